@@ -1,0 +1,16 @@
+#pragma once
+// The octet dump of error messages: two lowercase hex digits per octet, groups of eight octets joined by a
+// break that prints as a space, or as a line feed and indentation to `column` (the column at which the
+// dump begins) when the next group would not fit before the 78-column margin. Empty input dumps as nothing.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace der {
+
+inline constexpr std::size_t margin = 78;
+
+std::string octet_dump(std::string_view octets, std::size_t column);
+
+}  // namespace der

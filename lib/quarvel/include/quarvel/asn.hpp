@@ -1,0 +1,22 @@
+#pragma once
+// The three encodings of the service: the job execution record, the persisted scheduler state and the
+// protocol commands. Each pair is built once, when the library initialises; decoders are strict (the
+// input must be exactly one element) and never return a partial value.
+
+#include <string>
+#include <string_view>
+
+#include <quarvel/model.hpp>
+
+namespace quarvel::asn {
+
+result<execution_record> exec_of_str(std::string_view bytes);
+std::string exec_to_str(const execution_record& record);
+
+result<state> state_of_str(std::string_view bytes);
+std::string state_to_str(const state& s);
+
+result<cmd> cmd_of_str(std::string_view bytes);
+std::string cmd_to_str(const cmd& c);
+
+}  // namespace quarvel::asn
