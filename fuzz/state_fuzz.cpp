@@ -1,0 +1,12 @@
+#include <cstddef>
+#include <cstdint>
+
+#include <quarvel/asn.hpp>
+
+#include "round_trip.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::check_round_trip({reinterpret_cast<const char*>(data), size}, quarvel::asn::state_of_str,
+                           quarvel::asn::state_to_str);
+    return 0;
+}
