@@ -1,9 +1,152 @@
 #include "log_setup.hpp"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <limits.h>
+#include <unistd.h>
+
 namespace cli {
 
-void setup_log(std::string_view, color_choice, std::optional<quarvel::log::level> level, diagnostics_stream) {
-    quarvel::log::set_level(level);
+namespace {
+
+using quarvel::log::level;
+
+log_styling& styling_state() {
+    static log_styling s;
+    return s;
+}
+
+std::optional<std::string_view> environment_value(const char* name) {
+    const char* v = std::getenv(name);
+    if (v == nullptr) return std::nullopt;
+    return std::string_view(v);
+}
+
+bool names_utf8(const std::optional<std::string_view>& value) {
+    if (!value) return false;
+    std::string upper(*value);
+    std::ranges::transform(upper, upper.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return upper.find("UTF-8") != std::string::npos;
+}
+
+bool term_allows_styling(const std::optional<std::string_view>& term) {
+    return term && !term->empty() && *term != "dumb";
+}
+
+std::string_view level_word(level lvl) {
+    switch (lvl) {
+        case level::error: return "ERROR";
+        case level::warning: return "WARNING";
+        case level::info: return "INFO";
+        case level::debug: return "DEBUG";
+        case level::app: break;
+    }
+    return {};
+}
+
+std::string_view level_sgr(level lvl) {
+    switch (lvl) {
+        case level::error: return "\x1b[0;31m";
+        case level::warning: return "\x1b[0;33m";
+        case level::info: return "\x1b[0;34m";
+        case level::debug: return "\x1b[0;32m";
+        case level::app: return "\x1b[0;36m";
+    }
+    return {};
+}
+
+constexpr std::string_view sgr_reset = "\x1b[0m";
+
+void append_bracketed(std::string& out, bool ansi, level lvl, std::string_view word) {
+    out += '[';
+    if (ansi) out += level_sgr(lvl);
+    out += word;
+    if (ansi) out += sgr_reset;
+    out += "] ";
+}
+
+void write_and_flush(std::FILE* stream, std::string_view bytes) {
+    // Nothing to report a failure to: the reporter is the only channel there is.
+    (void)std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    (void)std::fflush(stream);
+}
+
+}  // namespace
+
+log_environment current_log_environment() {
+    return log_environment{
+        .term = environment_value("TERM"),
+        .lang = environment_value("LANG"),
+        .lc_all = environment_value("LC_ALL"),
+        .lc_ctype = environment_value("LC_CTYPE"),
+        .standard_output_is_terminal = ::isatty(STDOUT_FILENO) == 1,
+        .standard_error_is_terminal = ::isatty(STDERR_FILENO) == 1,
+    };
+}
+
+log_styling decide_log_styling(color_choice color, const log_environment& env) {
+    const auto ansi = [&](bool is_terminal) {
+        switch (color) {
+            case color_choice::always: return true;
+            case color_choice::never: return false;
+            case color_choice::automatic: break;
+        }
+        return term_allows_styling(env.term) && is_terminal;
+    };
+    const bool utf8 = names_utf8(env.lang) || names_utf8(env.lc_all) || names_utf8(env.lc_ctype);
+    return log_styling{
+        .standard_output = {.ansi = ansi(env.standard_output_is_terminal), .utf8 = utf8},
+        .standard_error = {.ansi = ansi(env.standard_error_is_terminal), .utf8 = utf8},
+    };
+}
+
+const log_styling& current_log_styling() { return styling_state(); }
+
+std::string program_name_of(std::string_view argv0) {
+    std::string path(argv0);
+    if (path.empty()) {
+        char buffer[PATH_MAX];
+        const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+        if (n > 0) path.assign(buffer, static_cast<std::size_t>(n));
+    }
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos || path.size() == 1) return path;
+    return path.substr(slash + 1);
+}
+
+void append_log_message(std::string& out, std::string_view program, bool ansi, level lvl, std::string_view header,
+                        std::string_view text) {
+    if (lvl == level::app) {
+        if (!header.empty()) append_bracketed(out, ansi, lvl, header);
+    } else {
+        out += program;
+        out += ": ";
+        append_bracketed(out, ansi, lvl, header.empty() ? level_word(lvl) : header);
+    }
+    out += text;
+    out += '\n';
+}
+
+void setup_log(std::string_view program_name, color_choice color, std::optional<level> lvl,
+               diagnostics_stream diagnostics) {
+    const log_styling styling = decide_log_styling(color, current_log_environment());
+    styling_state() = styling;
+    quarvel::log::set_level(lvl);
+
+    quarvel::log::set_reporter([program = program_name_of(program_name), styling, diagnostics,
+                                buffer = std::string()](const quarvel::log::source&, level message_level,
+                                                        std::string_view header, std::string_view text) mutable {
+        const bool to_error = message_level != level::app && diagnostics == diagnostics_stream::standard_error;
+        const bool ansi = to_error ? styling.standard_error.ansi : styling.standard_output.ansi;
+        buffer.clear();
+        append_log_message(buffer, program, ansi, message_level, header, text);
+        write_and_flush(to_error ? stderr : stdout, buffer);
+        // A huge message must not pin its memory for the rest of the process.
+        if (buffer.capacity() > 65536) std::string().swap(buffer);
+    });
 }
 
 }  // namespace cli

@@ -2,6 +2,7 @@
 // Logging setup shared by the tools: the level, per-stream styling and the reporter.
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include <quarvel/log.hpp>
@@ -17,5 +18,37 @@ enum class diagnostics_stream { standard_output, standard_error };
 // source and installs the reporter. `program_name` is argv[0] (its last path component is shown).
 void setup_log(std::string_view program_name, color_choice color, std::optional<quarvel::log::level> level,
                diagnostics_stream diagnostics = diagnostics_stream::standard_output);
+
+// What the styling decision looks at: TERM, LANG, LC_ALL, LC_CTYPE (absent when unset) and whether each
+// stream's descriptor is a terminal.
+struct log_environment {
+    std::optional<std::string_view> term, lang, lc_all, lc_ctype;
+    bool standard_output_is_terminal = false;
+    bool standard_error_is_terminal = false;
+};
+
+struct stream_styling {
+    bool ansi = false;   // SGR escape sequences around level words and header texts
+    bool utf8 = false;   // the terminal handles UTF-8 (nothing printed depends on it)
+    friend bool operator==(const stream_styling&, const stream_styling&) = default;
+};
+
+struct log_styling {
+    stream_styling standard_output, standard_error;
+    friend bool operator==(const log_styling&, const log_styling&) = default;
+};
+
+// The process's environment and terminals, read now.
+log_environment current_log_environment();
+log_styling decide_log_styling(color_choice color, const log_environment& env);
+// The decision made by the last `setup_log` (plain before it).
+const log_styling& current_log_styling();
+
+// The shown program name: the last path component of argv[0]; of the executable's path when it is empty.
+std::string program_name_of(std::string_view argv0);
+
+// Appends one message as the reporter writes it: header, text and the terminating newline.
+void append_log_message(std::string& out, std::string_view program, bool ansi, quarvel::log::level lvl,
+                        std::string_view header, std::string_view text);
 
 }  // namespace cli

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "cli/log_setup.hpp"
+#include "support/process.hpp"
+
+namespace {
+
+using cli::color_choice;
+using quarvel::log::level;
+
+constexpr std::string_view esc = "\x1b";
+
+TEST(LogStyling, DecidedPerStreamFromTheChoiceTermAndTerminals) {
+    struct row {
+        color_choice color;
+        std::optional<std::string_view> term;
+        bool out_tty, err_tty;
+        bool out_ansi, err_ansi;
+    };
+    const row rows[] = {
+        {color_choice::always, std::nullopt, false, false, true, true},
+        {color_choice::always, "dumb", false, true, true, true},
+        {color_choice::never, "xterm", true, true, false, false},
+        {color_choice::automatic, "xterm", true, true, true, true},
+        {color_choice::automatic, "xterm", true, false, true, false},
+        {color_choice::automatic, "xterm", false, true, false, true},
+        {color_choice::automatic, std::nullopt, true, true, false, false},
+        {color_choice::automatic, "", true, true, false, false},
+        {color_choice::automatic, "dumb", true, true, false, false},
+    };
+    for (const auto& r : rows) {
+        cli::log_environment env;
+        env.term = r.term;
+        env.standard_output_is_terminal = r.out_tty;
+        env.standard_error_is_terminal = r.err_tty;
+        const auto s = cli::decide_log_styling(r.color, env);
+        EXPECT_EQ(s.standard_output.ansi, r.out_ansi) << "TERM=" << r.term.value_or("(unset)");
+        EXPECT_EQ(s.standard_error.ansi, r.err_ansi) << "TERM=" << r.term.value_or("(unset)");
+    }
+}
+
+TEST(LogStyling, Utf8FlagWhenAnyLocaleVariableUpperCasedContainsUtf8) {
+    struct row {
+        std::optional<std::string_view> lang, lc_all, lc_ctype;
+        bool utf8;
+    };
+    const row rows[] = {
+        {std::nullopt, std::nullopt, std::nullopt, false},
+        {"en_US.utf-8", std::nullopt, std::nullopt, true},
+        {"C", "C.UTF-8", std::nullopt, true},
+        {"C", "POSIX", "de_DE.Utf-8@euro", true},
+        {"en_US.utf8", "C", "", false},  // no hyphen: not recognised
+    };
+    for (const auto& r : rows) {
+        cli::log_environment env{.term = std::nullopt, .lang = r.lang, .lc_all = r.lc_all, .lc_ctype = r.lc_ctype};
+        const auto s = cli::decide_log_styling(color_choice::never, env);
+        EXPECT_EQ(s.standard_output.utf8, r.utf8) << r.lang.value_or("-") << " " << r.lc_all.value_or("-");
+        EXPECT_EQ(s.standard_error.utf8, r.utf8);
+    }
+}
+
+TEST(LogMessage, HeadersAndStylingPerLevel) {
+    struct row {
+        bool ansi;
+        level lvl;
+        std::string_view header, text;
+        std::string expected;
+    };
+    const std::string e(esc);
+    const row rows[] = {
+        {false, level::app, "", "a on p", "a on p\n"},
+        {true, level::app, "", "a on p", "a on p\n"},
+        {false, level::app, "note", "t", "[note] t\n"},
+        {true, level::app, "note", "t", "[" + e + "[0;36mnote" + e + "[0m] t\n"},
+        {false, level::warning, "", "x", "prog: [WARNING] x\n"},
+        {false, level::error, "", "x", "prog: [ERROR] x\n"},
+        {false, level::info, "", "x", "prog: [INFO] x\n"},
+        {false, level::debug, "", "x", "prog: [DEBUG] x\n"},
+        {true, level::error, "", "x", "prog: [" + e + "[0;31mERROR" + e + "[0m] x\n"},
+        {true, level::warning, "", "x", "prog: [" + e + "[0;33mWARNING" + e + "[0m] x\n"},
+        {true, level::info, "", "x", "prog: [" + e + "[0;34mINFO" + e + "[0m] x\n"},
+        {true, level::debug, "", "x", "prog: [" + e + "[0;32mDEBUG" + e + "[0m] x\n"},
+        {false, level::warning, "own", "x", "prog: [own] x\n"},
+        {true, level::warning, "own", "x", "prog: [" + e + "[0;33mown" + e + "[0m] x\n"},
+        {false, level::warning, "", "a\nb", "prog: [WARNING] a\nb\n"},
+        {false, level::app, "", "", "\n"},
+    };
+    for (const auto& r : rows) {
+        std::string out = "kept|";
+        cli::append_log_message(out, "prog", r.ansi, r.lvl, r.header, r.text);
+        EXPECT_EQ(out, "kept|" + r.expected);
+    }
+}
+
+TEST(LogMessage, ProgramNameIsTheLastPathComponent) {
+    EXPECT_EQ(cli::program_name_of("/usr/bin/quarvel-inspect"), "quarvel-inspect");
+    EXPECT_EQ(cli::program_name_of("quarvel-inspect"), "quarvel-inspect");
+    EXPECT_EQ(cli::program_name_of("./tools/quarvel-inspect/"), "quarvel-inspect");
+    EXPECT_EQ(cli::program_name_of("a//b"), "b");
+    // No argv[0]: the executable's own path names it.
+    EXPECT_EQ(cli::program_name_of(""), "cli_tests");
+}
+
+// Sends a descriptor to a file for the life of the object; `text()` flushes and reads what arrived.
+struct captured_descriptor {
+    int fd;
+    int saved;
+    std::string path;
+    captured_descriptor(int which, const test::temp_dir& dir, const std::string& name)
+        : fd(which), saved(::dup(which)), path(dir.file(name, "")) {
+        std::fflush(nullptr);
+        const int target = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+        ::dup2(target, fd);
+        ::close(target);
+    }
+    ~captured_descriptor() {
+        std::fflush(nullptr);
+        ::dup2(saved, fd);
+        ::close(saved);
+    }
+    std::string text() const {
+        std::fflush(nullptr);
+        return test::read_file(path);
+    }
+};
+
+// Leaves the process-wide log as it was found: no reporter, level warning.
+struct log_restorer {
+    ~log_restorer() {
+        quarvel::log::set_reporter({});
+        quarvel::log::set_level(level::warning);
+    }
+};
+
+TEST(SetupLog, SetsTheLevelForEverySourceAndWritesEachMessageToStandardOutput) {
+    log_restorer restore;
+    test::temp_dir dir;
+    const quarvel::log::source tool{"quarvel-inspect", "the tool"};
+    std::string out, err;
+    {
+        captured_descriptor o(STDOUT_FILENO, dir, "out"), e(STDERR_FILENO, dir, "err");
+        cli::setup_log("/usr/bin/quarvel-inspect", color_choice::never, level::warning);
+        quarvel::log::app("a on p");
+        quarvel::log::warning(quarvel::log::library, "x");
+        quarvel::log::error(tool, "first\nsecond");
+        quarvel::log::message(quarvel::log::library, level::info, "not shown");
+        quarvel::log::message(tool, level::debug, "not shown");
+        out = o.text();
+        err = e.text();
+    }
+    EXPECT_EQ(quarvel::log::current_level(), level::warning);
+    EXPECT_EQ(out, "a on p\nquarvel-inspect: [WARNING] x\nquarvel-inspect: [ERROR] first\nsecond\n");
+    EXPECT_EQ(err, "");
+}
+
+TEST(SetupLog, DebugLevelLetsEveryLevelThrough) {
+    log_restorer restore;
+    test::temp_dir dir;
+    std::string out;
+    {
+        captured_descriptor o(STDOUT_FILENO, dir, "out");
+        cli::setup_log("p", color_choice::never, level::debug);
+        quarvel::log::message(quarvel::log::library, level::info, "i");
+        quarvel::log::message(quarvel::log::library, level::debug, "d");
+        out = o.text();
+    }
+    EXPECT_EQ(out, "p: [INFO] i\np: [DEBUG] d\n");
+}
+
+TEST(SetupLog, QuietWritesNothingAtAll) {
+    log_restorer restore;
+    test::temp_dir dir;
+    std::string out, err;
+    {
+        captured_descriptor o(STDOUT_FILENO, dir, "out"), e(STDERR_FILENO, dir, "err");
+        cli::setup_log("p", color_choice::always, std::nullopt);
+        quarvel::log::app("a on p");
+        quarvel::log::error(quarvel::log::library, "x");
+        out = o.text();
+        err = e.text();
+    }
+    EXPECT_EQ(quarvel::log::current_level(), std::nullopt);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "");
+}
+
+TEST(SetupLog, AlwaysStylesLevelWordsOnARedirectedStreamButNeverAppLines) {
+    log_restorer restore;
+    test::temp_dir dir;
+    std::string out;
+    {
+        captured_descriptor o(STDOUT_FILENO, dir, "out");
+        cli::setup_log("p", color_choice::always, level::warning);
+        quarvel::log::app("a on p");
+        quarvel::log::warning(quarvel::log::library, "x");
+        out = o.text();
+    }
+    EXPECT_EQ(out, "a on p\np: [\x1b[0;33mWARNING\x1b[0m] x\n");
+    EXPECT_TRUE(cli::current_log_styling().standard_output.ansi);
+}
+
+TEST(SetupLog, AutomaticChoiceOnARedirectedStreamIsPlain) {
+    log_restorer restore;
+    test::temp_dir dir;
+    std::string out;
+    {
+        captured_descriptor o(STDOUT_FILENO, dir, "out");
+        cli::setup_log("p", color_choice::automatic, level::warning);
+        quarvel::log::warning(quarvel::log::library, "x");
+        out = o.text();
+    }
+    EXPECT_EQ(out, "p: [WARNING] x\n");
+    EXPECT_FALSE(cli::current_log_styling().standard_output.ansi);
+}
+
+TEST(SetupLog, DiagnosticsOnStandardErrorKeepAppLinesOnStandardOutput) {
+    log_restorer restore;
+    test::temp_dir dir;
+    std::string out, err;
+    {
+        captured_descriptor o(STDOUT_FILENO, dir, "out"), e(STDERR_FILENO, dir, "err");
+        cli::setup_log("tools/quarvel-dump", color_choice::never, level::warning,
+                       cli::diagnostics_stream::standard_error);
+        quarvel::log::app("line");
+        quarvel::log::warning(quarvel::log::library, "x");
+        out = o.text();
+        err = e.text();
+    }
+    EXPECT_EQ(out, "line\n");
+    EXPECT_EQ(err, "quarvel-dump: [WARNING] x\n");
+}
+
+}  // namespace
