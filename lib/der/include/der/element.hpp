@@ -13,7 +13,8 @@
 
 namespace der {
 
-// Constructed elements nested deeper than this are refused while parsing (the outermost is level 1).
+// Elements nested deeper than this are refused while parsing ("nesting deeper than 64 levels"); the
+// outermost element is level 1.
 inline constexpr std::size_t max_depth = 64;
 
 struct element {

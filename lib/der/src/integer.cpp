@@ -1,0 +1,45 @@
+#include <cstdint>
+
+#include <der/dump.hpp>
+#include <der/primitives.hpp>
+
+namespace der {
+
+namespace {
+
+std::string overflow(std::string_view contents) {
+    std::string m = "INTEGER: int overflow: ";
+    m += octet_dump(contents, m.size());
+    return m;
+}
+
+}  // namespace
+
+result<std::int64_t> read_integer(std::string_view contents) {
+    const auto octet = [&](std::size_t i) { return static_cast<std::uint8_t>(contents[i]); };
+    if (contents.empty()) return error("INTEGER: length 0");
+    // DER's minimal two's complement: the first nine bits are never all equal.
+    if (contents.size() >= 2 && ((octet(0) == 0x00 && octet(1) < 0x80) || (octet(0) == 0xFF && octet(1) >= 0x80)))
+        return error("INTEGER: redundant form");
+    if (contents.size() > 8) return error(overflow(contents));
+    // Sign-extend from the first octet, then shift the rest in (unsigned, so no overflow is possible).
+    std::uint64_t bits = (octet(0) & 0x80) != 0 ? ~std::uint64_t{0} : 0;
+    for (std::size_t i = 0; i < contents.size(); ++i) bits = (bits << 8) | octet(i);
+    const auto value = static_cast<std::int64_t>(bits);
+    if (value < min_integer || value > max_integer) return error(overflow(contents));
+    return value;
+}
+
+std::size_t integer_size(std::int64_t value) {
+    std::size_t n = 1;
+    // Each further octet doubles the range by 2^8: -2^(8n-1) .. 2^(8n-1) - 1 fits in n octets.
+    while (n < 8 && (value < -(std::int64_t{1} << (8 * n - 1)) || value > (std::int64_t{1} << (8 * n - 1)) - 1)) ++n;
+    return n;
+}
+
+void write_integer(std::string& out, std::int64_t value) {
+    const auto bits = static_cast<std::uint64_t>(value);
+    for (std::size_t i = integer_size(value); i-- > 0;) out.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
+}
+
+}  // namespace der
