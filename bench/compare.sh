@@ -1,0 +1,286 @@
+#!/usr/bin/env bash
+# Compares quarvel-inspect with two peer decoders of the job execution record (OpenSSL's ASN.1
+# templates and libtasn1) and with `cat` (the read floor), and runs the codec benchmarks.
+#
+#   bench/compare.sh [ROUNDS]        (default 5)
+#
+# Builds the project in build/bench (Release, -DQUARVEL_BENCH=ON) with the peers, writes the inputs
+# to build/bench/inputs, times every program on every input in one run (the programs alternate
+# within each round; each time is the median of the rounds), measures peak resident memory with
+# /usr/bin/time, and writes BENCHMARKS.md and bench/chart.png. Installs what is missing with apt-get.
+set -euo pipefail
+
+rounds=${1:-5}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$root/build/bench
+inputs=$build/inputs
+work=$build/compare
+report=$root/BENCHMARKS.md
+chart=$root/bench/chart.png
+
+say() { printf '== %s\n' "$*" >&2; }
+fail() { printf 'compare.sh: %s\n' "$*" >&2; exit 1; }
+
+# --- tools -------------------------------------------------------------------------------------------
+
+missing=()
+need_package() { dpkg -s "$1" >/dev/null 2>&1 || missing+=("$1"); }
+need_package libssl-dev
+need_package libtasn1-6-dev
+need_package libbenchmark-dev
+need_package time
+need_package jq
+command -v gnuplot >/dev/null 2>&1 || need_package gnuplot-nox
+if ((${#missing[@]})); then
+    say "installing ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+[[ -x /usr/bin/time ]] || fail "/usr/bin/time is missing"
+
+# --- build and inputs --------------------------------------------------------------------------------
+
+say "building in $build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUARVEL_BENCH=ON -DQUARVEL_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target quarvel-inspect quarvel-bench-inputs exec_bench state_bench cmd_bench \
+    openssl_peer tasn1_peer >/dev/null
+
+inspect=$build/app/quarvel-inspect
+bench=$build/bench
+
+say "writing the inputs to $inputs"
+"$bench/quarvel-bench-inputs" "$inputs" >/dev/null
+
+rm -rf "$work"
+mkdir -p "$work/out" "$work/times"
+
+input_names=(console-heavy bulk example)
+programs=("quarvel-inspect" "quarvel-inspect --console" "quarvel-inspect --output" "OpenSSL peer" "libtasn1 peer" "cat")
+
+# Sets the array `cmd` to program $1 (an index into `programs`) run on file $2.
+command_for() {
+    case $1 in
+        0) cmd=("$inspect" "$2") ;;
+        1) cmd=("$inspect" --console "$2") ;;
+        2) cmd=("$inspect" --output "$work/out" "$2") ;;
+        3) cmd=("$bench/openssl_peer" "$2") ;;
+        4) cmd=("$bench/tasn1_peer" "$2") ;;
+        5) cmd=(cat "$2") ;;
+    esac
+}
+
+# --- sanity: every program accepts every input, and the decoders refuse one trailing byte ------------
+
+say "checking that every program reads every input"
+for input in "${input_names[@]}"; do
+    for p in "${!programs[@]}"; do
+        command_for "$p" "$inputs/$input.der"
+        "${cmd[@]}" >/dev/null || fail "${programs[$p]} failed on $input"
+    done
+done
+cat "$inputs/example.der" <(printf 'x') >"$work/trailing.der"
+for p in 0 3 4; do
+    command_for "$p" "$work/trailing.der"
+    if "${cmd[@]}" >/dev/null 2>&1; then fail "${programs[$p]} accepted a trailing byte"; fi
+done
+
+# --- timing ------------------------------------------------------------------------------------------
+
+# The median of the numbers on standard input.
+median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) exit 1; print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+use_hyperfine=0
+if command -v hyperfine >/dev/null 2>&1 && [[ $root != *' '* ]]; then use_hyperfine=1; fi
+
+# Prints the median wall time in seconds of `runs` runs of the command "$@" (standard output discarded).
+measure() {
+    local runs=$1 warmup=$2
+    shift 2
+    if ((use_hyperfine)); then
+        hyperfine -N --style none --runs "$runs" --warmup "$warmup" --output=null \
+            --export-json "$work/hyperfine.json" -- "$*" >/dev/null
+        jq -r '.results[0].median' "$work/hyperfine.json"
+    else
+        local i t0 t1
+        for ((i = 0; i < warmup; i++)); do "$@" >/dev/null; done
+        for ((i = 0; i < runs; i++)); do
+            t0=$(date +%s%N)
+            "$@" >/dev/null
+            t1=$(date +%s%N)
+            echo "$(((t1 - t0)))e-9"
+        done | median
+    fi
+}
+
+say "timing: $rounds rounds, $([[ $use_hyperfine == 1 ]] && echo hyperfine || echo 'date +%s%N loop')"
+count=${#programs[@]}
+for ((round = 0; round < rounds; round++)); do
+    for input in "${input_names[@]}"; do
+        # Tiny inputs take a median of many runs per round; large ones one run per round.
+        runs=1 warmup=0
+        [[ $input == example ]] && runs=40 warmup=5
+        for ((k = 0; k < count; k++)); do
+            p=$(((k + round) % count)) # a different program goes first in each round
+            command_for "$p" "$inputs/$input.der"
+            measure "$runs" "$warmup" "${cmd[@]}" >>"$work/times/$input.$p"
+        done
+    done
+    say "round $((round + 1)) of $rounds done"
+done
+
+declare -A seconds
+for input in "${input_names[@]}"; do
+    for p in "${!programs[@]}"; do seconds[$input.$p]=$(median <"$work/times/$input.$p"); done
+done
+
+# --- memory ------------------------------------------------------------------------------------------
+
+say "measuring peak resident memory"
+declare -A peak_kb size
+for input in "${input_names[@]}"; do
+    size[$input]=$(stat -c %s "$inputs/$input.der")
+    for p in "${!programs[@]}"; do
+        command_for "$p" "$inputs/$input.der"
+        /usr/bin/time -f %M -o "$work/peak" "${cmd[@]}" >/dev/null
+        peak_kb[$input.$p]=$(tail -n 1 "$work/peak")
+    done
+done
+
+# --- codec benchmarks --------------------------------------------------------------------------------
+
+say "running the codec benchmarks"
+for program in exec_bench state_bench cmd_bench; do
+    "$bench/$program" --benchmark_out="$work/$program.json" --benchmark_out_format=json >/dev/null
+done
+
+# Prints the bytes per second of the named benchmark.
+throughput() { jq -r --arg n "$1" '.benchmarks[] | select(.name == $n) | .bytes_per_second' "$work/exec_bench.json"; }
+
+# --- report ------------------------------------------------------------------------------------------
+
+say "writing $report and $chart"
+calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+ms() { calc '%.1f' "${seconds[$1]} * 1000"; }
+ms_example() { calc '%.2f' "${seconds[$1]} * 1000"; }
+ratio() { calc '%.2f' "${seconds[$1]} / ${seconds[$2]}"; }
+mb() { calc '%.1f' "${peak_kb[$1]} / 1024"; }
+of_size() { calc '%.2f' "${peak_kb[$1]} * 1024 / ${size[$2]}"; }
+verdict() { awk "BEGIN { exit !($1) }" && echo met || echo missed; }
+
+cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
+memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
+commit=$(git -C "$root" describe --always --dirty 2>/dev/null || echo unknown)
+tasn1_version=$(dpkg-query -W -f '${Version}' libtasn1-6-dev 2>/dev/null || echo unknown)
+openssl_version=$(dpkg-query -W -f '${Version}' libssl-dev 2>/dev/null || echo unknown)
+
+decode_ch=$(ratio console-heavy.0 console-heavy.3)
+decode_bulk=$(ratio bulk.0 bulk.3)
+console_ch=$(ratio console-heavy.1 console-heavy.3)
+example_cat=$(ratio example.0 example.5)
+memory_ch=$(of_size console-heavy.0 console-heavy)
+memory_bulk=$(of_size bulk.0 bulk)
+encode_bulk=$(calc '%.0f' "$(throughput exec_to_str/bulk) / 1e6")
+encode_ch=$(calc '%.0f' "$(throughput exec_to_str/console-heavy) / 1e6")
+
+{
+    echo "# Benchmarks"
+    echo
+    echo "Written by \`bench/compare.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), at commit \`$commit\`."
+    echo
+    echo "Machine: $cpu, $(nproc) cores, $memory memory, Linux $(uname -r); $(g++ --version | head -n 1)," \
+        "Release build; OpenSSL $openssl_version, libtasn1 $tasn1_version."
+    echo
+    echo "Every program runs as a whole process on a file in the page cache (standard output to /dev/null)." \
+        "The programs alternate within each of $rounds rounds; each time is the median over the rounds" \
+        "(for the example, each round's value is itself the median of 40 runs)." \
+        "$([[ $use_hyperfine == 1 ]] && echo 'Times are taken with hyperfine (no shell).' || echo 'Times are taken with date +%s%N around each run.')" \
+        "Ratios come from this one run; absolute times vary between machines and runs."
+    echo
+    echo "- \`quarvel-inspect FILE\`: decode only. \`--console\`: decode and print the transcript. \`--output DIR\`: decode and write every output file."
+    echo "- OpenSSL peer (\`bench/peers/openssl_peer.c\`): the record's grammar as OpenSSL ASN.1 templates, \`d2i\`, no trailing bytes, every console delta read with \`ASN1_INTEGER_get_int64\`, times converted, uuid length and paths checked."
+    echo "- libtasn1 peer (\`bench/peers/tasn1_peer.c\`): \`asn1_parser2tree\` on \`bench/record.asn\`, \`asn1_der_decoding2\` with \`ASN1_DECODE_FLAG_STRICT_DER\`, every console delta read with \`asn1_read_value\`, uuid length and paths checked."
+    echo "- \`cat FILE\`: the read floor."
+    echo
+    echo "## Inputs"
+    echo
+    echo "| Input | Octets | Contents |"
+    echo "|---|---:|---|"
+    echo "| console-heavy | ${size[console-heavy]} | 1,000,000 console lines of 40 to 100 printable bytes, no output files |"
+    echo "| bulk | ${size[bulk]} | 16 console lines, 64 output files of 4 MiB of arbitrary octets |"
+    echo "| example | ${size[example]} | the record's 105-octet worked example |"
+    echo
+    echo "## Time (median, milliseconds)"
+    echo
+    echo "| Program | console-heavy | ÷ OpenSSL | bulk | ÷ OpenSSL | example | ÷ cat |"
+    echo "|---|---:|---:|---:|---:|---:|---:|"
+    for p in "${!programs[@]}"; do
+        echo "| ${programs[$p]} | $(ms console-heavy.$p) | $(ratio console-heavy.$p console-heavy.3) |" \
+            "$(ms bulk.$p) | $(ratio bulk.$p bulk.3) | $(ms_example example.$p) | $(ratio example.$p example.5) |"
+    done
+    echo
+    echo "## Peak resident memory (MiB, \`/usr/bin/time -f %M\`)"
+    echo
+    echo "| Program | console-heavy | × file size | bulk | × file size | example |"
+    echo "|---|---:|---:|---:|---:|---:|"
+    for p in "${!programs[@]}"; do
+        echo "| ${programs[$p]} | $(mb console-heavy.$p) | $(of_size console-heavy.$p console-heavy) |" \
+            "$(mb bulk.$p) | $(of_size bulk.$p bulk) | $(mb example.$p) |"
+    done
+    echo
+    echo "## Targets"
+    echo
+    echo "| Target | Measured | |"
+    echo "|---|---:|---|"
+    echo "| console-heavy, decode only: at most 0.25 × the OpenSSL peer | ${decode_ch} × | $(verdict "$decode_ch <= 0.25") |"
+    echo "| console-heavy, decode only: peak memory at most 2.5 × the file size | ${memory_ch} × | $(verdict "$memory_ch <= 2.5") |"
+    echo "| bulk, decode only: at most 0.5 × the OpenSSL peer | ${decode_bulk} × | $(verdict "$decode_bulk <= 0.5") |"
+    echo "| bulk, decode only: peak memory at most 1.5 × the file size | ${memory_bulk} × | $(verdict "$memory_bulk <= 1.5") |"
+    echo "| console-heavy, \`--console\`: at most 1.0 × the OpenSSL peer's decode | ${console_ch} × | $(verdict "$console_ch <= 1.0") |"
+    echo "| example, whole process: at most 1.3 × \`cat\` | ${example_cat} × | $(verdict "$example_cat <= 1.3") |"
+    echo "| \`exec_to_str\` on bulk: at least 1 GB/s | ${encode_bulk} MB/s | $(verdict "$encode_bulk >= 1000") |"
+    echo "| \`exec_to_str\` on console-heavy: at least 300 MB/s | ${encode_ch} MB/s | $(verdict "$encode_ch >= 300") |"
+    echo
+    echo "## Codecs (Google Benchmark, in process)"
+    echo
+    echo "\`exec_bench\`, \`state_bench\` and \`cmd_bench\` in build/bench/bench; the state has 100,000 items, each"
+    echo "command is one value of its alternative (bench/inputs.cpp). MB is 10^6 bytes."
+    echo
+    echo "| Benchmark | Iterations | Time per iteration | MB/s |"
+    echo "|---|---:|---:|---:|"
+    for program in exec_bench state_bench cmd_bench; do
+        jq -r '.benchmarks[] | "| \(.name) | \(.iterations) | \(.real_time * 100 | round / 100) \(.time_unit) | \((.bytes_per_second // 0) / 1e6 | round) |"' \
+            "$work/$program.json"
+    done
+    echo
+    echo "![Time per input for each program](bench/chart.png)"
+} >"$report"
+
+# --- chart -------------------------------------------------------------------------------------------
+
+{
+    printf '"input"'
+    for p in "${!programs[@]}"; do printf ' "%s"' "${programs[$p]}"; done
+    echo
+    for input in "${input_names[@]}"; do
+        printf '"%s"' "$input"
+        for p in "${!programs[@]}"; do printf ' %s' "$(calc '%.4f' "${seconds[$input.$p]} * 1000")"; done
+        echo
+    done
+} >"$work/chart.dat"
+
+gnuplot <<EOF
+set terminal pngcairo size 1000,560 font "sans,10"
+set output "$chart"
+set title "Whole-process time per input (median of $rounds rounds; log scale)"
+set ylabel "milliseconds"
+set logscale y
+set grid ytics
+set key outside right top
+set style data histograms
+set style histogram clustered gap 1
+set style fill solid 0.85 border -1
+set boxwidth 0.9
+plot for [i=2:$((count + 1))] "$work/chart.dat" using i:xtic(1) title columnheader(i)
+EOF
+
+say "done: $report"
