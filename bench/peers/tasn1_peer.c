@@ -1,7 +1,7 @@
 /* Benchmark peer: decodes a job execution record with libtasn1, from the module bench/record.asn.
  * Usage: tasn1_peer [-m MODULE] FILE. Exits 0 when the file is exactly one valid record (strict DER, no
  * trailing bytes), else prints why and exits 1. Reads every console delta as a 64-bit integer, checks the
- * uuid length and the output paths. */
+ * uuid length, the times and the output paths. */
 #include <libtasn1.h>
 
 #include "read_file.h"
@@ -31,6 +31,35 @@ static asn1_node next_element(asn1_node_const element, long index) {
     char name[32];
     snprintf(name, sizeof name, "?%ld", index);
     return asn1_find_node(element, name);
+}
+
+/* Two decimal digits at `text`, or -1. */
+static int two_digits(const char *text) {
+    if (text[0] < '0' || text[0] > '9' || text[1] < '0' || text[1] > '9') return -1;
+    return (text[0] - '0') * 10 + (text[1] - '0');
+}
+
+/* libtasn1 checks only the time's final Z: check the calendar fields as a record reader must. */
+static const char *check_time(asn1_node_const exec, const char *member, long long *sum) {
+    char name[96], alternative[32], text[40];
+    int length = sizeof alternative;
+    snprintf(name, sizeof name, "record.timestamps.%s", member);
+    if (asn1_read_value(exec, name, alternative, &length) != ASN1_SUCCESS) return "invalid time";
+    snprintf(name, sizeof name, "record.timestamps.%s.%s", member, alternative);
+    length = sizeof text - 1;
+    if (asn1_read_value(exec, name, text, &length) != ASN1_SUCCESS) return "invalid time";
+    text[length] = 0;
+    length = (int)strlen(text); /* libtasn1 counts the terminating NUL of time values */
+    const int utc = strcmp(alternative, "utcTime") == 0;
+    const char *fields = text + (utc ? 0 : 2);
+    if (length < (utc ? 13 : 15) || text[length - 1] != 'Z' || (!utc && two_digits(text) < 0)) return "invalid time";
+    const int year = two_digits(fields), month = two_digits(fields + 2), day = two_digits(fields + 4);
+    const int hour = two_digits(fields + 6), minute = two_digits(fields + 8), second = two_digits(fields + 10);
+    if (year < 0 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 59)
+        return "invalid time";
+    *sum += second;
+    return NULL;
 }
 
 static const char *check_paths(asn1_node_const root, const char *sequence_of) {
@@ -87,6 +116,9 @@ static const char *check_record(asn1_node_const exec, long long *sum) {
         *sum += delta;
         if (k < count) line = next_element(line, k + 1);
     }
+
+    if ((failure = check_time(exec, "started", sum))) return failure;
+    if ((failure = check_time(exec, "finished", sum))) return failure;
 
     length = sizeof alternative;
     if (asn1_read_value(exec, "record.result", alternative, &length) != ASN1_SUCCESS) return "no result";
