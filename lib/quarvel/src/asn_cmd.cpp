@@ -1,0 +1,15 @@
+#include <quarvel/asn.hpp>
+#include <quarvel/grammars/cmd.hpp>
+
+namespace quarvel::asn {
+
+namespace {
+// Built when the library initialises; an ambiguous grammar stops the program here.
+const auto cmd_projections = projections_of(cmd);
+}  // namespace
+
+result<quarvel::cmd> cmd_of_str(std::string_view bytes) { return cmd_projections.first(bytes); }
+
+std::string cmd_to_str(const quarvel::cmd& c) { return cmd_projections.second(c); }
+
+}  // namespace quarvel::asn

@@ -1,0 +1,15 @@
+#include <quarvel/asn.hpp>
+#include <quarvel/grammars/state.hpp>
+
+namespace quarvel::asn {
+
+namespace {
+// Built when the library initialises; an ambiguous grammar stops the program here.
+const auto state_projections = projections_of(scheduler_state);
+}  // namespace
+
+result<quarvel::state> state_of_str(std::string_view bytes) { return state_projections.first(bytes); }
+
+std::string state_to_str(const quarvel::state& s) { return state_projections.second(s); }
+
+}  // namespace quarvel::asn
