@@ -1,5 +1,11 @@
 #include "jump.hpp"
 
+#include <quarvel/asn.hpp>
+#include <quarvel/log.hpp>
+
+#include "inspect/export.hpp"
+#include "inspect/transcript.hpp"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -57,10 +63,17 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
                            const std::optional<std::string>& output, bool job) {
     auto bytes = read_whole_file(file);
     if (!bytes) return std::unexpected(std::move(bytes.error()));
-    (void)console;
-    (void)script;
-    (void)output;
-    (void)job;
+    auto record = quarvel::asn::exec_of_str(*bytes);
+    if (!record) return std::unexpected(std::move(record.error()));
+
+    // The fixed order, whatever the order of the flags: job line, transcript, script, export.
+    const bool printing = quarvel::log::enabled(quarvel::log::level::app);
+    if (job && printing) quarvel::log::app(job_line(record->job));
+    if (console && printing)
+        for_each_transcript_line(record->console, record->started, record->finished, record->result,
+                                 [](std::string_view line) { quarvel::log::app(line); });
+    if (script && printing) quarvel::log::app(record->job.script);
+    if (output) export_output(*output, record->output);
     return {};
 }
 

@@ -1,0 +1,18 @@
+#pragma once
+// The export of a record's output files below a directory (--output DIR).
+
+#include <string>
+
+#include <quarvel/model.hpp>
+
+namespace inspect {
+
+// Writes every output file entry, in stored order, below `directory`; a later entry with the same path
+// replaces an earlier one. Each file is written to a new temporary file beside its target and renamed
+// over it, so a target is either left as it was or holds the complete new contents. Nothing is ever
+// written outside `directory`: an absolute path is written below it with its leading "/"s removed, a path
+// with a ".." segment is refused, and no symbolic link met below `directory` is followed; each of the
+// first two cases logs one warning. Any other failure skips the entry without a word.
+void export_output(const std::string& directory, const quarvel::data& files);
+
+}  // namespace inspect

@@ -1,0 +1,56 @@
+#include "inspect/transcript.hpp"
+
+#include <charconv>
+#include <cstdint>
+#include <ranges>
+
+#include <quarvel/format.hpp>
+#include <quarvel/pp.hpp>
+
+namespace inspect {
+
+std::string job_line(const quarvel::script_job& job) {
+    std::string line;
+    line.reserve(job.name.size() + 4 + job.platform.size());
+    line += job.name;
+    line += " on ";
+    line += job.platform;
+    return line;
+}
+
+void append_console_line(std::string& out, const quarvel::console_line& line) {
+    // A negative stored delta stands for a count of 2^63 nanoseconds or more.
+    const std::uint64_t milliseconds = static_cast<std::uint64_t>(line.delta) / 1'000'000;
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, milliseconds);
+    (void)ec;  // 20 digits always fit
+    out.append(digits, end);
+    out += "ms: ";
+    out += quarvel::quoted(line.data);
+}
+
+void for_each_transcript_line(const std::vector<quarvel::console_line>& console, quarvel::timestamp started,
+                              quarvel::timestamp finished, const quarvel::execution_result& result,
+                              const std::function<void(std::string_view)>& emit) {
+    std::string buffer = "started at " + quarvel::timestamp_text(started);
+    emit(buffer);
+    for (const auto& line : console | std::views::reverse) {
+        buffer.clear();
+        append_console_line(buffer, line);
+        emit(buffer);
+    }
+    emit(quarvel::render([&](quarvel::formatter& f) { quarvel::pp_execution_result(f, result); }));
+    emit("stopped at " + quarvel::timestamp_text(finished));
+}
+
+std::vector<std::string> prepare_console(const std::vector<quarvel::console_line>& console,
+                                         quarvel::timestamp started, quarvel::timestamp finished,
+                                         const quarvel::execution_result& result) {
+    std::vector<std::string> lines;
+    lines.reserve(console.size() + 3);
+    for_each_transcript_line(console, started, finished, result,
+                             [&](std::string_view text) { lines.emplace_back(text); });
+    return lines;
+}
+
+}  // namespace inspect
