@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <quarvel/asn.hpp>
+
+#include "support/process.hpp"
+
+namespace {
+
+const std::string tool = QUARVEL_INSPECT_BINARY;
+
+// The record of the worked example: job a/s/p, one console line "hi" at 5 ms, one second from
+// 2024-01-02T03:04:05, exited 0, out.txt holding "x".
+quarvel::execution_record worked_example() {
+    quarvel::execution_record r;
+    r.job = {"a", "p", "s"};
+    for (int i = 0; i < 16; ++i) r.uuid.octets[i] = static_cast<std::uint8_t>(i * 0x11);
+    r.console = {{5'000'000, "hi"}};
+    r.started = der::from_civil({2024, 1, 2, 3, 4, 5});
+    r.finished = der::from_civil({2024, 1, 2, 3, 4, 6});
+    r.result = quarvel::Exited{0};
+    r.output = {{"out.txt", "x"}};
+    return r;
+}
+
+std::string record_file(const test::temp_dir& dir, const quarvel::execution_record& r,
+                        const std::string& name = "rec.der") {
+    return dir.file(name, quarvel::asn::exec_to_str(r));
+}
+
+const std::string six_lines =
+    "a on p\n"
+    "started at 2024-01-02T03:04:05-00:00\n"
+    "5ms: \"hi\"\n"
+    "exited 0\n"
+    "stopped at 2024-01-02T03:04:06-00:00\n"
+    "s\n";
+
+TEST(Run, WorkedExamplePrintsSixLinesInTheFixedOrder) {
+    test::temp_dir dir;
+    const auto bytes = quarvel::asn::exec_to_str(worked_example());
+    ASSERT_EQ(bytes.size(), 105u);
+    const auto rec = dir.file("rec.der", bytes);
+    for (const auto& flags : std::vector<std::vector<std::string>>{
+             {"--job", "--console", "--script"}, {"--script", "--console", "--job"}, {"--console", "--script", "--job"}}) {
+        std::vector<std::string> argv{tool};
+        argv.insert(argv.end(), flags.begin(), flags.end());
+        argv.push_back(rec);
+        const auto r = test::run(argv);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, six_lines) << flags[0];
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST(Run, EachFlagAloneAndNoFlagAtAll) {
+    test::temp_dir dir;
+    const auto rec = record_file(dir, worked_example());
+    EXPECT_EQ(test::run({tool, "--job", rec}).out, "a on p\n");
+    EXPECT_EQ(test::run({tool, "--script", rec}).out, "s\n");
+    const auto nothing = test::run({tool, rec});
+    EXPECT_EQ(nothing.status, 0);
+    EXPECT_EQ(nothing.out, "");
+}
+
+TEST(Run, ReadsTheRecordFromStandardInput) {
+    test::run_options options;
+    options.input = quarvel::asn::exec_to_str(worked_example());
+    const auto r = test::run({tool, "--job", "-"}, options);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "a on p\n");
+}
+
+TEST(Run, ScriptEndingInALineFeedIsFollowedByAnEmptyLine) {
+    test::temp_dir dir;
+    auto record = worked_example();
+    record.job.script = "echo hi\n";
+    const auto r = test::run({tool, "--script", record_file(dir, record)});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "echo hi\n\n");
+}
+
+TEST(Run, QuietPrintsNothingButStillExports) {
+    test::temp_dir dir;
+    const auto rec = record_file(dir, worked_example());
+    std::filesystem::create_directory(dir.path + "/out");
+    const auto r = test::run({tool, "-q", "--job", "--console", "--script", "--output", dir.path + "/out", rec});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(test::read_file(dir.path + "/out/out.txt"), "x");
+}
+
+TEST(Run, ColorAlwaysStylesWarningsButNeverAppLines) {
+    test::temp_dir dir;
+    auto record = worked_example();
+    record.output = {{"/abs.txt", "y"}};
+    const auto rec = record_file(dir, record);
+    std::filesystem::create_directory(dir.path + "/out");
+    const auto r = test::run({tool, "--color=always", "--job", "--console", "--output", dir.path + "/out", rec});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "a on p\n"
+              "started at 2024-01-02T03:04:05-00:00\n"
+              "5ms: \"hi\"\n"
+              "exited 0\n"
+              "stopped at 2024-01-02T03:04:06-00:00\n"
+              "quarvel-inspect: [\x1b[0;33mWARNING\x1b[0m] removing leading \"/\" from output file \"/abs.txt\"\n");
+    EXPECT_EQ(test::read_file(dir.path + "/out/abs.txt"), "y");
+}
+
+TEST(Run, ExportConfinesEveryEntryToTheDirectory) {
+    test::temp_dir dir;
+    auto record = worked_example();
+    record.output = {{"../escape.txt", "1"}, {"sub/in.txt", "2"}, {"sub/../../escape2.txt", "3"}};
+    const auto rec = record_file(dir, record);
+    std::filesystem::create_directory(dir.path + "/out");
+    const auto r = test::run({tool, "--output", dir.path + "/out", rec});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "quarvel-inspect: [WARNING] refusing output file \"../escape.txt\": its path has a \"..\" segment\n"
+              "quarvel-inspect: [WARNING] refusing output file \"sub/../../escape2.txt\": its path has a \"..\" "
+              "segment\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path + "/escape.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path + "/escape2.txt"));
+    EXPECT_EQ(test::read_file(dir.path + "/out/sub/in.txt"), "2");
+}
+
+TEST(Run, TrailingBytesFailWithStatus124AndPrintNothing) {
+    test::temp_dir dir;
+    const auto rec = dir.file("rec.der", quarvel::asn::exec_to_str(worked_example()) + std::string(1, '\0'));
+    const auto r = test::run({tool, "--job", "--console", "--script", rec});
+    EXPECT_EQ(r.status, 124);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "quarvel-inspect: trailing bytes\n");
+}
+
+}  // namespace
