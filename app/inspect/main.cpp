@@ -1,30 +1,28 @@
-// Provisional argument reader; the command-line layer replaces it.
-#include <cstdio>
-#include <optional>
-#include <string>
-#include <string_view>
+// quarvel-inspect: prints and exports what a job execution record holds.
+#include <quarvel/version.hpp>
 
+#include "cli/converters.hpp"
+#include "cli/eval.hpp"
+#include "cli/logging_options.hpp"
 #include "jump.hpp"
 
 int main(int argc, char** argv) {
-    std::optional<std::string> file, output;
-    bool console = false, script = false, job = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view a = argv[i];
-        if (a == "--console") console = true;
-        else if (a == "--script") script = true;
-        else if (a == "--job") job = true;
-        else if (a == "--output" && i + 1 < argc) output = argv[++i];
-        else file = std::string(a);
-    }
-    if (!file) {
-        std::fputs("Usage: quarvel-inspect [--help] [OPTION]\u2026 FILE\nquarvel-inspect: required argument FILE is missing\n", stderr);
-        return 124;
-    }
-    auto r = inspect::jump(*file, console, script, output, job);
-    if (!r) {
-        std::fprintf(stderr, "quarvel-inspect: %s\n", r.error().c_str());
-        return 124;
-    }
-    return 0;
+    cli::command cmd;
+    cmd.name = "quarvel-inspect";
+    cmd.version = quarvel::version;
+
+    // Declared in the order their values are validated; the log is set up right after the first four.
+    cli::declare_logging_options(cmd);
+    const auto file =
+        cli::add(cmd, cli::positional(0, "FILE", "The file name to inspect", cli::existing_file_or_stdin(), true));
+    const auto console = cli::add(cmd, cli::flag({"--console"}, "Print console output"));
+    const auto script = cli::add(cmd, cli::flag({"--script"}, "Print script"));
+    const auto output = cli::add(
+        cmd, cli::option({"--output"}, "DIR", "Output files into a directory", cli::existing_directory()));
+    const auto job = cli::add(cmd, cli::flag({"--job"}, "Print job information"));
+
+    return cli::eval(cmd, argc, argv, [&](const cli::values& v) {
+        return inspect::jump(v.text(file).value_or("-"), v.flag(console), v.flag(script), v.text(output),
+                             v.flag(job));
+    });
 }

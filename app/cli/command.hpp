@@ -1,0 +1,103 @@
+#pragma once
+// A command's declaration: its arguments (flags, options, positional arguments) with their value names,
+// documentation markup, manual sections and conversions, and the values they take once converted.
+//
+// Documentation markup: "$(docv)" is the argument's value name, "$(cmd)" the command name, "$(b,text)" is
+// bold and "$(i,text)" italic; runs of white space, line breaks included, are one word separator.
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include <quarvel/basic.hpp>
+
+namespace cli {
+
+// The two process-wide decisions of the layer, made once at start from the environment.
+struct presentation {
+    bool styled = false;           // SGR styling of messages and of the manual
+    bool legacy_prefixes = false;  // unique prefixes of long names and of enumeration values are accepted
+};
+
+// A converted argument value: a text, or the index of an enumeration key in its table.
+using converted = std::variant<std::string, std::size_t>;
+
+// Turns an argument's text into its value, or into the reason it is refused (styled as `presentation` says).
+using converter = std::function<quarvel::result<converted>(std::string_view text, const presentation&)>;
+
+enum class argument_kind { flag, repeatable_flag, option, optional_value_option, positional };
+
+inline constexpr std::string_view section_arguments = "ARGUMENTS";
+inline constexpr std::string_view section_options = "OPTIONS";
+inline constexpr std::string_view section_common_options = "COMMON OPTIONS";
+
+struct argument {
+    argument_kind kind = argument_kind::flag;
+    std::vector<std::string> names;  // options: "-q" (short), "--quiet" (long); none for positional arguments
+    std::string value_name;          // "FILE", "DIR", "LEVEL"
+    std::string doc;                 // documentation markup
+    std::string section;             // the manual section holding the entry
+    std::string absent;              // options with a value: the absent value as the manual shows it ("" none)
+    std::string default_value;       // optional-value options: the value when the name comes without one
+    std::size_t position = 0;        // positional arguments: 0 for the first
+    bool required = false;           // positional arguments
+    converter convert;               // options with a value and positional arguments
+};
+
+argument flag(std::vector<std::string> names, std::string doc);
+argument repeatable_flag(std::vector<std::string> names, std::string doc);
+argument option(std::vector<std::string> names, std::string value_name, std::string doc, converter convert,
+                std::string absent = {});
+argument optional_value_option(std::vector<std::string> names, std::string value_name, std::string doc,
+                               converter convert, std::string default_value, std::string absent = {});
+argument positional(std::size_t position, std::string value_name, std::string doc, converter convert,
+                    bool required);
+
+// Refers to an argument of a command by its place in the declaration order.
+struct argument_id {
+    std::size_t index = 0;
+};
+
+// An argument's value after conversion: absent, a flag's state, a repeatable flag's count, a text or an
+// enumeration index.
+using argument_value = std::variant<std::monostate, bool, int, std::string, std::size_t>;
+
+// The converted values, handed to checkpoints and to the command's run.
+struct values {
+    std::string invocation_name;  // the argument vector's first element ("" when the vector is empty)
+    std::vector<argument_value> slots;
+
+    bool flag(argument_id id) const;                          // a flag is on
+    int count(argument_id id) const;                          // occurrences of a repeatable flag
+    std::optional<std::string> text(argument_id id) const;    // an option's or positional argument's text
+    std::optional<std::size_t> choice(argument_id id) const;  // an enumeration value's index in its table
+};
+
+// Runs as soon as every argument declared before it is converted, before later arguments are.
+struct checkpoint {
+    std::size_t after = 0;  // the number of arguments declared before it
+    std::function<void(const values&)> action;
+};
+
+struct command {
+    std::string name;
+    std::string version;      // the text --version prints; empty: the command has no --version
+    std::string description;  // shown after the name in the manual's NAME section
+    std::vector<argument> arguments;  // in the order their values are converted
+    std::vector<checkpoint> checkpoints;
+};
+
+argument_id add(command& cmd, argument arg);
+void add_checkpoint(command& cmd, std::function<void(const values&)> action);
+
+// Exit statuses.
+inline constexpr int exit_success = 0;
+inline constexpr int exit_some_error = 123;  // documented, never produced by the layer
+inline constexpr int exit_cli_error = 124;
+inline constexpr int exit_internal_error = 125;
+
+}  // namespace cli

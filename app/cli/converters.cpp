@@ -1,0 +1,58 @@
+#include "converters.hpp"
+
+#include <sys/stat.h>
+
+#include <utility>
+
+#include "matching.hpp"
+#include "messages.hpp"
+
+namespace cli {
+
+namespace {
+
+// stat needs a terminated string; a name with an embedded NUL names nothing.
+bool stat_path(std::string_view path, struct stat& st) {
+    const std::string terminated(path);
+    if (terminated.find('\0') != std::string::npos) return false;
+    return ::stat(terminated.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+converter any_text() {
+    return [](std::string_view text, const presentation&) -> quarvel::result<converted> {
+        return converted{std::string(text)};
+    };
+}
+
+converter existing_file_or_stdin() {
+    return [](std::string_view text, const presentation& p) -> quarvel::result<converted> {
+        struct stat st {};
+        if (text != "-" && !stat_path(text, st)) return std::unexpected(no_file_or_directory_reason(p, text));
+        return converted{std::string(text)};
+    };
+}
+
+converter existing_directory() {
+    return [](std::string_view text, const presentation& p) -> quarvel::result<converted> {
+        struct stat st {};
+        if (!stat_path(text, st)) return std::unexpected(no_directory_reason(p, text));
+        if (!S_ISDIR(st.st_mode)) return std::unexpected(not_a_directory_reason(p, text));
+        return converted{std::string(text)};
+    };
+}
+
+converter enumeration(std::vector<std::string> keys) {
+    return [keys = std::move(keys)](std::string_view text, const presentation& p) -> quarvel::result<converted> {
+        const match m = find_key(keys, text, p.legacy_prefixes);
+        switch (m.outcome) {
+            case match_outcome::found: return converted{m.index};
+            case match_outcome::ambiguous: return std::unexpected(ambiguous_value_reason(p, text, m.candidates));
+            case match_outcome::not_found: break;
+        }
+        return std::unexpected(invalid_value_reason(p, text, keys));
+    };
+}
+
+}  // namespace cli

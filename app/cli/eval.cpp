@@ -1,0 +1,227 @@
+#include "eval.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "converters.hpp"
+#include "manual.hpp"
+#include "messages.hpp"
+#include "reading.hpp"
+#include "rich_text.hpp"
+
+namespace cli {
+
+namespace {
+
+constexpr std::size_t message_width = 78;
+
+enum class help_format { automatic, pager, groff, plain };
+
+const std::vector<std::string>& help_format_keys() {
+    static const std::vector<std::string> keys{"auto", "pager", "groff", "plain"};
+    return keys;
+}
+
+argument help_option() {
+    argument a = optional_value_option(
+        {"--help"}, "FMT",
+        "Show this help in format $(docv). The value $(docv) must be one of $(b,auto), $(b,pager), $(b,groff) or "
+        "$(b,plain). With $(b,auto), the format is $(b,pager) or $(b,plain) whenever the $(b,TERM) env var is "
+        "$(b,dumb) or undefined.",
+        enumeration(help_format_keys()), "auto");
+    a.section = section_common_options;
+    return a;
+}
+
+argument version_option() {
+    argument a = flag({"--version"}, "Show version information.");
+    a.section = section_common_options;
+    return a;
+}
+
+// Two occurrences of a flag or an option: the same name twice, or two of its names.
+std::string repetition_message(const presentation& p, const std::vector<occurrence>& occ) {
+    if (occ[1].name == occ[0].name) return repeated_option_message(p, occ[1].name);
+    return conflicting_names_message(p, occ[1].name, occ[0].name);
+}
+
+quarvel::result<argument_value> convert_argument(const argument& arg, const std::vector<occurrence>& occ,
+                                                 const std::vector<std::string>& positionals,
+                                                 const presentation& p) {
+    switch (arg.kind) {
+        case argument_kind::flag:
+            if (occ.size() > 1) return std::unexpected(repetition_message(p, occ));
+            if (!occ.empty() && occ[0].value) return std::unexpected(flag_with_value_message(p, occ[0].name, *occ[0].value));
+            return argument_value{!occ.empty()};
+        case argument_kind::repeatable_flag:
+            for (const auto& o : occ)
+                if (o.value) return std::unexpected(flag_with_value_message(p, o.name, *o.value));
+            return argument_value{static_cast<int>(occ.size())};
+        case argument_kind::option:
+        case argument_kind::optional_value_option: {
+            if (occ.empty()) return argument_value{};
+            if (occ.size() > 1) return std::unexpected(repetition_message(p, occ));
+            std::string text;
+            if (occ[0].value) text = *occ[0].value;
+            else if (arg.kind == argument_kind::optional_value_option) text = arg.default_value;
+            else return std::unexpected(missing_value_message(p, occ[0].name));
+            auto v = arg.convert(text, p);
+            if (!v) return std::unexpected(option_value_message(p, occ[0].name, v.error()));
+            return std::visit([](auto&& x) { return argument_value{std::move(x)}; }, std::move(*v));
+        }
+        case argument_kind::positional: {
+            if (arg.position >= positionals.size()) {
+                if (arg.required) return std::unexpected(missing_positional_message(p, arg.value_name));
+                return argument_value{};
+            }
+            auto v = arg.convert(positionals[arg.position], p);
+            if (!v) return std::unexpected(positional_value_message(p, arg.value_name, v.error()));
+            return std::visit([](auto&& x) { return argument_value{std::move(x)}; }, std::move(*v));
+        }
+    }
+    return argument_value{};
+}
+
+void show_manual(const command& full, help_format format, const presentation& p, const process_io& io) {
+    const auto sections = manual_of(full);
+    if (format == help_format::automatic) {
+        const auto term = io.environment("TERM");
+        format = !term || *term == "dumb" ? help_format::plain : help_format::pager;
+    }
+    switch (format) {
+        case help_format::plain: io.write_out(plain_manual(sections, p.styled)); return;
+        case help_format::groff: io.write_out(groff_manual(sections, full.name)); return;
+        case help_format::pager:
+        case help_format::automatic:
+            show_paged(groff_manual(sections, full.name), plain_manual(sections, p.styled), io.environment,
+                       io.write_out);
+            return;
+    }
+}
+
+int evaluate(const command& cmd, const run_function& run, const process_io& io) {
+    const presentation p = presentation_of(io.environment);
+    const command full = with_standard_options(cmd);
+    const std::size_t help_index = cmd.arguments.size();
+    const bool has_version = full.arguments.size() > help_index + 1;
+
+    const std::vector<std::string> args =
+        io.arguments.empty() ? std::vector<std::string>{}
+                             : std::vector<std::string>(io.arguments.begin() + 1, io.arguments.end());
+    const reading r = read_arguments(full.arguments, args, p);
+
+    const auto usage_error = [&](std::string_view message) {
+        io.write_err("Usage: " + terminal_line(synopsis(full, true), p.styled) + "\n" +
+                     message_line(full.name, message) + "\n");
+        return exit_cli_error;
+    };
+
+    if (!r.occurrences[help_index].empty()) {
+        const auto v = convert_argument(full.arguments[help_index], r.occurrences[help_index], r.positionals, p);
+        if (!v) return usage_error(v.error());
+        show_manual(full, static_cast<help_format>(std::get<std::size_t>(*v)), p, io);
+        return exit_success;
+    }
+    if (has_version && !r.occurrences[help_index + 1].empty()) {
+        const auto v =
+            convert_argument(full.arguments[help_index + 1], r.occurrences[help_index + 1], r.positionals, p);
+        if (!v) return usage_error(v.error());
+        io.write_out(cmd.version + "\n");
+        return exit_success;
+    }
+    if (r.error) return usage_error(*r.error);
+
+    values converted;
+    converted.invocation_name = io.arguments.empty() ? std::string() : io.arguments.front();
+    converted.slots.resize(cmd.arguments.size());
+    const auto run_checkpoints = [&](std::size_t after) {
+        for (const auto& c : cmd.checkpoints)
+            if (c.after == after) c.action(converted);
+    };
+    run_checkpoints(0);
+    for (std::size_t i = 0; i < cmd.arguments.size(); ++i) {
+        auto v = convert_argument(cmd.arguments[i], r.occurrences[i], r.positionals, p);
+        if (!v) return usage_error(v.error());
+        converted.slots[i] = std::move(*v);
+        run_checkpoints(i + 1);
+    }
+
+    const auto result = run(converted);
+    if (!result) {
+        io.write_err(message_line(cmd.name, result.error()) + "\n");
+        return exit_cli_error;
+    }
+    return exit_success;
+}
+
+std::string lower(std::string text) {
+    for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+presentation presentation_of(const environment_lookup& env) {
+    presentation p;
+    const auto no_color = env("NO_COLOR");
+    const auto term = env("TERM");
+    p.styled = (!no_color || no_color->empty()) && term && *term != "dumb";
+    const auto prefixes = env("QUARVEL_LEGACY_PREFIXES");
+    if (prefixes) {
+        const std::string v = lower(*prefixes);
+        p.legacy_prefixes = v == "true" || v == "yes" || v == "1" || v == "y";
+    }
+    return p;
+}
+
+command with_standard_options(const command& cmd) {
+    command full = cmd;
+    full.arguments.push_back(help_option());
+    if (!cmd.version.empty()) full.arguments.push_back(version_option());
+    return full;
+}
+
+std::string message_line(std::string_view command_name, std::string_view message) {
+    std::string out(command_name);
+    out += ": ";
+    out += message_box(message, visible_width(out), message_width);
+    return out;
+}
+
+int eval(const command& cmd, const run_function& run, const process_io& io) {
+    std::string description;
+    try {
+        return evaluate(cmd, run, io);
+    } catch (const std::exception& e) {
+        description = e.what();
+    } catch (...) {
+        description = "unknown exception";
+    }
+    // The description stands on the line after the announcement, in the message box.
+    io.write_err(message_line(cmd.name, "internal error, uncaught exception:\n\n" + description) + "\n");
+    return exit_internal_error;
+}
+
+int eval(const command& cmd, int argc, char** argv, const run_function& run) {
+    process_io io;
+    for (int i = 0; i < argc; ++i) io.arguments.emplace_back(argv[i]);
+    io.environment = [](const std::string& name) -> std::optional<std::string> {
+        const char* v = std::getenv(name.c_str());
+        if (v == nullptr) return std::nullopt;
+        return std::string(v);
+    };
+    io.write_out = [](std::string_view text) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    };
+    io.write_err = [](std::string_view text) {
+        std::fwrite(text.data(), 1, text.size(), stderr);
+        std::fflush(stderr);
+    };
+    return eval(cmd, run, io);
+}
+
+}  // namespace cli

@@ -1,0 +1,43 @@
+#pragma once
+// Evaluating a command: read the argument vector, serve --help and --version, convert the arguments in
+// declaration order (running checkpoints on the way), run the command, print any message and return the
+// exit status: 0 on success, 124 for command-line errors and error results of the run, 125 when an
+// exception escapes.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "command.hpp"
+#include "pager.hpp"
+
+namespace cli {
+
+using run_function = std::function<quarvel::result<void>(const values&)>;
+
+// What the evaluation takes from and gives to its process.
+struct process_io {
+    std::vector<std::string> arguments;  // the argument vector, the invocation name first
+    environment_lookup environment;
+    std::function<void(std::string_view)> write_out;
+    std::function<void(std::string_view)> write_err;
+};
+
+// Styling: NO_COLOR unset or empty and TERM set and not "dumb". Prefixes: QUARVEL_LEGACY_PREFIXES,
+// lower-cased, is "true", "yes", "1" or "y".
+presentation presentation_of(const environment_lookup& env);
+
+// The command with the standard options --help and --version (when it has a version text) appended.
+command with_standard_options(const command& cmd);
+
+// "NAME: " and the message set in a box at the column after it, lines of at most 78 columns.
+std::string message_line(std::string_view command_name, std::string_view message);
+
+int eval(const command& cmd, const run_function& run, const process_io& io);
+
+// The same on the process's own argument vector, environment, standard output and standard error.
+int eval(const command& cmd, int argc, char** argv, const run_function& run);
+
+}  // namespace cli

@@ -1,0 +1,20 @@
+#pragma once
+// Showing the manual through a pager: MANPAGER, else PAGER (an empty value counts as unset), else less,
+// else more, whichever is found first; LESS=FRX is added to the pager's environment when LESS is unset.
+// The groff source is formatted by a man page formatter when one is installed and the result is paged;
+// without one, or when that fails, the plain text is paged; without a pager, or when that fails too, the
+// plain text goes to standard output.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace cli {
+
+using environment_lookup = std::function<std::optional<std::string>(const std::string& name)>;
+
+void show_paged(const std::string& groff_source, const std::string& plain_text, const environment_lookup& env,
+                const std::function<void(std::string_view)>& write_out);
+
+}  // namespace cli
