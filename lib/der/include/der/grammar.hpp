@@ -92,20 +92,29 @@ inline std::vector<element> remaining(child_cursor cursor) {
     return left;
 }
 
-// Runs `f(std::integral_constant<std::size_t, I>)` for the one I equal to `index`.
-template <std::size_t N, class F>
+// Runs `f(std::integral_constant<std::size_t, I>)` for the one I equal to `index` (the last one when
+// `index` is out of range).
+template <std::size_t N, std::size_t I = 0, class F>
 decltype(auto) dispatch(std::size_t index, F&& f) {
-    return [&]<std::size_t... I>(std::index_sequence<I...>) -> decltype(auto) {
-        using R = decltype(f(std::integral_constant<std::size_t, 0>{}));
-        if constexpr (std::is_void_v<R>) {
-            ((index == I ? (f(std::integral_constant<std::size_t, I>{}), true) : false) || ...);
-        } else {
-            std::optional<R> r;
-            ((index == I ? (r.emplace(f(std::integral_constant<std::size_t, I>{})), true) : false) || ...);
-            return std::move(*r);
-        }
-    }(std::make_index_sequence<N>{});
+    if constexpr (I + 1 >= N) {
+        return f(std::integral_constant<std::size_t, I>{});
+    } else {
+        if (index == I) return f(std::integral_constant<std::size_t, I>{});
+        return dispatch<N, I + 1>(index, std::forward<F>(f));
+    }
 }
+
+// What a `map`'s decoding function yields: a result<U> or a plain U.
+template <class R>
+struct map_value {
+    using type = R;
+    static constexpr bool is_result = false;
+};
+template <class U>
+struct map_value<std::expected<U, std::string>> {
+    using type = U;
+    static constexpr bool is_result = true;
+};
 
 // Primitive types: how their contents read and write.
 struct utf8_traits {
@@ -129,8 +138,11 @@ struct null_traits {
     static constexpr tag default_tag = tags::null;
     static constexpr form expected_form = form::primitive;
     static result<value_type> read(std::string_view contents) { return read_null(contents); }
-    static std::size_t content_size(std::monostate) { return 0; }
-    static void write(std::string&, std::monostate) {}
+    // Any value stands for NULL's nothing (std::monostate, std::nullopt_t, an empty tuple, ...).
+    template <class V>
+    static std::size_t content_size(const V&) { return 0; }
+    template <class V>
+    static void write(std::string&, const V&) {}
 };
 struct utc_time_traits {
     using value_type = timestamp;
@@ -243,30 +255,29 @@ struct sequence_t {
         std::apply([&](const auto&... e) { ((found = found ? found : e.grammar.ambiguity()), ...); }, elements);
         if (found) return found;
         // Optional elements met since the last required one must be told apart from each other and from
-        // whatever follows them.
-        tag_set collected;
-        bool clash = false;
-        std::size_t index = 0;
-        std::apply(
-            [&](const auto&... e) {
-                ((clash = clash || !element_tags[index].disjoint(collected),
-                  std::remove_cvref_t<decltype(e)>::is_optional ? collected.add(element_tags[index])
-                                                                 : void(collected.tags.clear()),
-                  ++index),
-                 ...);
-            },
-            elements);
-        if (clash) return std::string("SEQUENCE: an element's tags are those of an optional element before it");
+        // whatever follows them; optional elements at the end only from each other.
+        constexpr std::array<bool, count> is_optional{Es::is_optional...};
+        const std::array<std::string_view, count> labels = std::apply(
+            [](const auto&... e) { return std::array<std::string_view, count>{e.label...}; }, elements);
+        std::size_t since_required = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            for (std::size_t j = since_required; j < i; ++j)
+                if (!element_tags[i].disjoint(element_tags[j]))
+                    return "SEQUENCE: element \"" + std::string(labels[i]) + "\" shares a tag with the optional element \"" +
+                           std::string(labels[j]) + "\" before it";
+            if (!is_optional[i]) since_required = i + 1;
+        }
         return std::nullopt;
     }
 
     result<value_type> decode(const element& e) const {
         if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
         child_cursor cursor(e);
-        value_type out;
+        // Values are decoded into slots first, so element values need not be default-constructible.
+        std::tuple<slot_type<Es>...> slots;
         std::string failure;
         const bool ok = [&]<std::size_t... I>(std::index_sequence<I...>) {
-            return (decode_element<I>(cursor, std::get<I>(out), failure) && ...);
+            return (decode_element<I>(cursor, std::get<I>(slots), failure) && ...);
         }(std::make_index_sequence<count>{});
         if (!ok) return error(std::move(failure));
         if (!cursor.done()) {
@@ -274,14 +285,18 @@ struct sequence_t {
             m += element_list(detail::remaining(cursor), detail::sequence_trailing.size());
             return error(std::move(m));
         }
-        return out;
+        return [&]<std::size_t... I>(std::index_sequence<I...>) {
+            return value_type(take<Es>(std::get<I>(slots))...);
+        }(std::make_index_sequence<count>{});
     }
 
     template <class V>
     std::size_t size(const V& v, size_plan& plan) const {
         const std::size_t slot = plan.reserve();
-        const std::size_t n = [&]<std::size_t... I>(std::index_sequence<I...>) {
-            return (std::size_t{0} + ... + element_size<I>(std::get<I>(v), plan));
+        // A comma fold: the elements' sizes must be planned in writing order.
+        std::size_t n = 0;
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            ((n += element_size<I>(std::get<I>(v), plan)), ...);
         }(std::make_index_sequence<count>{});
         plan.lengths[slot] = n;
         return header_size(t, n) + n;
@@ -296,6 +311,19 @@ struct sequence_t {
     }
 
 private:
+    // A required element's value is held in an optional until every element has decoded.
+    template <class E>
+    using slot_type = std::conditional_t<E::is_optional, typename E::value_type, std::optional<typename E::value_type>>;
+
+    template <class E>
+    static typename E::value_type&& take(slot_type<E>& slot) {
+        if constexpr (E::is_optional) {
+            return std::move(slot);
+        } else {
+            return std::move(*slot);
+        }
+    }
+
     template <std::size_t I, class Slot>
     bool decode_element(child_cursor& cursor, Slot& slot, std::string& failure) const {
         const auto& el = std::get<I>(elements);
@@ -319,7 +347,7 @@ private:
                 failure = std::move(r.error());
                 return false;
             }
-            slot = std::move(*r);
+            slot.emplace(std::move(*r));
             return true;
         }
     }
@@ -422,12 +450,13 @@ struct explicit_t {
     result<value_type> decode(const element& e) const {
         if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
         child_cursor cursor(e);
-        if (cursor.done() || (cursor.next(), !cursor.done())) {
-            std::string m(detail::explicit_sequence);
-            m += element_list(children(e), detail::explicit_sequence.size());
-            return error(std::move(m));
+        if (!cursor.done()) {
+            const element only = cursor.next();
+            if (cursor.done()) return inner.decode(only);
         }
-        return inner.decode(child_cursor(e).next());
+        std::string m(detail::explicit_sequence);
+        m += element_list(children(e), detail::explicit_sequence.size());
+        return error(std::move(m));
     }
 
     template <class V>
@@ -483,9 +512,10 @@ struct choice_t {
         if (found) return found;
         for (std::size_t i = 0; i < count; ++i)
             for (std::size_t j = i + 1; j < count; ++j)
-                if (!alternative_tags[i].disjoint(alternative_tags[j]))
-                    return "CHOICE: alternatives " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
-                           " share a tag";
+                for (const tag& shared : alternative_tags[j].tags)
+                    if (alternative_tags[i].contains(shared))
+                        return "CHOICE: alternatives " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
+                               " share the tag " + tag_text(shared);
         return std::nullopt;
     }
 
@@ -542,7 +572,8 @@ auto choice6(G1 a, G2 b, G3 c, G4 d, G5 e, G6 f) { return choice(a, b, c, d, e, 
 
 template <class F, class H, class G>
 struct map_t {
-    using value_type = typename std::invoke_result_t<const F&, typename G::value_type&&>::value_type;
+    using decoded = detail::map_value<std::invoke_result_t<const F&, typename G::value_type&&>>;
+    using value_type = typename decoded::type;
     F f;
     H h;
     G inner;
@@ -557,7 +588,11 @@ struct map_t {
     result<value_type> decode(const element& e) const {
         auto r = inner.decode(e);
         if (!r) return error(std::move(r.error()));
-        return f(std::move(*r));
+        if constexpr (decoded::is_result) {
+            return f(std::move(*r));
+        } else {
+            return value_type(f(std::move(*r)));
+        }
     }
 
     template <class V>
@@ -605,15 +640,21 @@ std::expected<codec_t<G>, Ambiguous_syntax> try_codec(G grammar) {
     return codec_t<G>{std::move(grammar)};
 }
 
-// An ambiguous grammar is a programming error: the program stops, naming the fault.
+// An ambiguous grammar is a programming error: the program stops, naming the fault (and the grammar,
+// when a name is given).
 template <class G>
-codec_t<G> codec(G grammar) {
+codec_t<G> codec(std::string_view name, G grammar) {
     auto c = try_codec(std::move(grammar));
     if (!c) {
-        std::fprintf(stderr, "Ambiguous_syntax: %s\n", c.error().reason.c_str());
+        std::fprintf(stderr, "Ambiguous_syntax: %.*s%s%s\n", static_cast<int>(name.size()), name.data(),
+                     name.empty() ? "" : ": ", c.error().reason.c_str());
         std::abort();
     }
     return std::move(*c);
+}
+template <class G>
+codec_t<G> codec(G grammar) {
+    return codec(std::string_view{}, std::move(grammar));
 }
 
 // DER of a value: sizes first, then one write into a buffer of exactly the final size.

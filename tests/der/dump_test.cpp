@@ -1,0 +1,90 @@
+// Layout of octet dumps and element lists inside messages: groups of eight octets (or items) joined by
+// breaks that become line feeds at the 78-column margin.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <der/dump.hpp>
+#include <der/element.hpp>
+
+#include "der/hex.hpp"
+
+namespace {
+
+using der_test::hex;
+
+TEST(octet_dump, groups_and_breaks) {
+    struct dump_case {
+        std::string octets;
+        std::size_t column;
+        std::string text;
+    };
+    const std::string x16 = "0123456789abcdef";
+    const std::string group = hex(x16);
+    const std::vector<dump_case> cases = {
+        {"", 11, ""},
+        {hex("00"), 11, "00"},
+        {hex("FF 7F 80 01 AB CD EF 10"), 0, "ff7f8001abcdef10"},
+        {hex("00 80 00 00 00 00 00 00 00"), 23, "0080000000000000 00"},
+        // From column 11 four groups fit: the fourth ends exactly at the margin.
+        {der_test::repeat(group, 5), 11,
+         x16 + " " + x16 + " " + x16 + " " + x16 + "\n" + std::string(11, ' ') + x16},
+        // From column 45 two groups fit, the second up to the margin; a third, even a short one, does not.
+        {der_test::repeat(group, 2) + hex("01"), 45, x16 + " " + x16 + "\n" + std::string(45, ' ') + "01"},
+        // A column beyond the margin: every group on its own line, indented all the same.
+        {der_test::repeat(group, 2), 70, x16 + "\n" + std::string(70, ' ') + x16},
+    };
+    for (const auto& c : cases) EXPECT_EQ(der::octet_dump(c.octets, c.column), c.text) << c.column;
+}
+
+TEST(octet_dump, every_line_fits_the_margin) {
+    const std::string octets(1 << 20, '\x5a');
+    for (const std::size_t column : {std::size_t{0}, std::size_t{11}, std::size_t{42}, std::size_t{45}}) {
+        const std::string text = der::octet_dump(octets, column);
+        std::istringstream lines(text);
+        std::string line;
+        std::size_t digits = 0;
+        bool first = true;
+        while (std::getline(lines, line)) {
+            const std::size_t start = first ? column : 0;
+            EXPECT_LE(start + line.size(), der::margin);
+            if (!first) {
+                EXPECT_EQ(line.substr(0, column), std::string(column, ' '));
+            }
+            for (const char c : line) digits += c == '5' || c == 'a';
+            first = false;
+        }
+        EXPECT_EQ(digits, 2 * octets.size());
+    }
+}
+
+TEST(element_list, items_commas_and_breaks) {
+    const der::element null{der::tags::null, der::form::primitive, {}};
+    const der::element seq{der::tags::sequence, der::form::constructed, {}};
+    EXPECT_EQ(der::element_list({}, 20), "[]");
+    EXPECT_EQ(der::element_list({null}, 20), "[(Primitive UNIVERSAL 5)]");
+    EXPECT_EQ(der::element_list({null, seq}, 20), "[(Primitive UNIVERSAL 5), (Constructed UNIVERSAL 16)]");
+    // From column 20 the third item would pass the margin: it starts a new line under the first item.
+    EXPECT_EQ(der::element_list({seq, seq, seq, null}, 20),
+              "[(Constructed UNIVERSAL 16), (Constructed UNIVERSAL 16),\n" + std::string(21, ' ') +
+                  "(Constructed UNIVERSAL 16), (Primitive UNIVERSAL 5)]");
+}
+
+TEST(element_list, long_lists_fit_the_margin) {
+    const std::vector<der::element> many(10'000, der::element{der::context(22), der::form::constructed, {}});
+    const std::string text = der::element_list(many, 20);
+    std::istringstream lines(text);
+    std::string line;
+    std::size_t items = 0, count = 0;
+    while (std::getline(lines, line)) {
+        EXPECT_LE((count == 0 ? 20 : 0) + line.size(), der::margin);
+        for (std::size_t at = 0; (at = line.find("(Constructed CONTEXT 22)", at)) != std::string::npos; ++at) ++items;
+        ++count;
+    }
+    EXPECT_EQ(items, many.size());
+    EXPECT_GT(count, 1u);
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+// UTCTime and GeneralizedTime contents: the looser forms read, the messages of each fault, and DER's
+// form written.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <der/primitives.hpp>
+
+namespace {
+
+der::timestamp at(int year, int month, int day, int hour, int minute, int second, std::uint32_t nanoseconds = 0) {
+    return der::from_civil({year, month, day, hour, minute, second}, nanoseconds);
+}
+
+struct read_case {
+    std::string text;
+    der::timestamp time;
+};
+struct refused_case {
+    std::string text;
+    std::string message;  // without the type name and the text
+};
+
+TEST(utc_time, reading) {
+    const std::vector<read_case> cases = {
+        {"4912312359Z", at(2049, 12, 31, 23, 59, 0)},
+        {"500101000000Z", at(1950, 1, 1, 0, 0, 0)},
+        {"991231235959+0100", at(1999, 12, 31, 22, 59, 59)},
+        {"991231235959-0130", at(2000, 1, 1, 1, 29, 59)},
+        {"000229000000Z", at(2000, 2, 29, 0, 0, 0)},
+        {"991231235960Z", at(2000, 1, 1, 0, 0, 0)},
+        // A field ends early at the first character that is not a digit.
+        {"99123123595Z", at(1999, 12, 31, 23, 59, 5)},
+    };
+    for (const auto& c : cases) {
+        const auto r = der::read_utc_time(c.text);
+        ASSERT_TRUE(r.has_value()) << r.error();
+        EXPECT_EQ(*r, c.time) << c.text;
+    }
+}
+
+TEST(utc_time, refused) {
+    const std::vector<refused_case> cases = {
+        {"", "unexpected end"},
+        {"9912312359", "unexpected end"},
+        {"99123123", "unexpected end"},
+        {"991231235959", "unexpected end"},
+        {"991231235959+01", "unexpected end"},
+        {"991231235959+", "unexpected end"},
+        {"991231235959X", "invalid format"},
+        {"991231235959Z ", "invalid format"},
+        {"99-2312359Z", "invalid format"},
+        {"991231235959.5Z", "invalid format"},
+        {"991231235959+01:00", "invalid format"},
+        // The syntax is checked before the fields' ranges.
+        {"990230000000Zx", "invalid format"},
+        {"990230000000Z", "out of range"},
+        {"990229000000Z", "out of range"},
+        {"990100000000Z", "out of range"},
+        {"991300000000Z", "out of range"},
+        {"991231240000Z", "out of range"},
+        {"991231236000Z", "out of range"},
+        {"991231235961Z", "out of range"},
+        {"991231235959+2400", "out of range"},
+        {"991231235959+0060", "out of range"},
+    };
+    for (const auto& c : cases) {
+        const auto r = der::read_utc_time(c.text);
+        ASSERT_FALSE(r.has_value()) << c.text;
+        EXPECT_EQ(r.error(), "UTCTime: " + c.message + ": " + c.text);
+    }
+}
+
+TEST(generalized_time, reading) {
+    const std::vector<read_case> cases = {
+        {"2024010112Z", at(2024, 1, 1, 12, 0, 0)},
+        {"2024010112", at(2024, 1, 1, 12, 0, 0)},
+        {"202401011230Z", at(2024, 1, 1, 12, 30, 0)},
+        {"20240101120000", at(2024, 1, 1, 12, 0, 0)},
+        {"20240101235960Z", at(2024, 1, 2, 0, 0, 0)},
+        {"20240101120000.5Z", at(2024, 1, 1, 12, 0, 0, 500'000'000)},
+        {"20240101120000.05Z", at(2024, 1, 1, 12, 0, 0, 50'000'000)},
+        {"20240101120000.123Z", at(2024, 1, 1, 12, 0, 0, 123'000'000)},
+        {"20240101120000.120", at(2024, 1, 1, 12, 0, 0, 120'000'000)},
+        {"20240101120000+0130", at(2024, 1, 1, 10, 30, 0)},
+        {"20240101003000.250-0045", at(2024, 1, 1, 1, 15, 0, 250'000'000)},
+        {"20000229000000Z", at(2000, 2, 29, 0, 0, 0)},
+        {"24000229000000Z", at(2400, 2, 29, 0, 0, 0)},
+        {"00000101000000Z", at(0, 1, 1, 0, 0, 0)},
+        {"99991231235959.999Z", at(9999, 12, 31, 23, 59, 59, 999'000'000)},
+    };
+    for (const auto& c : cases) {
+        const auto r = der::read_generalized_time(c.text);
+        ASSERT_TRUE(r.has_value()) << r.error();
+        EXPECT_EQ(*r, c.time) << c.text;
+    }
+}
+
+TEST(generalized_time, refused) {
+    const std::vector<refused_case> cases = {
+        {"", "unexpected end"},
+        {"202401", "unexpected end"},
+        {"20240101", "unexpected end"},
+        {"20240101120000.", "unexpected end"},
+        {"20240101120000+01", "unexpected end"},
+        {"20240101120000-", "unexpected end"},
+        // More than three digits of fraction are refused, not cut.
+        {"20240101120000.1234Z", "invalid format"},
+        {"20240101120000.Z", "invalid format"},
+        {"202401011200.5Z", "invalid format"},
+        {"20240101120000Z1", "invalid format"},
+        {"20240101120000+0A00", "invalid format"},
+        {"2024-01-01T12:00:00Z", "invalid format"},
+        {"20230229000000Z", "out of range"},
+        {"19000229000000Z", "out of range"},
+        {"20241301000000Z", "out of range"},
+        {"20240101250000Z", "out of range"},
+        {"20240101120000+0099", "out of range"},
+        // The instant must stay inside years 0000 to 9999, after the zone offset and the fraction.
+        {"99991231235960Z", "out of range"},
+        {"99991231235959-0001", "out of range"},
+        {"00000101000000+0001", "out of range"},
+    };
+    for (const auto& c : cases) {
+        const auto r = der::read_generalized_time(c.text);
+        ASSERT_FALSE(r.has_value()) << c.text;
+        EXPECT_EQ(r.error(), "GeneralizedTime: " + c.message + ": " + c.text);
+    }
+}
+
+struct write_case {
+    der::timestamp time;
+    std::string text;
+};
+
+TEST(generalized_time, writing) {
+    const std::vector<write_case> cases = {
+        {at(2024, 1, 2, 3, 4, 5), "20240102030405Z"},
+        {at(1999, 12, 31, 23, 59, 59, 999'000'000), "19991231235959.999Z"},
+        {at(2024, 1, 1, 12, 0, 0, 500'000'000), "20240101120000.500Z"},
+        {at(2024, 1, 1, 12, 0, 0, 1'500'000), "20240101120000.001Z"},
+        {at(2024, 1, 1, 12, 0, 0, 400), "20240101120000.000Z"},
+        {at(0, 1, 1, 0, 0, 0), "00000101000000Z"},
+        {at(9999, 12, 31, 23, 59, 59), "99991231235959Z"},
+        {at(1969, 12, 31, 23, 59, 59, 1'000'000), "19691231235959.001Z"},
+        // Outside the timestamp range the nearest instant the text can hold is written.
+        {at(10000, 1, 1, 0, 0, 0), "99991231235959.999Z"},
+        {at(-1, 12, 31, 23, 59, 59), "00000101000000Z"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        der::write_generalized_time(out, c.time);
+        EXPECT_EQ(out, c.text);
+        EXPECT_EQ(der::generalized_time_size(c.time), out.size());
+    }
+}
+
+TEST(utc_time, writing) {
+    const std::vector<write_case> cases = {
+        {at(1999, 12, 31, 23, 59, 59), "991231235959Z"},
+        {at(2024, 1, 2, 3, 4, 5, 999'999'999), "240102030405Z"},
+        {at(1950, 1, 1, 0, 0, 0), "500101000000Z"},
+        {at(2049, 12, 31, 23, 59, 59), "491231235959Z"},
+        // Two-digit years cannot leave 1950..2049: the nearest end of the window is written.
+        {at(2050, 1, 1, 0, 0, 0), "491231235959Z"},
+        {at(1949, 12, 31, 23, 59, 59), "500101000000Z"},
+        {at(9999, 1, 1, 0, 0, 0), "491231235959Z"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        der::write_utc_time(out, c.time);
+        EXPECT_EQ(out, c.text);
+        EXPECT_EQ(der::utc_time_size(c.time), out.size());
+    }
+}
+
+// What the writers produce reads back as the same instant, to the millisecond.
+TEST(time, written_texts_read_back) {
+    for (const auto& t : {at(2024, 2, 29, 13, 14, 15, 16'000'000), at(0, 1, 1, 0, 0, 0, 1'000'000),
+                          at(9999, 12, 31, 23, 59, 59, 999'000'000), at(1970, 1, 1, 0, 0, 0)}) {
+        std::string g;
+        der::write_generalized_time(g, t);
+        EXPECT_EQ(der::read_generalized_time(g), t) << g;
+    }
+    const auto t = at(2033, 7, 8, 9, 10, 11);
+    std::string u;
+    der::write_utc_time(u, t);
+    EXPECT_EQ(der::read_utc_time(u), t);
+}
+
+}  // namespace
