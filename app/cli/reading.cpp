@@ -66,11 +66,15 @@ reading read_arguments(std::span<const argument> arguments, std::span<const std:
         }
         const match m = find_key(names, name, long_form && p.legacy_prefixes);
         if (m.outcome == match_outcome::not_found) {
-            fail(unknown_option_message(p, name, option_suggestions(names, name)));
+            // Suggestions look at the whole text given, so "-output" suggests "--output".
+            const std::string given = long_form ? name : current.substr(0, current.find('='));
+            fail(unknown_option_message(p, name, option_suggestions(names, given)));
             continue;
         }
         if (m.outcome == match_outcome::ambiguous) {
-            fail(ambiguous_option_message(p, name, m.candidates));
+            std::vector<std::string> candidates = m.candidates;
+            std::ranges::sort(candidates);
+            fail(ambiguous_option_message(p, name, candidates));
             continue;
         }
         const std::size_t index = owner[m.index];
@@ -81,6 +85,9 @@ reading read_arguments(std::span<const argument> arguments, std::span<const std:
         } else {
             occ.value = std::move(attached);
             if (!occ.value && next < args.size() && !is_option_occurrence(args[next])) occ.value = args[next++];
+            // A missing required value is a reading error, reported before any conversion.
+            if (!occ.value && arguments[index].kind == argument_kind::option)
+                fail(missing_value_message(p, occ.name));
         }
         r.occurrences[index].push_back(std::move(occ));
     }

@@ -1,0 +1,313 @@
+// The generic command-line layer, evaluated in process: declarations a second tool uses (enumeration
+// positional arguments, optional positional arguments, short options with values), checkpoints, the
+// statuses of run errors and exceptions, and the text layout pieces.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stdexcept>
+
+#include "cli/converters.hpp"
+#include "cli/eval.hpp"
+#include "cli/logging_options.hpp"
+#include "cli/manual.hpp"
+#include "cli/matching.hpp"
+#include "cli/rich_text.hpp"
+
+namespace {
+
+struct captured {
+    int status = -1;
+    std::string out, err;
+};
+
+captured evaluate(const cli::command& cmd, std::vector<std::string> args, const cli::run_function& run,
+                  std::map<std::string, std::string> env = {}) {
+    captured c;
+    cli::process_io io;
+    io.arguments = std::move(args);
+    io.arguments.insert(io.arguments.begin(), "/some/where/" + cmd.name);
+    io.environment = [env](const std::string& name) -> std::optional<std::string> {
+        const auto it = env.find(name);
+        if (it == env.end()) return std::nullopt;
+        return it->second;
+    };
+    io.write_out = [&c](std::string_view s) { c.out += s; };
+    io.write_err = [&c](std::string_view s) { c.err += s; };
+    c.status = cli::eval(cmd, run, io);
+    return c;
+}
+
+quarvel::result<void> success(const cli::values&) { return {}; }
+
+cli::command named(std::string name) {
+    cli::command cmd;
+    cmd.name = std::move(name);
+    return cmd;
+}
+
+// A command shaped like quarvel-dump: KIND FILE? with -r/--reencode and -o/--out DIR.
+struct dump_like {
+    cli::command cmd;
+    cli::argument_id kind, file, reencode, out;
+    dump_like() {
+        cmd.name = "dump";
+        cmd.version = "v1";
+        cmd.description = "show a record";
+        kind = cli::add(cmd, cli::positional(0, "KIND", "The kind: $(b,exec), $(b,state) or $(b,cmd).",
+                                             cli::enumeration({"exec", "state", "cmd"}), true));
+        file = cli::add(cmd, cli::positional(1, "FILE", "The file, $(b,-) for standard input.",
+                                             cli::existing_file_or_stdin(), false));
+        reencode = cli::add(cmd, cli::flag({"-r", "--reencode"}, "Encode again."));
+        out = cli::add(cmd, cli::option({"-o", "--out"}, "DIR", "Write to $(docv).", cli::any_text()));
+    }
+};
+
+const std::string dump_usage = "Usage: dump [--help] [-r, --reencode] [-o DIR, --out=DIR] [OPTION]\u2026 KIND [FILE]\n";
+
+TEST(Layer, ValuesOfADumpLikeCommand) {
+    const dump_like d;
+    struct seen {
+        std::optional<std::size_t> kind;
+        std::optional<std::string> file, out;
+        bool reencode = false;
+    } s;
+    const auto remember = [&](const cli::values& v) -> quarvel::result<void> {
+        s = {v.choice(d.kind), v.text(d.file), v.text(d.out), v.flag(d.reencode)};
+        return {};
+    };
+    const struct {
+        std::vector<std::string> args;
+        std::optional<std::size_t> kind;
+        std::optional<std::string> file, out;
+        bool reencode;
+    } cases[] = {
+        {{"state"}, 1, std::nullopt, std::nullopt, false},
+        {{"cmd", "-", "--reencode"}, 2, "-", std::nullopt, true},
+        {{"-rodir", "exec"}, 0, std::nullopt, "dir", true},
+        {{"-o", "-", "exec"}, 0, std::nullopt, "-", false},
+        {{"--out=", "exec"}, 0, std::nullopt, "", false},
+        {{"--out", "a=b", "exec"}, 0, std::nullopt, "a=b", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        s = {};
+        const auto r = evaluate(d.cmd, c.args, remember);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(s.kind, c.kind);
+        EXPECT_EQ(s.file, c.file);
+        EXPECT_EQ(s.out, c.out);
+        EXPECT_EQ(s.reencode, c.reencode);
+    }
+}
+
+TEST(Layer, ErrorsOfADumpLikeCommand) {
+    const dump_like d;
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{}, "required argument KIND is missing"},
+        {{"record"}, "KIND argument: invalid value 'record', expected one of 'exec', 'state'\n"
+                     "      or 'cmd'"},
+        {{"exec", "/no/such/file"}, "FILE argument: no '/no/such/file' file or directory"},
+        {{"exec", "-", "x"}, "too many arguments, don't know what to do with 'x'"},
+        {{"-o"}, "option '-o' needs an argument"},
+        {{"-r", "-r", "exec"}, "option '-r' cannot be repeated"},
+        {{"-rr", "exec"}, "option '-r' cannot be repeated"},
+        {{"-o", "a", "--out=b", "exec"}, "options '--out' and '-o' cannot be present at the same time"},
+        {{"--reencod", "exec"}, "unknown option '--reencod'. Did you mean '--reencode'?"},
+        {{"-reencode", "exec"}, "unknown option '-e'. Did you mean '--reencode'?"},
+        {{"--version", "x"}, "unknown option '--version'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        dump_like fresh;
+        if (c.args.size() == 2 && c.args[0] == "--version") fresh.cmd.version.clear();  // no --version then
+        const auto r = evaluate(fresh.cmd, c.args, success);
+        EXPECT_EQ(r.status, 124);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, dump_usage + "dump: " + c.message + "\n");
+    }
+}
+
+TEST(Layer, EnumerationValuesByPrefixOnlyWithLegacyPrefixes) {
+    const dump_like d;
+    std::optional<std::size_t> kind;
+    const auto remember = [&](const cli::values& v) -> quarvel::result<void> {
+        kind = v.choice(d.kind);
+        return {};
+    };
+    EXPECT_EQ(evaluate(d.cmd, {"st"}, remember, {{"QUARVEL_LEGACY_PREFIXES", "1"}}).status, 0);
+    EXPECT_EQ(kind, 1u);
+    const auto plain = evaluate(d.cmd, {"st"}, remember);
+    EXPECT_EQ(plain.err, dump_usage + "dump: KIND argument: invalid value 'st', expected one of 'exec', 'state' or\n"
+                                      "      'cmd'\n");
+}
+
+TEST(Layer, SuggestionsNameOneOfSeveralAtTheSameDistance) {
+    cli::command cmd = named("t");
+    for (const char* n : {"--aaa", "--aab", "--aac", "--zzzzzz"}) cli::add(cmd, cli::flag({n}, ""));
+    const auto r = evaluate(cmd, {"--aad"}, success);
+    EXPECT_EQ(r.err, "Usage: t [--help] [OPTION]\u2026\nt: unknown option '--aad'. Did you mean one of '--aaa', "
+                     "'--aab' or '--aac'?\n");
+}
+
+TEST(Layer, SynopsisListsOneToThreeOptionsAndOptionalPositionalsInBrackets) {
+    cli::command cmd = named("t");
+    cli::add(cmd, cli::positional(1, "B", "", cli::any_text(), false));
+    cli::add(cmd, cli::positional(0, "A", "", cli::any_text(), true));
+    EXPECT_EQ(cli::terminal_line(cli::synopsis(cmd, false), false), "t [OPTION]\u2026 A [B]");
+    cli::add(cmd, cli::flag({"--x"}, ""));
+    EXPECT_EQ(cli::terminal_line(cli::synopsis(cmd, true), false), "t [--help] [--x] [OPTION]\u2026 A [B]");
+    for (const char* n : {"--y", "--z", "--w"}) cli::add(cmd, cli::flag({n}, ""));
+    EXPECT_EQ(cli::terminal_line(cli::synopsis(cmd, false), false), "t [OPTION]\u2026 A [B]");
+}
+
+TEST(Layer, CheckpointsRunAsSoonAsTheArgumentsBeforeThemAreConverted) {
+    std::vector<std::string> events;
+    cli::command cmd = named("t");
+    const auto a = cli::add(cmd, cli::option({"--a"}, "A", "", cli::enumeration({"x", "y"})));
+    cli::add_checkpoint(cmd, [&](const cli::values& v) {
+        events.push_back("checkpoint a=" + std::to_string(v.choice(a).value_or(9)));
+    });
+    cli::add(cmd, cli::positional(0, "B", "", [&](std::string_view text, const cli::presentation&) {
+        events.push_back("convert b");
+        return quarvel::result<cli::converted>(std::unexpected("bad " + std::string(text)));
+    }, true));
+
+    const auto failing_b = evaluate(cmd, {"--a=y", "z"}, success);
+    EXPECT_EQ(failing_b.err, "Usage: t [--help] [--a=A] [OPTION]\u2026 B\nt: B argument: bad z\n");
+    EXPECT_EQ(events, (std::vector<std::string>{"checkpoint a=1", "convert b"}));
+
+    events.clear();
+    const auto failing_a = evaluate(cmd, {"--a=w", "z"}, success);
+    EXPECT_EQ(failing_a.status, 124);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST(Layer, RunErrorsAndExceptions) {
+    cli::command cmd = named("tool");
+    const auto error = evaluate(cmd, {}, [](const cli::values&) -> quarvel::result<void> {
+        return std::unexpected("it went\n\nwrong");
+    });
+    EXPECT_EQ(error.status, 124);
+    EXPECT_EQ(error.err, "tool: it went\n      wrong\n");
+
+    const auto thrown = evaluate(cmd, {}, [](const cli::values&) -> quarvel::result<void> {
+        throw std::runtime_error("boom");
+    });
+    EXPECT_EQ(thrown.status, 125);
+    EXPECT_EQ(thrown.err, "tool: internal error, uncaught exception:\n      boom\n");
+
+    const auto odd = evaluate(cmd, {}, [](const cli::values&) -> quarvel::result<void> { throw 7; });
+    EXPECT_EQ(odd.status, 125);
+    EXPECT_EQ(odd.err, "tool: internal error, uncaught exception:\n      unknown exception\n");
+}
+
+TEST(Layer, LoggingOptionsGiveTheLevelByTheLevelRule) {
+    using quarvel::log::level;
+    const struct {
+        std::vector<std::string> args;
+        cli::logging_settings expected;
+    } cases[] = {
+        {{}, {cli::color_choice::automatic, level::warning}},
+        {{"-v"}, {cli::color_choice::automatic, level::info}},
+        {{"-vv"}, {cli::color_choice::automatic, level::debug}},
+        {{"-vvv"}, {cli::color_choice::automatic, level::debug}},
+        {{"--verbosity=error", "-v", "-v"}, {cli::color_choice::automatic, level::error}},
+        {{"--verbosity=warning"}, {cli::color_choice::automatic, level::warning}},
+        {{"--verbosity=quiet"}, {cli::color_choice::automatic, std::nullopt}},
+        {{"-q", "--verbosity=debug"}, {cli::color_choice::automatic, std::nullopt}},
+        {{"--color=always", "-qv"}, {cli::color_choice::always, std::nullopt}},
+        {{"--color=never", "--verbose"}, {cli::color_choice::never, level::info}},
+        {{"--color=auto"}, {cli::color_choice::automatic, level::warning}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        cli::command cmd = named("t");
+        const auto logging = cli::declare_logging_options(cmd);
+        // The log is already set up when the next argument is converted.
+        std::optional<level> level_at_next;
+        cli::add(cmd, cli::positional(0, "X", "", [&](std::string_view, const cli::presentation&) {
+            level_at_next = quarvel::log::current_level();
+            return quarvel::result<cli::converted>(std::string());
+        }, true));
+        std::optional<cli::logging_settings> seen;
+        auto args = c.args;
+        args.push_back("x");
+        const auto r = evaluate(cmd, args, [&](const cli::values& v) -> quarvel::result<void> {
+            seen = cli::logging_settings_of(v, logging);
+            return {};
+        });
+        EXPECT_EQ(r.err, "");
+        ASSERT_TRUE(seen);
+        EXPECT_EQ(*seen, c.expected);
+        EXPECT_EQ(level_at_next, c.expected.level);
+    }
+    quarvel::log::set_reporter({});
+    quarvel::log::set_level(level::warning);
+}
+
+TEST(TextLayout, MessageBoxBreaksAtSpacesAndForcedLineEnds) {
+    const struct {
+        std::string text;
+        std::size_t column, width;
+        std::string expected;
+    } cases[] = {
+        {"a  b\nc", 4, 78, "a b c"},
+        {"a\n\nb", 4, 78, "a\n    b"},
+        {"aaa bbb ccc", 2, 9, "aaa bbb\n  ccc"},
+        {"aaa bbb ccc", 2, 8, "aaa\n  bbb\n  ccc"},
+        {"averyveryverylongword b", 2, 8, "averyveryverylongword\n  b"},
+        {"\x1b[01maaa\x1b[m bbb", 2, 9, "\x1b[01maaa\x1b[m bbb"},
+        {"\u2026\u2026\u2026 bbb", 2, 9, "\u2026\u2026\u2026 bbb"},
+        {"  ", 2, 9, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(cli::message_box(c.text, c.column, c.width), c.expected);
+    }
+}
+
+TEST(TextLayout, ManualEntriesWithShortLabelsStartOnTheLabelLine) {
+    cli::command cmd = named("t");
+    cli::add(cmd, cli::flag({"-x"}, "Short label."));
+    cli::add(cmd, cli::flag({"-y", "--yes"}, "Long label."));
+    const auto text = cli::plain_manual(cli::manual_of(cmd), false);
+    EXPECT_NE(text.find("OPTIONS\n       -x  Short label.\n\n       -y, --yes\n           Long label.\n\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST(TextLayout, GroffEscapesBackslashesHyphensControlLinesAndUnicode) {
+    cli::command cmd = named("t");
+    cmd.description = "a tool";
+    cli::add(cmd, cli::flag({"--dot"}, ".starts with a dot, holds a \\ and \u00e9"));
+    const auto groff = cli::groff_manual(cli::manual_of(cmd), cmd.name);
+    EXPECT_NE(groff.find(".SH \"NAME\"\nt \\- a tool\n"), std::string::npos) << groff;
+    EXPECT_NE(groff.find(".TP 4\n\\fB\\-\\-dot\\fR\n\\&.starts with a dot, holds a \\e and \\[u00E9]\n"),
+              std::string::npos)
+        << groff;
+}
+
+TEST(Matching, EditDistanceCountsTranspositionsAsOneEdit) {
+    EXPECT_EQ(cli::edit_distance("--jbo", "--job"), 1u);
+    EXPECT_EQ(cli::edit_distance("", "abc"), 3u);
+    EXPECT_EQ(cli::edit_distance("kitten", "sitting"), 3u);
+    EXPECT_EQ(cli::option_sort_key(cli::flag({"-q", "--quiet"}, "")), "-q");
+    EXPECT_EQ(cli::option_sort_key(cli::flag({"--Color"}, "")), "-color");
+}
+
+TEST(Matching, KeysByExactTextThenByUniquePrefix) {
+    const std::vector<std::string> keys{"warning", "quiet", "error", "warning", "info", "debug"};
+    EXPECT_EQ(cli::find_key(keys, "warning", false).index, 3u);
+    EXPECT_EQ(cli::find_key(keys, "warn", false).outcome, cli::match_outcome::not_found);
+    EXPECT_EQ(cli::find_key(keys, "warn", true).index, 3u);
+    EXPECT_EQ(cli::find_key(keys, "", true).outcome, cli::match_outcome::not_found);
+    const auto both = cli::find_key(std::vector<std::string>{"pager", "plain", "groff"}, "p", true);
+    EXPECT_EQ(both.outcome, cli::match_outcome::ambiguous);
+    EXPECT_EQ(both.candidates, (std::vector<std::string>{"pager", "plain"}));
+}
+
+}  // namespace
