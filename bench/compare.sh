@@ -4,7 +4,7 @@
 #
 #   bench/compare.sh [ROUNDS]        (default 5)
 #
-# Builds the project in build/bench (Release, -DQUARVEL_BENCH=ON) with the peers, writes the inputs
+# Builds the project in build/bench (RelWithDebInfo as the default preset, -DQUARVEL_BENCH=ON) with the peers, writes the inputs
 # to build/bench/inputs, times every program on every input in one run (the programs alternate
 # within each round; each time is the median of the rounds), measures peak resident memory with
 # /usr/bin/time, and writes BENCHMARKS.md and bench/chart.png. Installs what is missing with apt-get.
@@ -41,7 +41,7 @@ fi
 # --- build and inputs --------------------------------------------------------------------------------
 
 say "building in $build"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUARVEL_BENCH=ON -DQUARVEL_BUILD_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_BENCH=ON -DQUARVEL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target quarvel-inspect quarvel-bench-inputs exec_bench state_bench cmd_bench \
     openssl_peer tasn1_peer >/dev/null
 
@@ -112,6 +112,7 @@ measure() {
     fi
 }
 
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 say "timing: $rounds rounds, $([[ $use_hyperfine == 1 ]] && echo hyperfine || echo 'date +%s%N loop')"
 count=${#programs[@]}
 for ((round = 0; round < rounds; round++)); do
@@ -128,6 +129,7 @@ for ((round = 0; round < rounds; round++)); do
     say "round $((round + 1)) of $rounds done"
 done
 
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 declare -A seconds
 for input in "${input_names[@]}"; do
     for p in "${!programs[@]}"; do seconds[$input.$p]=$(median <"$work/times/$input.$p"); done
@@ -188,7 +190,8 @@ encode_ch=$(calc '%.0f' "$(throughput exec_to_str/console-heavy) / 1e6")
     echo "Written by \`bench/compare.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), at commit \`$commit\`."
     echo
     echo "Machine: $cpu, $(nproc) cores, $memory memory, Linux $(uname -r); $(g++ --version | head -n 1)," \
-        "Release build; OpenSSL $openssl_version, libtasn1 $tasn1_version."
+        "RelWithDebInfo build (the default preset's -O2); OpenSSL $openssl_version, libtasn1 $tasn1_version." \
+        "Load average before the timing rounds: $load_before; after: $load_after."
     echo
     echo "Every program runs as a whole process on a file in the page cache (standard output to /dev/null)." \
         "The programs alternate within each of $rounds rounds; each time is the median over the rounds" \
@@ -243,12 +246,13 @@ encode_ch=$(calc '%.0f' "$(throughput exec_to_str/console-heavy) / 1e6")
     echo "## Codecs (Google Benchmark, in process)"
     echo
     echo "\`exec_bench\`, \`state_bench\` and \`cmd_bench\` in build/bench/bench; the state has 100,000 items, each"
-    echo "command is one value of its alternative (bench/inputs.cpp). MB is 10^6 bytes."
+    echo "command is one value of its alternative (bench/inputs.cpp). Throughput is over CPU time (robust on a shared"
+    echo "machine; the programs are single-threaded). MB is 10^6 bytes."
     echo
-    echo "| Benchmark | Iterations | Time per iteration | MB/s |"
+    echo "| Benchmark | Iterations | CPU time per iteration | MB/s |"
     echo "|---|---:|---:|---:|"
     for program in exec_bench state_bench cmd_bench; do
-        jq -r '.benchmarks[] | "| \(.name) | \(.iterations) | \(.real_time * 100 | round / 100) \(.time_unit) | \((.bytes_per_second // 0) / 1e6 | round) |"' \
+        jq -r '.benchmarks[] | "| \(.name) | \(.iterations) | \(.cpu_time * 100 | round / 100) \(.time_unit) | \((.bytes_per_second // 0) / 1e6 | round) |"' \
             "$work/$program.json"
     done
     echo
