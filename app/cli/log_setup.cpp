@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <limits.h>
@@ -16,6 +17,11 @@ using quarvel::log::level;
 log_styling& styling_state() {
     static log_styling s;
     return s;
+}
+
+int& write_error_state() {
+    static int err = 0;
+    return err;
 }
 
 std::optional<std::string_view> environment_value(const char* name) {
@@ -67,10 +73,12 @@ void append_bracketed(std::string& out, bool ansi, level lvl, std::string_view w
     out += "] ";
 }
 
+// The first failure is kept for the program to report; the reporter itself has nowhere to report it.
 void write_and_flush(std::FILE* stream, std::string_view bytes) {
-    // Nothing to report a failure to: the reporter is the only channel there is.
-    (void)std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    (void)std::fflush(stream);
+    errno = 0;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+    const bool flushed = std::fflush(stream) == 0;
+    if ((!written || !flushed) && write_error_state() == 0) write_error_state() = errno != 0 ? errno : EIO;
 }
 
 }  // namespace
@@ -104,6 +112,8 @@ log_styling decide_log_styling(color_choice color, const log_environment& env) {
 
 const log_styling& current_log_styling() { return styling_state(); }
 
+int log_write_error() { return write_error_state(); }
+
 std::string program_name_of(std::string_view argv0) {
     std::string path(argv0);
     if (path.empty()) {
@@ -134,6 +144,7 @@ void setup_log(std::string_view program_name, color_choice color, std::optional<
                diagnostics_stream diagnostics) {
     const log_styling styling = decide_log_styling(color, current_log_environment());
     styling_state() = styling;
+    write_error_state() = 0;
     quarvel::log::set_level(lvl);
 
     quarvel::log::set_reporter([program = program_name_of(program_name), styling, diagnostics,

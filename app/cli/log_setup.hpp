@@ -44,6 +44,10 @@ log_styling decide_log_styling(color_choice color, const log_environment& env);
 // The decision made by the last `setup_log` (plain before it).
 const log_styling& current_log_styling();
 
+// The error number of the first message write that failed since `setup_log` (0 while all succeeded), so
+// that a program can tell a truncated output (a full disk, a closed descriptor) from a complete one.
+int log_write_error();
+
 // The shown program name: the last path component of argv[0]; of the executable's path when it is empty.
 std::string program_name_of(std::string_view argv0);
 

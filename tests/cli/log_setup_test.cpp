@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -232,6 +233,28 @@ TEST(SetupLog, DiagnosticsOnStandardErrorKeepAppLinesOnStandardOutput) {
     }
     EXPECT_EQ(out, "line\n");
     EXPECT_EQ(err, "quarvel-dump: [WARNING] x\n");
+}
+
+TEST(SetupLog, RemembersTheFirstFailedWrite) {
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    log_restorer restore;
+    std::fflush(nullptr);
+    const int saved = ::dup(STDOUT_FILENO);
+    const int full = ::open("/dev/full", O_WRONLY);
+    ::dup2(full, STDOUT_FILENO);
+    ::close(full);
+    cli::setup_log("p", color_choice::never, level::warning);
+    const int before = cli::log_write_error();
+    quarvel::log::app("lost");
+    const int after = cli::log_write_error();
+    std::clearerr(stdout);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    EXPECT_EQ(before, 0);
+    EXPECT_EQ(after, ENOSPC);
+    // A new setup starts afresh.
+    cli::setup_log("p", color_choice::never, std::nullopt);
+    EXPECT_EQ(cli::log_write_error(), 0);
 }
 
 }  // namespace
