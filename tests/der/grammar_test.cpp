@@ -356,12 +356,17 @@ TEST(grammar, round_trip) {
     // The same bytes from views: a tuple of references, another range type, another variant.
     const std::string name = "job", note(300, 'n'), long_line(200, 'b');
     const std::list<std::tuple<long, std::string_view>> lines = {{-5, "a"}, {der::max_integer, long_line}, {der::min_integer, ""}};
-    const auto views = std::forward_as_tuple(
-        name, std::optional<std::string_view>(note), lines,
-        std::tuple{std::variant<der::timestamp, der::timestamp>(std::in_place_index<1>, started),
-                   std::optional<std::variant<der::timestamp, der::timestamp>>(std::in_place, std::in_place_index<0>, finished)},
-        std::variant<int, int, int, std::string_view>(std::in_place_index<3>, "failed"), std::optional<std::monostate>(std::monostate{}),
-        -300);
+    using time_view = std::variant<der::timestamp, der::timestamp>;
+    const std::tuple<const std::string&, std::optional<std::string_view>, const decltype(lines)&,
+                     std::tuple<time_view, std::optional<time_view>>, std::variant<int, int, int, std::string_view>,
+                     std::optional<std::monostate>, int>
+        views{name,
+              note,
+              lines,
+              {time_view(std::in_place_index<1>, started), time_view(std::in_place_index<0>, finished)},
+              std::variant<int, int, int, std::string_view>(std::in_place_index<3>, "failed"),
+              std::monostate{},
+              -300};
     EXPECT_EQ(der::encode(c, views), bytes);
 
     // Absent optionals write nothing and read back absent.
