@@ -6,10 +6,12 @@
 
 #include <quarvel/basic.hpp>
 
+#include "cli/read_file.hpp"
+
 namespace inspect {
 
-// Reads a whole file, or standard input for "-", in binary. Failures are "NAME: REASON".
-quarvel::result<std::string> read_whole_file(const std::string& name);
+// Shared with the other tools; kept under this name for the inspection run's callers.
+using cli::read_whole_file;
 
 // FILE, --console, --script, --output DIR, --job, in this order.
 quarvel::result<void> jump(const std::string& file, bool console, bool script,
