@@ -40,7 +40,14 @@ struct directory_handle {
     }
 };
 
-constexpr int directory_flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// Directories are only walked through, never listed: a directory that may be searched and written but
+// not read still takes files.
+#ifdef O_PATH
+constexpr int directory_access = O_PATH;
+#else
+constexpr int directory_access = O_RDONLY;
+#endif
+constexpr int directory_flags = directory_access | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 bool has_parent_segment(std::string_view path) {
     while (!path.empty()) {
@@ -153,7 +160,7 @@ void export_one(int root, const quarvel::output_file& file) {
 void export_output(const std::string& directory, const quarvel::data& files) {
     if (files.empty()) return;
     // The directory itself is the user's choice and may be reached through symbolic links.
-    const int root = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int root = ::open(directory.c_str(), directory_access | O_DIRECTORY | O_CLOEXEC);
     if (root < 0) return;
     for (const auto& file : files) export_one(root, file);
     ::close(root);

@@ -123,6 +123,18 @@ TEST(Export, UnwritableDirectoryIsSkippedAndNothingIsLeftBehind) {
     EXPECT_EQ(test::read_file(w.out + "/ro/kept"), "old");
 }
 
+TEST(Export, DirectoriesThatCannotBeListedStillTakeFiles) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+    workspace w;
+    fs::create_directory(w.out + "/hidden");
+    ::chmod((w.out + "/hidden").c_str(), 0300);
+    ::chmod(w.out.c_str(), 0300);
+    inspect::export_output(w.out, {{"hidden/x", "1"}, {"y", "2"}});
+    ::chmod(w.out.c_str(), 0755);
+    ::chmod((w.out + "/hidden").c_str(), 0755);
+    EXPECT_EQ(tree(w.out), (std::vector<std::string>{"hidden/", "hidden/x", "y"}));
+}
+
 TEST(Export, AbsolutePathsAreWrittenBelowTheDirectoryWithAWarning) {
     workspace w;
     log_capture log;
