@@ -11,7 +11,9 @@
 //                                       each header once and the contents after it, into one buffer.
 // Encoding takes any value shaped like value_type (a tuple of references for a sequence, any range for
 // a SEQUENCE OF, any variant for a choice, anything convertible to std::string_view for a UTF8String), so
-// a `map` can hand the writer views of a model value instead of copies.
+// a `map` can hand the writer views of a model value instead of copies. The value is walked twice (sizes,
+// then octets), so ranges must be re-iterable and a map's encoding function must give the same answer
+// both times. Labels are kept as views: give string literals.
 //
 // Tag sets and recognisers are computed when a grammar is built; `codec` checks ambiguity once, at
 // start-up. Decoding walks the element tree once.
