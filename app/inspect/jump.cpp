@@ -1,8 +1,11 @@
 #include "jump.hpp"
 
+#include <cstring>
+
 #include <quarvel/asn.hpp>
 #include <quarvel/log.hpp>
 
+#include "cli/log_setup.hpp"
 #include "inspect/export.hpp"
 #include "inspect/transcript.hpp"
 
@@ -23,6 +26,9 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
                                  [](std::string_view line) { quarvel::log::app(line); });
     if (script && printing) quarvel::log::app(record->job.script);
     if (output) export_output(*output, record->output);
+    // A line that never reached its reader (a full disk, a closed descriptor) must not pass for success.
+    if (const int err = cli::log_write_error(); err != 0)
+        return std::unexpected(std::string("standard output: ") + std::strerror(err));
     return {};
 }
 

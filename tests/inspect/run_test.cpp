@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <unistd.h>
 
 #include <quarvel/asn.hpp>
 
@@ -134,6 +135,17 @@ TEST(Run, TrailingBytesFailWithStatus124AndPrintNothing) {
     EXPECT_EQ(r.status, 124);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "quarvel-inspect: trailing bytes\n");
+}
+
+TEST(Run, OutputThatCannotBeWrittenIsAFailure) {
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    test::temp_dir dir;
+    const auto rec = record_file(dir, worked_example());
+    const auto r = test::run({"/bin/sh", "-c", "exec \"$0\" --job \"$1\" > /dev/full", tool, rec});
+    EXPECT_EQ(r.status, 124);
+    EXPECT_EQ(r.err, "quarvel-inspect: standard output: No space left on device\n");
+    // Nothing to print: nothing lost.
+    EXPECT_EQ(test::run({"/bin/sh", "-c", "exec \"$0\" \"$1\" > /dev/full", tool, rec}).status, 0);
 }
 
 }  // namespace
