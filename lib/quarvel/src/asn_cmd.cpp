@@ -5,7 +5,7 @@ namespace quarvel::asn {
 
 namespace {
 // Built when the library initialises; an ambiguous grammar stops the program here.
-const auto cmd_projections = projections_of(cmd);
+const auto cmd_projections = projections_of(cmd, "cmd");
 }  // namespace
 
 result<quarvel::cmd> cmd_of_str(std::string_view bytes) { return cmd_projections.first(bytes); }

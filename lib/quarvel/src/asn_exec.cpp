@@ -5,7 +5,7 @@ namespace quarvel::asn {
 
 namespace {
 // Built when the library initialises; an ambiguous grammar stops the program here.
-const auto exec_projections = projections_of(exec);
+const auto exec_projections = projections_of(exec, "exec");
 }  // namespace
 
 result<quarvel::execution_record> exec_of_str(std::string_view bytes) { return exec_projections.first(bytes); }

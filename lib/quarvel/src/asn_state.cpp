@@ -5,7 +5,7 @@ namespace quarvel::asn {
 
 namespace {
 // Built when the library initialises; an ambiguous grammar stops the program here.
-const auto state_projections = projections_of(scheduler_state);
+const auto state_projections = projections_of(scheduler_state, "scheduler_state");
 }  // namespace
 
 result<quarvel::state> state_of_str(std::string_view bytes) { return state_projections.first(bytes); }

@@ -25,11 +25,12 @@ result<typename G::value_type> decode_strict(const der::codec_t<G>& codec, std::
 }
 
 // The grammar's codec, built (and checked for ambiguity) once, as a pair of functions: the strict
-// decoder (bytes to value or message) and the encoder (value to bytes, which cannot fail).
+// decoder (bytes to value or message) and the encoder (value to bytes, which cannot fail). An ambiguous
+// grammar stops the program with a message that names it.
 template <class G>
-auto projections_of(G grammar) {
+auto projections_of(G grammar, std::string_view name) {
     using value = typename G::value_type;
-    auto codec = std::make_shared<const der::codec_t<G>>(der::codec(std::move(grammar)));
+    auto codec = std::make_shared<const der::codec_t<G>>(der::codec(name, std::move(grammar)));
     return std::pair{[codec](std::string_view bytes) { return decode_strict(*codec, bytes); },
                      [codec](const value& v) { return der::encode(*codec, v); }};
 }
