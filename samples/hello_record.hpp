@@ -13,7 +13,7 @@ inline quarvel::execution_record hello_record() {
             "debian-12-amd64",
             "#!/bin/sh\n"
             "set -eu\n"
-            "printf 'int main(void) { return 0; }\\n' > hello.c\n"
+            "echo 'int main(void) { return 0; }' > hello.c\n"
             "cc -O2 -o hello hello.c\n"
             "./hello && echo 'hello: ok' > result.txt\n"
             "sha256sum hello.c > hello.c.sha256\n"},
@@ -24,7 +24,7 @@ inline quarvel::execution_record hello_record() {
             {1'472'000'000, "+ sha256sum hello.c"},
             {1'455'000'000, "+ ./hello"},
             {1'204'000'000, "+ cc -O2 -o hello hello.c"},
-            {12'000'000, "+ printf 'int main(void) { return 0; }\\n'"},
+            {12'000'000, "+ echo 'int main(void) { return 0; }'"},
             {3'000'000, "starting job hello on debian-12-amd64"},
         },
         started,
