@@ -133,8 +133,8 @@ inline const auto exec = der::map(
             [](auto&& read) -> der::result<quarvel::execution_record> {
                 auto& [job, id, console, times, result, output] = read;
                 auto& [started, finished] = times;
-                return quarvel::execution_record{std::move(job), id,     std::move(console), started,
-                                                 finished,       std::move(result), std::move(output)};
+                return quarvel::execution_record{std::move(job), id, std::move(console), started, finished,
+                                                 std::move(result), std::move(output)};
             },
             [](const quarvel::execution_record& r) {
                 return fields(r.job, r.uuid, r.console, fields(r.started, r.finished), r.result, r.output);
