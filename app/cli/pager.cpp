@@ -39,9 +39,12 @@ std::optional<std::string> find_program(const std::string& name, const environme
     std::size_t start = 0;
     while (start <= path.size()) {
         const std::size_t end = std::min(path.find(':', start), path.size());
-        std::string dir = path.substr(start, end - start);
-        if (dir.empty()) dir = ".";
-        const std::string candidate = dir + "/" + name;
+        // Built from a view and appended piecewise: g++ 12 at -O2 misreads assigning "." to the
+        // substring as an overlapping copy (-Wrestrict).
+        const std::string_view dir = std::string_view(path).substr(start, end - start);
+        std::string candidate(dir.empty() ? std::string_view(".") : dir);
+        candidate += '/';
+        candidate += name;
         if (is_executable_file(candidate)) return candidate;
         start = end + 1;
     }

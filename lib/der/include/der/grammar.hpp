@@ -635,6 +635,9 @@ struct codec_t {
     G grammar;
 };
 
+// Writes "Ambiguous_syntax: " with the grammar's name and the reason on standard error, then aborts.
+[[noreturn]] void refuse_grammar(std::string_view name, const Ambiguous_syntax& refusal);
+
 // Checks the grammar for ambiguity and builds its codec.
 template <class G>
 std::expected<codec_t<G>, Ambiguous_syntax> try_codec(G grammar) {
@@ -647,11 +650,7 @@ std::expected<codec_t<G>, Ambiguous_syntax> try_codec(G grammar) {
 template <class G>
 codec_t<G> codec(std::string_view name, G grammar) {
     auto c = try_codec(std::move(grammar));
-    if (!c) {
-        std::fprintf(stderr, "Ambiguous_syntax: %.*s%s%s\n", static_cast<int>(name.size()), name.data(),
-                     name.empty() ? "" : ": ", c.error().reason.c_str());
-        std::abort();
-    }
+    if (!c) refuse_grammar(name, c.error());
     return std::move(*c);
 }
 template <class G>

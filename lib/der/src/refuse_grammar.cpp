@@ -1,0 +1,18 @@
+#include <der/grammar.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace der {
+
+void refuse_grammar(std::string_view name, const Ambiguous_syntax& refusal) {
+    std::string line = "Ambiguous_syntax: ";
+    line += name;
+    if (!name.empty()) line += ": ";
+    line += refusal.reason;
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+    std::abort();
+}
+
+}  // namespace der
