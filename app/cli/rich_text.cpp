@@ -103,23 +103,42 @@ std::string fill(const std::vector<std::string>& words, const std::vector<bool>&
 }
 
 std::string message_box(std::string_view text, std::size_t column, std::size_t width) {
-    std::vector<std::string> words;
-    std::vector<bool> line_end;
+    // One pass over views of the words: decoder messages can hold a dump of a whole large input.
+    std::string out;
+    out.reserve(text.size() + text.size() / 16 + 1);
+    std::size_t col = column;
+    bool line_empty = true;
+    bool forced = false;       // two line breaks in a row since the last word
+    bool pending_break = false; // a break point since the last word
     std::size_t i = 0;
-    bool forced = false;
     while (i < text.size()) {
         if (text[i] == ' ' || text[i] == '\n') {
             if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == '\n') forced = true;
+            pending_break = !line_empty;
             ++i;
             continue;
         }
         const std::size_t start = i;
         while (i < text.size() && text[i] != ' ' && text[i] != '\n') ++i;
-        words.emplace_back(text.substr(start, i - start));
-        line_end.push_back(forced);
+        const std::string_view word = text.substr(start, i - start);
+        const std::size_t w = visible_width(word);
+        if (!line_empty && (forced || col + 1 + w > width)) {
+            out += '\n';
+            out.append(column, ' ');
+            col = column;
+        } else if (!line_empty) {
+            out += ' ';
+            ++col;
+        }
+        out += word;
+        col += w;
+        line_empty = false;
         forced = false;
+        pending_break = false;
     }
-    return fill(words, line_end, column, column, width);
+    // A break point that ends the message is still one space ("...: " stays as it is).
+    if (pending_break) out += ' ';
+    return out;
 }
 
 }  // namespace cli

@@ -137,6 +137,24 @@ TEST(Run, TrailingBytesFailWithStatus124AndPrintNothing) {
     EXPECT_EQ(r.err, "quarvel-inspect: trailing bytes\n");
 }
 
+TEST(Run, DecoderMessagesAreShownWhole) {
+    test::temp_dir dir;
+    // The empty input's message ends with "): " and keeps its last space.
+    const auto empty = test::run({tool, "--job", dir.file("empty.der", "")});
+    EXPECT_EQ(empty.status, 124);
+    EXPECT_EQ(empty.out, "");
+    EXPECT_EQ(empty.err, "quarvel-inspect: Unexpected EOF (msg index out of bounds): \n");
+
+    // A truncated record dumps the whole input, wrapped in the message box at the name's column.
+    const auto cut = quarvel::asn::exec_to_str(worked_example()).substr(0, 40);
+    const auto truncated = test::run({tool, dir.file("cut.der", cut)});
+    EXPECT_EQ(truncated.status, 124);
+    EXPECT_EQ(truncated.err,
+              "quarvel-inspect: Unexpected EOF (msg String.sub / Bytes.sub): a0673065300b0c01\n"
+              "                 610c017330000c01 700c100011223344 5566778899aabbcc\n"
+              "                 ddeeff300b300902\n");
+}
+
 TEST(Run, OutputThatCannotBeWrittenIsAFailure) {
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     test::temp_dir dir;
