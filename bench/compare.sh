@@ -4,7 +4,7 @@
 #
 #   bench/compare.sh [ROUNDS]        (default 5)
 #
-# Builds the project in build/bench (RelWithDebInfo as the default preset, -DQUARVEL_BENCH=ON) with the peers, writes the inputs
+# Builds the project in build/bench (Release, -DQUARVEL_BENCH=ON) with the peers, writes the inputs
 # to build/bench/inputs, times every program on every input in one run (the programs alternate
 # within each round; each time is the median of the rounds), measures peak resident memory with
 # /usr/bin/time, and writes BENCHMARKS.md and bench/chart.png. Installs what is missing with apt-get.
@@ -41,7 +41,7 @@ fi
 # --- build and inputs --------------------------------------------------------------------------------
 
 say "building in $build"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_BENCH=ON -DQUARVEL_BUILD_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUARVEL_BENCH=ON -DQUARVEL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target quarvel-inspect quarvel-bench-inputs exec_bench state_bench cmd_bench \
     openssl_peer tasn1_peer >/dev/null
 
@@ -192,7 +192,7 @@ encode_ch=$(calc '%.0f' "$(throughput exec_to_str/console-heavy) / 1e6")
     echo "Written by \`bench/compare.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), at commit \`$commit\`."
     echo
     echo "Machine: $cpu, $(nproc) cores, $memory memory, Linux $(uname -r); $(g++ --version | head -n 1)," \
-        "RelWithDebInfo build (the default preset's -O2); OpenSSL $openssl_version, libtasn1 $tasn1_version." \
+        "Release build (-O3); OpenSSL $openssl_version, libtasn1 $tasn1_version." \
         "Load average before the timing rounds: $load_before; after: $load_after."
     echo
     echo "Every program runs as a whole process on a file in the page cache (standard output to /dev/null)." \
