@@ -29,7 +29,7 @@ void formatter::text(std::string_view s) {
     if (!hint_open_) {
         out_->append(s);
         column_ += static_cast<std::int64_t>(s.size());
-        if (kind_ == sink_kind::file && buffer_.size() >= stream_spill_size) hand_over(false);
+        spill_if_large();
         return;
     }
     pending_text_.append(s);
@@ -64,6 +64,11 @@ void formatter::lay_out_pending(bool hint_fits) {
     column_ += static_cast<std::int64_t>(pending_text_.size());
     pending_text_.clear();
     hint_open_ = false;
+    spill_if_large();
+}
+
+void formatter::spill_if_large() {
+    if (kind_ == sink_kind::file && buffer_.size() >= stream_spill_size) hand_over(false);
 }
 
 void formatter::line_end() {

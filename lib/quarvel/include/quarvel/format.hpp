@@ -66,6 +66,7 @@ private:
 
     void hint(int width);
     void lay_out_pending(bool hint_fits);
+    void spill_if_large();
     void hand_over(bool flush);
 
     sink_kind kind_;
