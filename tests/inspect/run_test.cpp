@@ -155,6 +155,42 @@ TEST(Run, DecoderMessagesAreShownWhole) {
               "                 ddeeff300b300902\n");
 }
 
+TEST(Run, AnOutputPathWithANulByteRefusesTheWholeRecord) {
+    test::temp_dir dir;
+    auto r = worked_example();
+    r.output.push_back({std::string("a\0b", 3), "x"});
+    const auto run = test::run({tool, "--job", "--output", dir.path, record_file(dir, r)});
+    EXPECT_EQ(run.status, 124);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "quarvel-inspect: \"a\\x00b\": invalid path\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.path + "/out.txt"));
+}
+
+TEST(Run, LargeBinaryConsoleLinesAreEscapedWithMemoryInProportion) {
+    // 1,000 lines of 64 KiB of 0xFF: 64 MiB of record, 256 MiB of escaped transcript.
+    test::temp_dir dir;
+    auto r = worked_example();
+    const std::string line(64 * 1024, '\xff');
+    r.console.assign(1000, quarvel::console_line{7'000'000, line});
+    const auto rec = record_file(dir, r);
+    const auto run = test::run({tool, "--console", rec});
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    std::string escaped = "7ms: \"";
+    for (std::size_t i = 0; i < line.size(); ++i) escaped += "\\255";
+    escaped += "\"\n";
+    ASSERT_EQ(run.out.size(), 37 + 1000 * escaped.size() + 9 + 37);
+    std::size_t at = run.out.find('\n') + 1;
+    for (int i = 0; i < 1000; ++i, at += escaped.size())
+        ASSERT_EQ(run.out.compare(at, escaped.size(), escaped), 0) << "line " << i;
+
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's shadow and quarantine would dominate the figure
+    // The record is held once as bytes and once as the model, plus one line's text at a time.
+    const long record_kib = static_cast<long>(std::filesystem::file_size(rec) / 1024);
+    EXPECT_LT(run.max_rss_kib, 3 * record_kib + 64 * 1024) << "peak " << run.max_rss_kib << " KiB";
+#endif
+}
+
 TEST(Run, OutputThatCannotBeWrittenIsAFailure) {
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     test::temp_dir dir;

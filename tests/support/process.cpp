@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,7 +86,9 @@ outcome run(const std::vector<std::string>& argv, const run_options& options) {
         }
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    struct rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {}
+    result.max_rss_kib = usage.ru_maxrss;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }

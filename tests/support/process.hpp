@@ -13,6 +13,7 @@ struct outcome {
     std::string out;
     std::string err;
     int status = -1;  // the exit status, or 128 + signal number
+    long max_rss_kib = 0;  // the child's peak resident memory
 };
 
 struct run_options {
