@@ -70,6 +70,12 @@ TEST(TextForms, Timestamp) {
     }
 }
 
+TEST(TextForms, TimestampOutsideTheYearRangeStillPrints) {
+    // The decoders refuse such instants; a value built in code must still print without undefined behaviour.
+    for (const std::int64_t seconds : {INT64_MIN, INT64_MAX, der::min_timestamp_seconds - 1, der::max_timestamp_seconds + 1})
+        EXPECT_TRUE(timestamp_text(timestamp{seconds, 999'999'999}).ends_with("-00:00")) << seconds;
+}
+
 TEST(TextForms, Duration) {
     struct Case {
         std::uint64_t nanoseconds;
