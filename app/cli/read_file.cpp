@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,36 +26,222 @@ std::string collapse_slashes(const std::string& name) {
 
 std::string failure(const std::string& name, int err) { return collapse_slashes(name) + ": " + std::strerror(err); }
 
+// The input's descriptor: standard input is borrowed, a named file is opened here and closed by `close`.
+struct input {
+    int fd = -1;
+    bool owned = false;
+    struct stat st{};
+    bool stat_ok = false;
+
+    bool regular_with_size() const { return stat_ok && S_ISREG(st.st_mode) && st.st_size > 0; }
+    // What remains to be read of a regular file, as far as its size tells (0 when it tells nothing);
+    // standard input may have been read from before.
+    std::size_t expected_size() const {
+        if (!regular_with_size()) return 0;
+        const off_t at = owned ? 0 : ::lseek(fd, 0, SEEK_CUR);
+        if (at < 0 || at >= st.st_size) return 0;
+        return static_cast<std::size_t>(st.st_size - at);
+    }
+    void close() {
+        if (owned && fd >= 0) ::close(fd);
+        fd = -1;
+    }
+};
+
+quarvel::result<input> open_input(const std::string& name) {
+    input in;
+    in.owned = name != "-";
+    in.fd = in.owned ? ::open(name.c_str(), O_RDONLY | O_CLOEXEC) : STDIN_FILENO;
+    if (in.fd < 0) return std::unexpected(failure(name, errno));
+    in.stat_ok = ::fstat(in.fd, &in.st) == 0;
+    return in;
+}
+
+ssize_t read_retrying(int fd, char* to, std::size_t n) {
+    ssize_t got;
+    do got = ::read(fd, to, n);
+    while (got < 0 && errno == EINTR);
+    return got;
+}
+
+// Appends what one read of at most `want` octets returns, without zero-filling the string first. The
+// string is grown by `reserve` beforehand: resize_and_overwrite of libstdc++ 12 hands its callback the
+// grown capacity instead of the requested size when it reallocates itself. Returns the count (0 at the
+// end of the file) or -1 with `err` set.
+ssize_t append_read(int fd, std::string& bytes, std::size_t want, int& err) {
+    const std::size_t used = bytes.size();
+    if (bytes.capacity() - used < want) bytes.reserve(std::max(used + want, 2 * bytes.capacity()));
+    ssize_t got = 0;
+    bytes.resize_and_overwrite(used + want, [&](char* p, std::size_t) {
+        got = read_retrying(fd, p + used, want);
+        if (got < 0) err = errno;
+        return used + static_cast<std::size_t>(std::max<ssize_t>(got, 0));
+    });
+    return got;
+}
+
+// Reads to the end of the file. With `expected` octets announced (a regular file's size), exactly that
+// much is reserved and read, and a one-octet probe into a separate buffer confirms the end, so the
+// buffer is neither zero-filled nor regrown; a file that has grown meanwhile is read on in chunks.
+// Returns 0 or the error number.
+int read_to_end(int fd, std::string& bytes, std::size_t expected) {
+    int err = 0;
+    if (expected > 0) {
+        bytes.reserve(expected);
+        while (bytes.size() < expected) {
+            const ssize_t got = append_read(fd, bytes, expected - bytes.size(), err);
+            if (got == 0) return 0;  // the file shrank meanwhile: what was there is the whole file
+            if (got < 0) return err;
+        }
+        char probe;
+        const ssize_t got = read_retrying(fd, &probe, 1);
+        if (got == 0) return 0;
+        if (got < 0) return errno;
+        bytes.push_back(probe);
+    }
+    for (;;) {
+        const std::size_t want = std::max<std::size_t>(65536, bytes.capacity() - bytes.size());
+        const ssize_t got = append_read(fd, bytes, want, err);
+        if (got == 0) return 0;
+        if (got < 0) return err;
+    }
+}
+
+// While a mapped file is in use, a file that another process truncates would kill this process with
+// SIGBUS at the first access past the new end. The guard maps zero pages over the rest of the mapping
+// instead and notes the loss, so that the run ends with a message. Single-threaded use, one mapping at
+// a time (a nested guard saves and restores the outer one).
+struct bus_guard {
+    char* begin = nullptr;
+    std::size_t size = 0;
+    std::size_t page = 4096;
+    volatile std::sig_atomic_t lost = 0;
+    struct sigaction previous{};
+};
+constinit bus_guard guard;
+
+void on_bus_error(int signo, siginfo_t* info, void*) {
+    char* const at = static_cast<char*>(info->si_addr);
+    if (info->si_code > 0 && guard.begin != nullptr && at >= guard.begin && at < guard.begin + guard.size) {
+        char* const from = guard.begin + static_cast<std::size_t>(at - guard.begin) / guard.page * guard.page;
+        const std::size_t length = static_cast<std::size_t>(guard.begin + guard.size - from);
+        if (::mmap(from, length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+            guard.lost = 1;
+            return;
+        }
+    }
+    // Not a lost page of the mapping: the signal goes to whoever handled it before. A fault recurs when
+    // the access is retried; a signal that was sent is raised again.
+    ::sigaction(SIGBUS, &guard.previous, nullptr);
+    if (info->si_code <= 0) ::raise(signo);
+}
+
+// Installs the guard over one mapping for its lifetime; the outer guard, if any, comes back after it.
+class bus_guard_scope {
+public:
+    bus_guard_scope(const char* mapping, std::size_t size) : outer_(guard) {
+        guard.begin = const_cast<char*>(mapping);
+        guard.size = size;
+        guard.page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        guard.lost = 0;
+        struct sigaction handler{};
+        handler.sa_sigaction = on_bus_error;
+        handler.sa_flags = SA_SIGINFO;
+        sigemptyset(&handler.sa_mask);
+        ::sigaction(SIGBUS, &handler, &replaced_);
+        guard.previous = replaced_;
+    }
+    ~bus_guard_scope() {
+        ::sigaction(SIGBUS, &replaced_, nullptr);
+        guard.begin = outer_.begin;
+        guard.size = outer_.size;
+        guard.page = outer_.page;
+        guard.lost = outer_.lost;
+        guard.previous = outer_.previous;
+    }
+    bus_guard_scope(const bus_guard_scope&) = delete;
+    bus_guard_scope& operator=(const bus_guard_scope&) = delete;
+
+    bool lost() const { return guard.lost != 0; }
+
+private:
+    struct saved {
+        char* begin;
+        std::size_t size, page;
+        std::sig_atomic_t lost;
+        struct sigaction previous;
+        explicit saved(const bus_guard& g) : begin(g.begin), size(g.size), page(g.page), lost(g.lost), previous(g.previous) {}
+    } outer_;
+    struct sigaction replaced_{};
+};
+
+// A read-only private mapping of a whole regular file, unmapped when it goes.
+struct mapped_file {
+    void* address = MAP_FAILED;
+    std::size_t size = 0;
+
+    mapped_file(int fd, std::size_t n) : address(::mmap(nullptr, n, PROT_READ, MAP_PRIVATE, fd, 0)), size(n) {}
+    ~mapped_file() {
+        if (address != MAP_FAILED) ::munmap(address, size);
+    }
+    mapped_file(const mapped_file&) = delete;
+    mapped_file& operator=(const mapped_file&) = delete;
+
+    bool ok() const { return address != MAP_FAILED; }
+    const char* data() const { return static_cast<const char*>(address); }
+};
+
 }  // namespace
 
 quarvel::result<std::string> read_whole_file(const std::string& name) {
-    const bool is_stdin = name == "-";
-    const int fd = is_stdin ? STDIN_FILENO : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::unexpected(failure(name, errno));
+    auto in = open_input(name);
+    if (!in) return std::unexpected(std::move(in.error()));
+    std::string bytes;
+    const int err = read_to_end(in->fd, bytes, in->expected_size());
+    in->close();
+    if (err != 0) return std::unexpected(failure(name, err));
+    return bytes;
+}
+
+quarvel::result<void> with_whole_file(const std::string& name, const std::function<void(std::string_view)>& use) {
+    auto in = open_input(name);
+    if (!in) return std::unexpected(std::move(in.error()));
+
+    // Standard input is read, not mapped: it may have been read from before, and it must be left at its end.
+    if (in->owned && in->regular_with_size() &&
+        static_cast<std::uintmax_t>(in->st.st_size) <= std::numeric_limits<std::size_t>::max()) {
+        const std::size_t size = static_cast<std::size_t>(in->st.st_size);
+        // Pages come in as they are first read (the kernel maps the page cache around each fault in
+        // large pieces), so what the decoder never looks at, say past an early error, is never touched.
+        const mapped_file mapping(in->fd, size);
+        if (mapping.ok()) {
+            // The file must end where fstat said; one that has grown since is read below instead.
+            char probe;
+            ssize_t got;
+            do got = ::pread(in->fd, &probe, 1, static_cast<off_t>(size));
+            while (got < 0 && errno == EINTR);
+            const int err = errno;
+            if (got < 0) {
+                in->close();
+                return std::unexpected(failure(name, err));
+            }
+            if (got == 0) {
+                in->close();
+                const bus_guard_scope guarded(mapping.data(), size);
+                use(std::string_view(mapping.data(), size));
+                if (guarded.lost()) return std::unexpected(collapse_slashes(name) + ": file changed while being read");
+                return {};
+            }
+        }
+        // Not mappable (some file systems refuse), or grown meanwhile: read it.
+    }
 
     std::string bytes;
-    struct stat st{};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        bytes.reserve(static_cast<std::size_t>(st.st_size));  // a hint only: the file may change size
-
-    std::size_t used = 0;
-    int err = 0;
-    for (;;) {
-        if (bytes.size() - used < 65536) bytes.resize(std::max<std::size_t>(bytes.capacity(), used + 65536));
-        const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
-        if (n > 0) {
-            used += static_cast<std::size_t>(n);
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            err = errno;
-            break;
-        }
-    }
-    if (!is_stdin) ::close(fd);
+    const int err = read_to_end(in->fd, bytes, in->expected_size());
+    in->close();
     if (err != 0) return std::unexpected(failure(name, err));
-    bytes.resize(used);
-    return bytes;
+    use(bytes);
+    return {};
 }
 
 }  // namespace cli

@@ -1,14 +1,24 @@
 #pragma once
 // Reading a tool's input file: the file named on the command line, or standard input for "-".
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include <quarvel/basic.hpp>
 
 namespace cli {
 
 // Reads a whole file, or standard input for "-", in binary. Failures are "NAME: REASON", with runs of "/"
-// in NAME collapsed to one.
+// in NAME collapsed to one. A regular file is read into a buffer of exactly its size.
 quarvel::result<std::string> read_whole_file(const std::string& name);
+
+// Calls `use` once with the whole contents of the file, or of standard input for "-". A regular file is
+// mapped read-only instead of copied, so the view is valid only during the call: keep copies, not views.
+// Other files (standard input, pipes, devices, files that report no size) are read as by read_whole_file.
+// Failures to open or read are the same "NAME: REASON" texts, and `use` is then not called. A file that
+// another process shrinks while it is mapped reads as zero octets past its new end (instead of killing
+// the process), and the call then fails with "NAME: file changed while being read".
+quarvel::result<void> with_whole_file(const std::string& name, const std::function<void(std::string_view)>& use);
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 #include "jump.hpp"
 
 #include <cstring>
+#include <optional>
 
 #include <quarvel/asn.hpp>
 #include <quarvel/log.hpp>
@@ -11,11 +12,25 @@
 
 namespace inspect {
 
+namespace {
+
+// The run is the last thing the tool does: freeing a large record piece by piece (a million console
+// texts) right before the process ends would only cost time. The last record decoded is therefore kept,
+// reachable, until the next run or the end of the process, which returns its memory at once.
+void keep_until_exit(quarvel::execution_record&& record) {
+    static auto* const kept = new std::optional<quarvel::execution_record>();
+    *kept = std::move(record);
+}
+
+}  // namespace
+
 quarvel::result<void> jump(const std::string& file, bool console, bool script,
                            const std::optional<std::string>& output, bool job) {
-    auto bytes = read_whole_file(file);
-    if (!bytes) return std::unexpected(std::move(bytes.error()));
-    auto record = quarvel::asn::exec_of_str(*bytes);
+    // The file's bytes are only looked at while they are decoded (a regular file is mapped, not copied);
+    // the record owns copies of what it keeps.
+    quarvel::result<quarvel::execution_record> record = std::unexpected(std::string());
+    auto read = cli::with_whole_file(file, [&](std::string_view bytes) { record = quarvel::asn::exec_of_str(bytes); });
+    if (!read) return std::unexpected(std::move(read.error()));
     if (!record) return std::unexpected(std::move(record.error()));
 
     // The fixed order, whatever the order of the flags: job line, transcript, script, export.
@@ -26,6 +41,7 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
                                  [](std::string_view line) { quarvel::log::app(line); });
     if (script && printing) quarvel::log::app(record->job.script);
     if (output) export_output(*output, record->output);
+    keep_until_exit(std::move(*record));
     // A line that never reached its reader (a full disk, a closed descriptor) must not pass for success.
     if (const int err = cli::log_write_error(); err != 0)
         return std::unexpected(std::string("standard output: ") + std::strerror(err));

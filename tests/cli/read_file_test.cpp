@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+#include "cli/read_file.hpp"
+#include "support/process.hpp"
+
+namespace {
+
+std::string patterned(std::size_t size) {
+    std::string bytes;
+    bytes.reserve(size);
+    for (std::size_t i = 0; i < size; ++i) bytes += static_cast<char>(i * 7 % 256);
+    return bytes;
+}
+
+// What `with_whole_file` hands to its callback, copied, and how often it called it.
+struct seen {
+    quarvel::result<void> outcome;
+    std::string bytes;
+    int calls = 0;
+};
+
+seen use_whole_file(const std::string& name) {
+    seen s;
+    s.outcome = cli::with_whole_file(name, [&](std::string_view bytes) {
+        s.bytes.assign(bytes);
+        ++s.calls;
+    });
+    return s;
+}
+
+TEST(ReadFile, BothWaysGiveEveryByteOfARegularFile) {
+    test::temp_dir dir;
+    for (const std::size_t size : {std::size_t{1}, std::size_t{4096}, std::size_t{300'001}}) {
+        const std::string bytes = patterned(size);
+        const auto path = dir.file("f" + std::to_string(size), bytes);
+
+        const auto read = cli::read_whole_file(path);
+        ASSERT_TRUE(read) << read.error();
+        EXPECT_EQ(*read, bytes);
+        // Read into a buffer of exactly the file's size: never regrown past it.
+        if (size >= 32) {
+            EXPECT_EQ(read->capacity(), size);
+        }
+
+        const auto used = use_whole_file(path);
+        ASSERT_TRUE(used.outcome) << used.outcome.error();
+        EXPECT_EQ(used.calls, 1);
+        EXPECT_EQ(used.bytes, bytes);
+    }
+}
+
+TEST(ReadFile, EmptyFilesAndFilesThatReportNoSizeAreReadToTheirEnd) {
+    test::temp_dir dir;
+    const auto empty = dir.file("empty", "");
+    EXPECT_EQ(cli::read_whole_file(empty).value_or("x"), "");
+    const auto used = use_whole_file(empty);
+    EXPECT_TRUE(used.outcome);
+    EXPECT_EQ(used.calls, 1);
+    EXPECT_EQ(used.bytes, "");
+
+    // Files of /proc are regular files of size 0 with contents.
+    if (::access("/proc/self/status", R_OK) != 0) GTEST_SKIP() << "no /proc";
+    const auto status = cli::read_whole_file("/proc/self/status");
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(status->starts_with("Name:"));
+    const auto mapped = use_whole_file("/proc/self/status");
+    ASSERT_TRUE(mapped.outcome);
+    EXPECT_TRUE(mapped.bytes.starts_with("Name:"));
+}
+
+TEST(ReadFile, FailuresNameTheFileAndNeverReachTheCallback) {
+    test::temp_dir dir;
+    const auto missing = use_whole_file(dir.path + "//nothing///here");
+    ASSERT_FALSE(missing.outcome);
+    EXPECT_EQ(missing.outcome.error(), dir.path + "/nothing/here: No such file or directory");
+    EXPECT_EQ(missing.calls, 0);
+
+    const auto directory = use_whole_file(dir.path + "//");
+    ASSERT_FALSE(directory.outcome);
+    EXPECT_EQ(directory.outcome.error(), dir.path + "/: Is a directory");
+    EXPECT_EQ(directory.calls, 0);
+}
+
+// Standard input (here a regular file) is read from where it stands and left at its end.
+TEST(ReadFile, StandardInputIsReadFromItsOffsetToItsEnd) {
+    test::temp_dir dir;
+    const std::string bytes = patterned(10'000);
+    const auto path = dir.file("in", bytes);
+    const int saved = ::dup(STDIN_FILENO);
+    const auto redirect = [&] {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        ::lseek(fd, 3, SEEK_SET);
+        ::dup2(fd, STDIN_FILENO);
+        ::close(fd);
+    };
+
+    redirect();
+    const auto used = use_whole_file("-");
+    const off_t used_end = ::lseek(STDIN_FILENO, 0, SEEK_CUR);
+    redirect();
+    const auto read = cli::read_whole_file("-");
+    const off_t read_end = ::lseek(STDIN_FILENO, 0, SEEK_CUR);
+    ::dup2(saved, STDIN_FILENO);
+    ::close(saved);
+
+    ASSERT_TRUE(used.outcome);
+    EXPECT_EQ(used.bytes, bytes.substr(3));
+    EXPECT_EQ(used_end, 10'000);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, bytes.substr(3));
+    EXPECT_EQ(read_end, 10'000);
+}
+
+// Another process may truncate the file while it is mapped: the pages past the new end read as zeros
+// instead of ending the process with SIGBUS, and the read fails.
+TEST(ReadFile, AFileTruncatedWhileInUseReadsAsZerosAndFails) {
+    test::temp_dir dir;
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const auto path = dir.file("shrinking", std::string(16 * page, 'x'));
+    std::size_t kept = 0, zeros = 0;
+    const auto outcome = cli::with_whole_file(dir.path + "//shrinking", [&](std::string_view bytes) {
+        ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(page)), 0);
+        kept = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), 'x'));
+        zeros = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\0'));
+    });
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error(), dir.path + "/shrinking: file changed while being read");
+    EXPECT_EQ(kept, page);
+    EXPECT_EQ(zeros, 15 * page);
+
+    // The guard is gone with the call: the next file is read as usual.
+    const auto again = use_whole_file(path);
+    ASSERT_TRUE(again.outcome);
+    EXPECT_EQ(again.bytes, std::string(page, 'x'));
+}
+
+}  // namespace
