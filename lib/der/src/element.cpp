@@ -42,6 +42,20 @@ header_or_fault failed(fault why) { return {{}, false, why}; }
 header_or_fault read_header(std::string_view input, std::size_t at, std::size_t end) {
     const auto octet = [&](std::size_t i) { return static_cast<std::uint8_t>(input[i]); };
     header h;
+    // The common case first: a one-octet identifier and a short-form length.
+    if (end - at >= 2 && at < end) {
+        const std::uint8_t t0 = octet(at);
+        const std::uint8_t l0 = octet(at + 1);
+        if ((t0 & 0x1F) != 31 && l0 < 0x80) {
+            if (l0 > end - at - 2) return failed(fault::contents_out_of_bounds);
+            h.tag.cls = static_cast<tag_class>(t0 >> 6);
+            h.form = (t0 & 0x20) != 0 ? form::constructed : form::primitive;
+            h.tag.number = t0 & 0x1F;
+            h.contents_begin = at + 2;
+            h.contents_end = at + 2 + l0;
+            return {h, true, fault::index_out_of_bounds};
+        }
+    }
     if (at >= end) return failed(fault::index_out_of_bounds);
     const std::uint8_t t0 = octet(at++);
     h.tag.cls = static_cast<tag_class>(t0 >> 6);
@@ -160,8 +174,31 @@ namespace {
 std::size_t read_child(std::string_view rest, element& e) {
     const auto octet = [&](std::size_t i) { return static_cast<std::uint8_t>(rest[i]); };
     const std::size_t size = rest.size();
-    std::size_t at = 0;
     e = element{};
+    // The common cases first: a one-octet identifier and a length in one octet (short form) or in one
+    // octet after 0x81.
+    if (size >= 2) {
+        const std::uint8_t t0 = octet(0);
+        const std::uint8_t l0 = octet(1);
+        if ((t0 & 0x1F) != 31) {
+            std::size_t at = 0, length = 0;
+            if (l0 < 0x80) {
+                at = 2;
+                length = l0;
+            } else if (l0 == 0x81 && size >= 3) {
+                at = 3;
+                length = octet(2);
+            }
+            if (at != 0 && length <= size - at) {
+                e.tag.cls = static_cast<tag_class>(t0 >> 6);
+                e.form = (t0 & 0x20) != 0 ? form::constructed : form::primitive;
+                e.tag.number = t0 & 0x1F;
+                e.contents = rest.substr(at, length);
+                return at + length;
+            }
+        }
+    }
+    std::size_t at = 0;
     if (size == 0) return 0;
     const std::uint8_t t0 = octet(at++);
     e.tag.cls = static_cast<tag_class>(t0 >> 6);

@@ -123,7 +123,7 @@ struct utf8_traits {
     using value_type = std::string;
     static constexpr tag default_tag = tags::utf8_string;
     static constexpr form expected_form = form::any;
-    static result<value_type> read(std::string_view contents) { return std::string(contents); }
+    static result<value_type> read(std::string_view contents) { return result<value_type>(std::in_place, contents); }
     static std::size_t content_size(std::string_view v) { return v.size(); }
     static void write(std::string& out, std::string_view v) { out.append(v); }
 };
@@ -287,8 +287,9 @@ struct sequence_t {
             m += element_list(detail::remaining(cursor), detail::sequence_trailing.size());
             return error(std::move(m));
         }
+        // Built in place in the result: the element values are moved once, from their slots.
         return [&]<std::size_t... I>(std::index_sequence<I...>) {
-            return value_type(take<Es>(std::get<I>(slots))...);
+            return result<value_type>(std::in_place, take<Es>(std::get<I>(slots))...);
         }(std::make_index_sequence<count>{});
     }
 
@@ -406,7 +407,12 @@ struct sequence_of_t {
 
     result<value_type> decode(const element& e) const {
         if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
+        // A walk over the children's headers (checked by `parse`) sizes the list exactly, so that a long
+        // list is neither regrown nor moved. The reservation is what that many items take once decoded.
+        std::size_t count = 0;
+        for (child_cursor cursor(e); !cursor.done(); cursor.next()) ++count;
         value_type out;
+        out.reserve(count);
         for (child_cursor cursor(e); !cursor.done();) {
             auto r = item.decode(cursor.next());
             if (!r) return error(std::move(r.error()));
