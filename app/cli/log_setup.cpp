@@ -73,12 +73,24 @@ void append_bracketed(std::string& out, bool ansi, level lvl, std::string_view w
     out += "] ";
 }
 
-// The first failure is kept for the program to report; the reporter itself has nowhere to report it.
+// Writes one whole message to the stream's descriptor and so flushes it: one write call for a message
+// (more only when the descriptor takes part of it), and no copy through the stream's buffer. Whatever
+// the stream still buffers from elsewhere goes first. The first failure is kept for the program to
+// report; the reporter itself has nowhere to report it.
 void write_and_flush(std::FILE* stream, std::string_view bytes) {
     errno = 0;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
-    const bool flushed = std::fflush(stream) == 0;
-    if ((!written || !flushed) && write_error_state() == 0) write_error_state() = errno != 0 ? errno : EIO;
+    bool ok = std::fflush(stream) == 0;
+    const int fd = ok ? ::fileno(stream) : -1;
+    ok = ok && fd >= 0;
+    while (ok && !bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+            ok = false;
+        }
+    }
+    if (!ok && write_error_state() == 0) write_error_state() = errno != 0 ? errno : EIO;
 }
 
 }  // namespace

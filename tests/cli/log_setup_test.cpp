@@ -235,6 +235,22 @@ TEST(SetupLog, DiagnosticsOnStandardErrorKeepAppLinesOnStandardOutput) {
     EXPECT_EQ(err, "quarvel-dump: [WARNING] x\n");
 }
 
+// Messages go straight to the descriptor; what the stream still buffers from elsewhere goes first.
+TEST(SetupLog, MessagesFollowWhatTheStreamStillBuffers) {
+    log_restorer restore;
+    test::temp_dir dir;
+    std::string out;
+    {
+        captured_descriptor o(STDOUT_FILENO, dir, "out");
+        cli::setup_log("p", color_choice::never, level::warning);
+        std::fputs("buffered, ", stdout);
+        quarvel::log::app("a on p");
+        quarvel::log::app(std::string(100'000, 'x'));
+        out = o.text();
+    }
+    EXPECT_EQ(out, "buffered, a on p\n" + std::string(100'000, 'x') + "\n");
+}
+
 TEST(SetupLog, RemembersTheFirstFailedWrite) {
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     log_restorer restore;

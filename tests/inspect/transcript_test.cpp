@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include <quarvel/pp.hpp>
+
 #include "inspect/transcript.hpp"
 
 namespace {
@@ -51,6 +53,20 @@ TEST(ConsoleLine, AppendsToWhatIsThere) {
     std::string out = "> ";
     inspect::append_console_line(out, console_line{2'000'000, "a"});
     EXPECT_EQ(out, "> 2ms: \"a\"");
+}
+
+// The console line writes its quoted form itself, eight bytes at a time where it can: every byte value,
+// in every position of a word and in the tail after the last whole word, quotes as the text forms do.
+TEST(ConsoleLine, QuotesEveryByteInEveryPositionAsTheTextForms) {
+    for (int byte = 0; byte < 256; ++byte) {
+        for (std::size_t at = 0; at < 19; ++at) {
+            std::string data(19, 'a');
+            data[at] = static_cast<char>(byte);
+            ASSERT_EQ(console_text(0, data), "0ms: " + quarvel::quoted(data)) << "byte " << byte << " at " << at;
+        }
+        const std::string run(17, static_cast<char>(byte));
+        ASSERT_EQ(console_text(0, run), "0ms: " + quarvel::quoted(run)) << "byte " << byte;
+    }
 }
 
 TEST(Transcript, StartConsoleLastFirstResultStop) {
