@@ -18,6 +18,7 @@
 // Tag sets and recognisers are computed when a grammar is built; `codec` checks ambiguity once, at
 // start-up. Decoding walks the element tree once.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -408,11 +409,12 @@ struct sequence_of_t {
     result<value_type> decode(const element& e) const {
         if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
         // A walk over the children's headers (checked by `parse`) sizes the list exactly, so that a long
-        // list is neither regrown nor moved. The reservation is what that many items take once decoded.
+        // list is neither regrown nor moved. Hostile input can pack two-octet children that will never
+        // decode, so the reservation up front stays within the octets of the list itself.
         std::size_t count = 0;
         for (child_cursor cursor(e); !cursor.done(); cursor.next()) ++count;
         value_type out;
-        out.reserve(count);
+        out.reserve(std::min(count, e.contents.size() / sizeof(typename value_type::value_type) + 1));
         for (child_cursor cursor(e); !cursor.done();) {
             auto r = item.decode(cursor.next());
             if (!r) return error(std::move(r.error()));
