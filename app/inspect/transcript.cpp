@@ -1,7 +1,6 @@
 #include "inspect/transcript.hpp"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -21,72 +20,6 @@ std::string job_line(const quarvel::script_job& job) {
     return line;
 }
 
-namespace {
-
-// Whether a byte of console data is written as it is in the quoted form (space to tilde, except the
-// double quotation mark and the backslash).
-constexpr std::array<bool, 256> kept_as_is = [] {
-    std::array<bool, 256> kept{};
-    for (int b = ' '; b <= '~'; ++b) kept[static_cast<std::size_t>(b)] = b != '"' && b != '\\';
-    return kept;
-}();
-
-// Whether any of the eight bytes packed in `w` is not kept as it is: one below a space, one above a tilde,
-// a double quotation mark or a backslash (exact tests for the presence of such a byte).
-constexpr bool any_escaped(std::uint64_t w) {
-    constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
-    const auto has_zero = [](std::uint64_t v) { return (v - ones) & ~v & highs; };
-    const std::uint64_t below_space = (w - ones * 0x20) & ~w & highs;
-    const std::uint64_t above_tilde = ((w + ones) | w) & highs;
-    return (below_space | above_tilde | has_zero(w ^ (ones * '"')) | has_zero(w ^ (ones * '\\'))) != 0;
-}
-
-// Writes one byte of console data in quoted form at `to` (at most four bytes); returns the end.
-inline char* put_quoted_byte(char* to, unsigned char byte) {
-    if (kept_as_is[byte]) {
-        *to++ = static_cast<char>(byte);
-        return to;
-    }
-    *to++ = '\\';
-    switch (byte) {
-    case '"': *to++ = '"'; break;
-    case '\\': *to++ = '\\'; break;
-    case '\n': *to++ = 'n'; break;
-    case '\t': *to++ = 't'; break;
-    case '\r': *to++ = 'r'; break;
-    case '\b': *to++ = 'b'; break;
-    default:
-        *to++ = static_cast<char>('0' + byte / 100);
-        *to++ = static_cast<char>('0' + byte / 10 % 10);
-        *to++ = static_cast<char>('0' + byte % 10);
-    }
-    return to;
-}
-
-// Writes `data` in the quoted form of the text forms (`quarvel::quoted`) at `to`, which has room for
-// 2 + 4 × data.size() bytes; returns the end. Bytes that are kept as they are go eight at a time.
-char* put_quoted(char* to, std::string_view data) {
-    *to++ = '"';
-    const char* at = data.data();
-    const char* const end = at + data.size();
-    while (end - at >= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, at, sizeof w);
-        if (any_escaped(w)) {
-            for (const char* const stop = at + 8; at != stop; ++at) to = put_quoted_byte(to, static_cast<unsigned char>(*at));
-        } else {
-            std::memcpy(to, at, sizeof w);
-            to += sizeof w;
-            at += sizeof w;
-        }
-    }
-    for (; at != end; ++at) to = put_quoted_byte(to, static_cast<unsigned char>(*at));
-    *to++ = '"';
-    return to;
-}
-
-}  // namespace
-
 void append_console_line(std::string& out, const quarvel::console_line& line) {
     // A negative stored delta stands for a count of 2^63 nanoseconds or more.
     const std::uint64_t milliseconds = static_cast<std::uint64_t>(line.delta) / 1'000'000;
@@ -100,7 +33,10 @@ void append_console_line(std::string& out, const quarvel::console_line& line) {
     out.resize_and_overwrite(most, [&](char* begin, std::size_t) {
         char* to = std::to_chars(begin + used, begin + used + 20, milliseconds).ptr;  // 20 digits always fit
         std::memcpy(to, "ms: ", 4);
-        to = put_quoted(to + 4, line.data);
+        to += 4;
+        *to++ = '"';
+        to = quarvel::write_escaped(to, line.data);
+        *to++ = '"';
         return static_cast<std::size_t>(to - begin);
     });
 }

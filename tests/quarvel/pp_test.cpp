@@ -132,6 +132,16 @@ TEST(TextForms, Quoted) {
         EXPECT_EQ(quoted(c.text), c.expected);
         EXPECT_EQ(text_of(pp_quoted, c.text), c.expected);
     }
+
+    // Long texts: runs kept eight bytes at a time, escapes at every offset, the printer's pieces.
+    std::string text, expected = "\"";
+    for (int i = 0; i < 100; ++i) {
+        text += "plain te\xff";
+        expected += "plain te\\255";
+    }
+    expected += "\"";
+    EXPECT_EQ(quarvel::quoted(text), expected);
+    EXPECT_EQ(text_of(pp_quoted, text), expected);
 }
 
 TEST(TextForms, Integer) {

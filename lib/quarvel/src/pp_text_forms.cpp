@@ -1,7 +1,9 @@
 // The text forms of the basic values: integer, uuid, timestamp, duration and quoted text.
 #include <quarvel/pp.hpp>
 
+#include <array>
 #include <charconv>
+#include <cstdint>
 #include <cstring>
 
 namespace quarvel {
@@ -121,33 +123,44 @@ short_text duration_form(duration d) {
     return out;
 }
 
-// Calls `emit` with the quoted form in pieces: runs of bytes that stay as they are (views into `s`) and
-// escapes.
-template <class Emit>
-void quote(std::string_view s, Emit&& emit) {
-    emit(std::string_view("\""));
-    std::size_t run = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(s[i]);
-        if (byte >= ' ' && byte <= '~' && byte != '"' && byte != '\\') continue;
-        if (run < i) emit(s.substr(run, i - run));
-        run = i + 1;
-        switch (byte) {
-        case '"': emit(std::string_view("\\\"")); break;
-        case '\\': emit(std::string_view("\\\\")); break;
-        case '\n': emit(std::string_view("\\n")); break;
-        case '\t': emit(std::string_view("\\t")); break;
-        case '\r': emit(std::string_view("\\r")); break;
-        case '\b': emit(std::string_view("\\b")); break;
-        default: {
-            const char escape[] = {'\\', static_cast<char>('0' + byte / 100), static_cast<char>('0' + byte / 10 % 10),
-                                   static_cast<char>('0' + byte % 10)};
-            emit(std::string_view(escape, sizeof escape));
-        }
-        }
+// Whether a byte is written as it is in the quoted form (space to tilde, except the double quotation
+// mark and the backslash).
+constexpr std::array<bool, 256> kept_as_is = [] {
+    std::array<bool, 256> kept{};
+    for (int b = ' '; b <= '~'; ++b) kept[static_cast<std::size_t>(b)] = b != '"' && b != '\\';
+    return kept;
+}();
+
+// Whether any of the eight bytes packed in `w` is not kept as it is: one below a space, one above a tilde,
+// a double quotation mark or a backslash (exact tests for the presence of such a byte).
+constexpr bool any_escaped(std::uint64_t w) {
+    constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
+    const auto has_zero = [](std::uint64_t v) { return (v - ones) & ~v & highs; };
+    const std::uint64_t below_space = (w - ones * 0x20) & ~w & highs;
+    const std::uint64_t above_tilde = ((w + ones) | w) & highs;
+    return (below_space | above_tilde | has_zero(w ^ (ones * '"')) | has_zero(w ^ (ones * '\\'))) != 0;
+}
+
+// Writes one byte in quoted form at `to` (at most four bytes); returns the end.
+inline char* put_escaped_byte(char* to, unsigned char byte) {
+    if (kept_as_is[byte]) {
+        *to++ = static_cast<char>(byte);
+        return to;
     }
-    if (run < s.size()) emit(s.substr(run));
-    emit(std::string_view("\""));
+    *to++ = '\\';
+    switch (byte) {
+    case '"': *to++ = '"'; break;
+    case '\\': *to++ = '\\'; break;
+    case '\n': *to++ = 'n'; break;
+    case '\t': *to++ = 't'; break;
+    case '\r': *to++ = 'r'; break;
+    case '\b': *to++ = 'b'; break;
+    default:
+        *to++ = static_cast<char>('0' + byte / 100);
+        *to++ = static_cast<char>('0' + byte / 10 % 10);
+        *to++ = static_cast<char>('0' + byte % 10);
+    }
+    return to;
 }
 
 }  // namespace
@@ -156,10 +169,30 @@ std::string uuid_text(const uuid& u) { return std::string(uuid_form(u).view()); 
 std::string timestamp_text(timestamp t) { return std::string(timestamp_form(t).view()); }
 std::string duration_text(duration d) { return std::string(duration_form(d).view()); }
 
+char* write_escaped(char* to, std::string_view s) {
+    const char* at = s.data();
+    const char* const end = at + s.size();
+    // Bytes kept as they are go eight at a time.
+    while (end - at >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, at, sizeof w);
+        if (any_escaped(w)) {
+            for (const char* const stop = at + 8; at != stop; ++at) to = put_escaped_byte(to, static_cast<unsigned char>(*at));
+        } else {
+            std::memcpy(to, at, sizeof w);
+            to += sizeof w;
+            at += sizeof w;
+        }
+    }
+    for (; at != end; ++at) to = put_escaped_byte(to, static_cast<unsigned char>(*at));
+    return to;
+}
+
 std::string quoted(std::string_view s) {
-    std::string out;
-    out.reserve(s.size() + 2);
-    quote(s, [&](std::string_view piece) { out.append(piece); });
+    std::string out(2 + 4 * s.size(), '"');
+    char* const end = write_escaped(out.data() + 1, s);
+    *end = '"';
+    out.resize(static_cast<std::size_t>(end + 1 - out.data()));
     return out;
 }
 
@@ -175,7 +208,12 @@ void pp_duration(formatter& f, duration d) { f.text(duration_form(d).view()); }
 
 // The pieces go out as consecutive text tokens; with nothing between them that lays out exactly as one token.
 void pp_quoted(formatter& f, std::string_view s) {
-    quote(s, [&](std::string_view piece) { f.text(piece); });
+    constexpr std::size_t chunk = 256;
+    char piece[4 * chunk];
+    f.text("\"");
+    for (std::size_t at = 0; at < s.size(); at += chunk)
+        f.text(std::string_view(piece, write_escaped(piece, s.substr(at, chunk))));
+    f.text("\"");
 }
 
 }  // namespace quarvel

@@ -25,6 +25,9 @@ std::string duration_text(duration d);
 // Between double quotes, with \" \\ \n \t \r \b and a backslash and three decimal digits for every other
 // byte outside space to tilde.
 std::string quoted(std::string_view s);
+// The escaped bytes of the quoted form, without the quotes, written at `to`, which has room for
+// 4 × s.size() bytes; returns the end.
+char* write_escaped(char* to, std::string_view s);
 
 // The same forms as printers; each writes text tokens only, without a heap allocation.
 void pp_integer(formatter& f, std::int64_t value);
