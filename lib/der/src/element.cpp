@@ -9,6 +9,13 @@ namespace der {
 
 namespace {
 
+// Class, form and low tag number of an identifier octet (a low number of 31 announces the high form).
+template <class Header>
+void set_identifier(Header& h, std::uint8_t t0) {
+    h.tag = tag{static_cast<tag_class>(t0 >> 6), std::uint64_t{t0} & 0x1F};
+    h.form = (t0 & 0x20) != 0 ? form::constructed : form::primitive;
+}
+
 constexpr std::uint64_t max_length = (std::uint64_t{1} << 62) - 1;
 
 enum class fault : std::uint8_t {
@@ -48,9 +55,7 @@ header_or_fault read_header(std::string_view input, std::size_t at, std::size_t 
         const std::uint8_t l0 = octet(at + 1);
         if ((t0 & 0x1F) != 31 && l0 < 0x80) {
             if (l0 > end - at - 2) return failed(fault::contents_out_of_bounds);
-            h.tag.cls = static_cast<tag_class>(t0 >> 6);
-            h.form = (t0 & 0x20) != 0 ? form::constructed : form::primitive;
-            h.tag.number = t0 & 0x1F;
+            set_identifier(h, t0);
             h.contents_begin = at + 2;
             h.contents_end = at + 2 + l0;
             return {h, true, fault::index_out_of_bounds};
@@ -58,9 +63,7 @@ header_or_fault read_header(std::string_view input, std::size_t at, std::size_t 
     }
     if (at >= end) return failed(fault::index_out_of_bounds);
     const std::uint8_t t0 = octet(at++);
-    h.tag.cls = static_cast<tag_class>(t0 >> 6);
-    h.form = (t0 & 0x20) != 0 ? form::constructed : form::primitive;
-    h.tag.number = t0 & 0x1F;
+    set_identifier(h, t0);
     if (h.tag.number == 31) {
         std::uint64_t number = 0;
         for (std::size_t read = 0;; ++read) {
@@ -190,9 +193,7 @@ std::size_t read_child(std::string_view rest, element& e) {
                 length = octet(2);
             }
             if (at != 0 && length <= size - at) {
-                e.tag.cls = static_cast<tag_class>(t0 >> 6);
-                e.form = (t0 & 0x20) != 0 ? form::constructed : form::primitive;
-                e.tag.number = t0 & 0x1F;
+                set_identifier(e, t0);
                 e.contents = rest.substr(at, length);
                 return at + length;
             }
@@ -201,9 +202,7 @@ std::size_t read_child(std::string_view rest, element& e) {
     std::size_t at = 0;
     if (size == 0) return 0;
     const std::uint8_t t0 = octet(at++);
-    e.tag.cls = static_cast<tag_class>(t0 >> 6);
-    e.form = (t0 & 0x20) != 0 ? form::constructed : form::primitive;
-    e.tag.number = t0 & 0x1F;
+    set_identifier(e, t0);
     if (e.tag.number == 31) {
         std::uint64_t number = 0;
         for (std::size_t read = 0; read < 8 && at < size; ++read) {
