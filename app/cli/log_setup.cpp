@@ -8,6 +8,8 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <quarvel_internal/posix.hpp>
+
 namespace cli {
 
 namespace {
@@ -79,18 +81,9 @@ void append_bracketed(std::string& out, bool ansi, level lvl, std::string_view w
 // report; the reporter itself has nowhere to report it.
 void write_and_flush(std::FILE* stream, std::string_view bytes) {
     errno = 0;
-    bool ok = std::fflush(stream) == 0;
-    const int fd = ok ? ::fileno(stream) : -1;
-    ok = ok && fd >= 0;
-    while (ok && !bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n > 0) {
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-            ok = false;
-        }
-    }
-    if (!ok && write_error_state() == 0) write_error_state() = errno != 0 ? errno : EIO;
+    const int fd = std::fflush(stream) == 0 ? ::fileno(stream) : -1;
+    const int error = fd >= 0 ? quarvel::posix::write_all(fd, bytes) : errno != 0 ? errno : EIO;
+    if (error != 0 && write_error_state() == 0) write_error_state() = error;
 }
 
 }  // namespace

@@ -11,6 +11,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include <quarvel/framing.hpp>
+#include <quarvel_internal/posix.hpp>
+
 extern char** environ;
 
 namespace cli {
@@ -100,13 +103,7 @@ struct temporary_file {
     temporary_file& operator=(const temporary_file&) = delete;
 
     bool write_all(std::string_view data) const {
-        while (!data.empty()) {
-            const ssize_t n = ::write(fd, data.data(), data.size());
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            data.remove_prefix(static_cast<std::size_t>(n));
-        }
-        return ::lseek(fd, 0, SEEK_SET) == 0;
+        return quarvel::posix::write_all(fd, data) == 0 && ::lseek(fd, 0, SEEK_SET) == 0;
     }
 };
 
@@ -131,8 +128,7 @@ bool run_program(const program& p, int input_fd, int output_fd, const std::vecto
     ::posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return false;
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return false;
+    if (quarvel::ign_intr(::waitpid, pid, &status, 0) < 0) return false;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

@@ -4,12 +4,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
-#include <cstring>
 #include <fcntl.h>
 #include <limits>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <quarvel/framing.hpp>
+#include <quarvel_internal/posix.hpp>
 
 namespace cli {
 
@@ -24,7 +26,9 @@ std::string collapse_slashes(const std::string& name) {
     return out;
 }
 
-std::string failure(const std::string& name, int err) { return collapse_slashes(name) + ": " + std::strerror(err); }
+std::string failure(const std::string& name, int err) {
+    return collapse_slashes(name) + ": " + quarvel::posix::describe_error(err);
+}
 
 // The input's descriptor: standard input is borrowed, a named file is opened here and closed by `close`.
 struct input {
@@ -57,25 +61,14 @@ quarvel::result<input> open_input(const std::string& name) {
     return in;
 }
 
-ssize_t read_retrying(int fd, char* to, std::size_t n) {
-    ssize_t got;
-    do got = ::read(fd, to, n);
-    while (got < 0 && errno == EINTR);
-    return got;
-}
-
-// Appends what one read of at most `want` octets returns, without zero-filling the string first. The
-// string is grown by `reserve` beforehand: resize_and_overwrite of libstdc++ 12 hands its callback the
-// grown capacity instead of the requested size when it reallocates itself. Returns the count (0 at the
-// end of the file) or -1 with `err` set.
+// Appends what one read of at most `want` octets returns, without zero-filling the string first.
+// Returns the count (0 at the end of the file) or -1 with `err` set.
 ssize_t append_read(int fd, std::string& bytes, std::size_t want, int& err) {
-    const std::size_t used = bytes.size();
-    if (bytes.capacity() - used < want) bytes.reserve(std::max(used + want, 2 * bytes.capacity()));
     ssize_t got = 0;
-    bytes.resize_and_overwrite(used + want, [&](char* p, std::size_t) {
-        got = read_retrying(fd, p + used, want);
+    quarvel::posix::append_in_place(bytes, want, [&](char* at) {
+        got = quarvel::posix::read_once(fd, at, want);
         if (got < 0) err = errno;
-        return used + static_cast<std::size_t>(std::max<ssize_t>(got, 0));
+        return static_cast<std::size_t>(std::max<ssize_t>(got, 0));
     });
     return got;
 }
@@ -87,14 +80,15 @@ ssize_t append_read(int fd, std::string& bytes, std::size_t want, int& err) {
 int read_to_end(int fd, std::string& bytes, std::size_t expected) {
     int err = 0;
     if (expected > 0) {
-        bytes.reserve(expected);
-        while (bytes.size() < expected) {
-            const ssize_t got = append_read(fd, bytes, expected - bytes.size(), err);
-            if (got == 0) return 0;  // the file shrank meanwhile: what was there is the whole file
-            if (got < 0) return err;
-        }
+        quarvel::posix::append_in_place(bytes, expected, [&](char* at) {
+            const auto got = quarvel::posix::read_exactly(fd, at, expected);
+            err = got.error;
+            return got.count;
+        });
+        if (err != 0) return err;
+        if (bytes.size() < expected) return 0;  // the file shrank meanwhile: what was there is the whole file
         char probe;
-        const ssize_t got = read_retrying(fd, &probe, 1);
+        const ssize_t got = quarvel::posix::read_once(fd, &probe, 1);
         if (got == 0) return 0;
         if (got < 0) return errno;
         bytes.push_back(probe);
@@ -217,9 +211,7 @@ quarvel::result<void> with_whole_file(const std::string& name, const std::functi
         if (mapping.ok()) {
             // The file must end where fstat said; one that has grown since is read below instead.
             char probe;
-            ssize_t got;
-            do got = ::pread(in->fd, &probe, 1, static_cast<off_t>(size));
-            while (got < 0 && errno == EINTR);
+            const ssize_t got = quarvel::ign_intr(::pread, in->fd, &probe, 1, static_cast<off_t>(size));
             const int err = errno;
             if (got < 0) {
                 in->close();

@@ -2,7 +2,6 @@
 // the current encoding (which migrates older forms).
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -10,6 +9,7 @@
 #include <quarvel/format.hpp>
 #include <quarvel/pp.hpp>
 #include <quarvel/version.hpp>
+#include <quarvel_internal/posix.hpp>
 
 #include "cli/converters.hpp"
 #include "cli/eval.hpp"
@@ -26,7 +26,7 @@ quarvel::result<void> write_standard_output(std::string_view bytes) {
     errno = 0;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
     if (std::fflush(stdout) == 0 && written) return {};
-    return std::unexpected(std::string("standard output: ") + std::strerror(errno != 0 ? errno : EIO));
+    return std::unexpected(std::string("standard output: ") + quarvel::posix::describe_error(errno != 0 ? errno : EIO));
 }
 
 // The text form as a formatter with the usual margin lays it out, followed by one line end.

@@ -10,6 +10,7 @@
 
 #include <quarvel/log.hpp>
 #include <quarvel/pp.hpp>
+#include <quarvel_internal/posix.hpp>
 
 namespace inspect {
 
@@ -87,19 +88,6 @@ bool open_parent_directory(int root, std::string_view parents, directory_handle&
     return true;
 }
 
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), std::min<std::size_t>(bytes.size(), SSIZE_MAX));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // ".<name>.tmp-<pid>-<counter>", with the name cut so the whole stays within NAME_MAX.
 std::string temporary_name(std::string_view name, unsigned long counter) {
     std::string tmp = ".";
@@ -126,7 +114,7 @@ void write_file_at(int dir, const std::string& name, std::string_view bytes) {
     std::string tmp;
     const int fd = create_temporary(dir, name, tmp);
     if (fd < 0) return;
-    const bool written = write_all(fd, bytes);
+    const bool written = quarvel::posix::write_all(fd, bytes) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::renameat(dir, tmp.c_str(), dir, name.c_str()) != 0)
         ::unlinkat(dir, tmp.c_str(), 0);

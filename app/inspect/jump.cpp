@@ -1,10 +1,10 @@
 #include "jump.hpp"
 
-#include <cstring>
 #include <optional>
 
 #include <quarvel/asn.hpp>
 #include <quarvel/log.hpp>
+#include <quarvel_internal/posix.hpp>
 
 #include "cli/log_setup.hpp"
 #include "inspect/export.hpp"
@@ -44,7 +44,7 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
     keep_until_exit(std::move(*record));
     // A line that never reached its reader (a full disk, a closed descriptor) must not pass for success.
     if (const int err = cli::log_write_error(); err != 0)
-        return std::unexpected(std::string("standard output: ") + std::strerror(err));
+        return std::unexpected(std::string("standard output: ") + quarvel::posix::describe_error(err));
     return {};
 }
 

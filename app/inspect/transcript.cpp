@@ -8,6 +8,7 @@
 
 #include <quarvel/format.hpp>
 #include <quarvel/pp.hpp>
+#include <quarvel_internal/posix.hpp>
 
 namespace inspect {
 
@@ -24,14 +25,10 @@ void append_console_line(std::string& out, const quarvel::console_line& line) {
     // A negative stored delta stands for a count of 2^63 nanoseconds or more.
     const std::uint64_t milliseconds = static_cast<std::uint64_t>(line.delta) / 1'000'000;
     // The line is written in place, into room for its longest form (20 digits, "ms: ", quotes, and four
-    // bytes for every byte of data), then cut to its length. The room is reserved first: libstdc++ 12's
-    // resize_and_overwrite hands its callback a wrong size when it must reallocate itself.
+    // bytes for every byte of data), then cut to its length.
     constexpr std::size_t digits_and_quotes = 20 + 4 + 2;
-    const std::size_t used = out.size();
-    const std::size_t most = used + digits_and_quotes + 4 * line.data.size();
-    if (out.capacity() < most) out.reserve(std::max(most, 2 * out.capacity()));
-    out.resize_and_overwrite(most, [&](char* begin, std::size_t) {
-        char* to = std::to_chars(begin + used, begin + used + 20, milliseconds).ptr;  // 20 digits always fit
+    quarvel::posix::append_in_place(out, digits_and_quotes + 4 * line.data.size(), [&](char* begin) {
+        char* to = std::to_chars(begin, begin + 20, milliseconds).ptr;  // 20 digits always fit
         std::memcpy(to, "ms: ", 4);
         to += 4;
         *to++ = '"';

@@ -1,8 +1,6 @@
 #include <quarvel/format.hpp>
 
-#include <cerrno>
-
-#include <unistd.h>
+#include <quarvel_internal/posix.hpp>
 
 namespace quarvel {
 
@@ -94,14 +92,7 @@ void formatter::hand_over(bool flush) {
         if (flush && !failed_ && std::fflush(file_) != 0) failed_ = true;
         return;
     case sink_kind::descriptor: {
-        std::size_t done = 0;
-        while (done < buffer_.size() && !failed_) {
-            const auto n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-            if (n > 0)
-                done += static_cast<std::size_t>(n);
-            else if (n == 0 || errno != EINTR)
-                failed_ = true;
-        }
+        if (!failed_ && posix::write_all(fd_, buffer_) != 0) failed_ = true;
         buffer_.clear();
         return;
     }

@@ -1,13 +1,13 @@
 #include <quarvel/framing.hpp>
 
 #include <array>
-#include <cstring>
 #include <signal.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <quarvel/log.hpp>
+#include <quarvel_internal/posix.hpp>
 
 namespace quarvel {
 namespace {
@@ -33,30 +33,17 @@ struct transfer {
 };
 
 transfer read_exactly(int fd, unsigned char* buffer, std::size_t count) {
-    std::size_t offset = 0;
-    while (offset < count) {
-        const ssize_t got = ign_intr(::read, fd, buffer + offset, count - offset);
-        if (got < 0) return {transfer::status::failed, errno};
-        if (got == 0) return {transfer::status::end_of_stream};
-        offset += static_cast<std::size_t>(got);
-    }
+    const auto got = posix::read_exactly(fd, reinterpret_cast<char*>(buffer), count);
+    if (got.error != 0) return {transfer::status::failed, got.error};
+    if (got.count < count) return {transfer::status::end_of_stream};
     return {};
-}
-
-// strerror_r is the XSI one (returns int) or the GNU one (returns the text) depending on the platform.
-[[maybe_unused]] const char* error_text(int status, const char* buffer) { return status == 0 ? buffer : "Unknown error"; }
-[[maybe_unused]] const char* error_text(const char* text, const char*) { return text; }
-
-std::string describe(int error_number) {
-    char buffer[256] = "";
-    return error_text(::strerror_r(error_number, buffer, sizeof buffer), buffer);
 }
 
 // Turns a failed transfer into its error text, logging system-call failures.
 std::unexpected<std::string> failure(const transfer& t, std::string_view call) {
     if (t.how == transfer::status::end_of_stream) return std::unexpected(std::string("end of file"));
     if (log::enabled(log::level::error))
-        log::error(log::library, "Unix error in " + std::string(call) + ": " + describe(t.error_number));
+        log::error(log::library, "Unix error in " + std::string(call) + ": " + posix::describe_error(t.error_number));
     return std::unexpected("unix error in " + std::string(call));
 }
 
@@ -116,26 +103,21 @@ struct sink {
 };
 
 transfer write_exactly(sink& to, const unsigned char* bytes, std::size_t count) {
-    std::size_t offset = 0;
-    while (offset < count) {
-        ssize_t put;
+    const int error = posix::write_all_with(
+        std::string_view(reinterpret_cast<const char*>(bytes), count), [&to](const char* data, std::size_t size) {
 #ifdef MSG_NOSIGNAL
-        if (to.socket) {
-            put = ign_intr(::send, to.fd, bytes + offset, count - offset, MSG_NOSIGNAL);
-            if (put < 0 && errno == ENOTSOCK) {
+            if (to.socket) {
+                const ssize_t sent = ::send(to.fd, data, size, MSG_NOSIGNAL);
+                if (!(sent < 0 && errno == ENOTSOCK)) return sent;
                 to.socket = false;
-                continue;
             }
-        } else
 #endif
-        {
             to.guard.engage();
-            put = ign_intr(::write, to.fd, bytes + offset, count - offset);
+            const ssize_t put = ::write(to.fd, data, size);
             if (put < 0 && errno == EPIPE) to.guard.broken_pipe = true;
-        }
-        if (put < 0) return {transfer::status::failed, errno};
-        offset += static_cast<std::size_t>(put);
-    }
+            return put;
+        });
+    if (error != 0) return {transfer::status::failed, error};
     return {};
 }
 
@@ -151,14 +133,11 @@ result<std::string> read(int fd) {
     if (length < 0) return std::unexpected(std::string("frame length negative"));
     if (length > max_frame_size) return std::unexpected(std::string("frame too large"));
 
-    // One allocation of the announced size, filled in place without zeroing it first. The reserve comes
-    // first because libstdc++ 12's resize_and_overwrite, when it has to allocate, hands the operation the
-    // grown capacity instead of the requested size.
+    // One allocation of the announced size, filled in place without zeroing it first.
     const auto size = static_cast<std::size_t>(length);
     std::string payload;
-    payload.reserve(size);
     transfer filled;
-    payload.resize_and_overwrite(size, [&](char* buffer, std::size_t) {
+    posix::append_in_place(payload, size, [&](char* buffer) {
         filled = read_exactly(fd, reinterpret_cast<unsigned char*>(buffer), size);
         return filled.how == transfer::status::done ? size : 0;
     });
