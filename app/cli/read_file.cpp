@@ -11,23 +11,21 @@
 #include <unistd.h>
 
 #include <quarvel/framing.hpp>
+#include <quarvel_internal/path_rule.hpp>
 #include <quarvel_internal/posix.hpp>
 
 namespace cli {
 
 namespace {
 
-// NAME as it appears in messages: runs of "/" collapsed to one.
-std::string collapse_slashes(const std::string& name) {
-    std::string out;
-    out.reserve(name.size());
-    for (char c : name)
-        if (c != '/' || out.empty() || out.back() != '/') out += c;
-    return out;
+// NAME as it appears in messages: normalised as a stored path is.
+std::string shown_name(std::string name) {
+    quarvel::collapse_slashes(name);
+    return name;
 }
 
 std::string failure(const std::string& name, int err) {
-    return collapse_slashes(name) + ": " + quarvel::posix::describe_error(err);
+    return shown_name(name) + ": " + quarvel::posix::describe_error(err);
 }
 
 // The input's descriptor: standard input is borrowed, a named file is opened here and closed by `close`.
@@ -221,7 +219,7 @@ quarvel::result<void> with_whole_file(const std::string& name, const std::functi
                 in->close();
                 const bus_guard_scope guarded(mapping.data(), size);
                 use(std::string_view(mapping.data(), size));
-                if (guarded.lost()) return std::unexpected(collapse_slashes(name) + ": file changed while being read");
+                if (guarded.lost()) return std::unexpected(shown_name(name) + ": file changed while being read");
                 return {};
             }
         }

@@ -251,6 +251,12 @@ TEST(InspectCommandLine, RunErrorsHaveNoUsageLineAndAreLaidOutInTheBox) {
     EXPECT_EQ(directory.status, 124);
     EXPECT_EQ(directory.err, "quarvel-inspect: out: Is a directory\n");
 
+    // The name is shown as a stored path would be: runs of "/" collapse, a leading "//" stays.
+    const auto doubled = w.run({"--job", "//tmp//"});
+    EXPECT_EQ(doubled.status, 124);
+    EXPECT_EQ(doubled.out, "");
+    EXPECT_EQ(doubled.err, "quarvel-inspect: //tmp/: Is a directory\n");
+
     // A long name wraps at its spaces like any message.
     const std::string name = "a file name with enough words in it to need a second line of the box.derd";
     std::filesystem::create_directory(w.dir.path + "/" + name);

@@ -86,6 +86,31 @@ TEST(ReadFile, FailuresNameTheFileAndNeverReachTheCallback) {
     EXPECT_EQ(directory.calls, 0);
 }
 
+// NAME in a reading error is normalised as a stored path is: runs of "/" collapse, a leading "//" stays.
+TEST(ReadFile, FailuresShowTheNameWithItsSlashesNormalised) {
+    struct Case {
+        std::string name;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"//tmp//", "//tmp/: Is a directory"},
+        {"///tmp", "//tmp: Is a directory"},
+        {"////tmp///", "//tmp/: Is a directory"},
+        {"/tmp//", "/tmp/: Is a directory"},
+        {"/tmp", "/tmp: Is a directory"},
+        {"//no-such-quarvel-dir//x", "//no-such-quarvel-dir/x: No such file or directory"},
+        {"no-such-quarvel-dir///a//b/", "no-such-quarvel-dir/a/b/: No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        const auto read = cli::read_whole_file(c.name);
+        ASSERT_FALSE(read) << c.name;
+        EXPECT_EQ(read.error(), c.message) << c.name;
+        const auto used = use_whole_file(c.name);
+        ASSERT_FALSE(used.outcome) << c.name;
+        EXPECT_EQ(used.outcome.error(), c.message) << c.name;
+    }
+}
+
 // Standard input (here a regular file) is read from where it stands and left at its end.
 TEST(ReadFile, StandardInputIsReadFromItsOffsetToItsEnd) {
     test::temp_dir dir;

@@ -1,4 +1,5 @@
 #include <quarvel/grammars/path.hpp>
+#include <quarvel_internal/path_rule.hpp>
 
 namespace quarvel::asn {
 
@@ -32,13 +33,7 @@ std::string quoted_path(std::string_view path) {
 
 result<std::string> valid_path(std::string&& path) {
     if (path.empty() || path.find('\0') != std::string::npos) return der::error(quoted_path(path) + ": invalid path");
-    // Collapse runs of "/" in place; a leading "//" is kept as it is.
-    std::size_t kept = path.starts_with("//") ? 2 : 0;
-    for (std::size_t read = kept; read < path.size(); ++read) {
-        if (path[read] == '/' && kept > 0 && path[kept - 1] == '/') continue;
-        path[kept++] = path[read];
-    }
-    path.resize(kept);
+    collapse_slashes(path);
     return std::move(path);
 }
 
