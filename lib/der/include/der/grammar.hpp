@@ -440,7 +440,7 @@ struct sequence_of_t {
 };
 
 template <class G>
-sequence_of_t<G> sequence_of(G item) {
+constexpr sequence_of_t<G> sequence_of(G item) {
     return {std::move(item)};
 }
 
@@ -629,6 +629,38 @@ template <class G>
 auto implicit(std::uint64_t number, const G& g) {
     return g.with_tag(context(number));
 }
+
+// ---------------------------------------------------------------------------------------------------
+// lazy: a grammar built on first use by `build` (a function object without state), once, thread-safely.
+// A lazy grammar is a constant, so other grammars and codecs may name it at any time, also from static
+// initialisers that run before the library's own; copying it copies nothing of the grammar.
+
+template <class Build>
+struct lazy {
+    using grammar_type = std::invoke_result_t<const Build&>;
+    using value_type = typename grammar_type::value_type;
+    Build build;
+
+    const grammar_type& get() const {
+        static const grammar_type built = build();
+        return built;
+    }
+
+    tag_set tags() const { return get().tags(); }
+    std::optional<std::string> ambiguity() const { return get().ambiguity(); }
+    auto with_tag(tag nt) const { return get().with_tag(nt); }
+    result<value_type> decode(const element& e) const { return get().decode(e); }
+    template <class V>
+    std::size_t size(const V& v, size_plan& plan) const {
+        return get().size(v, plan);
+    }
+    template <class V>
+    void write(const V& v, std::string& out, size_plan& plan) const {
+        get().write(v, out, plan);
+    }
+};
+template <class Build>
+lazy(Build) -> lazy<Build>;
 
 // ---------------------------------------------------------------------------------------------------
 // Codecs.

@@ -1,8 +1,9 @@
 #pragma once
 // The three encodings of the service: the job execution record, the persisted scheduler state and the
-// protocol commands. Each pair is built once, when the library initialises; decoders are strict (the
-// input must be exactly one element) and never return a partial value. The grammars themselves are in
-// <quarvel/grammars.hpp>.
+// protocol commands. Each pair is built once, on first use and thread-safely, so the functions may be
+// called at any time, also from static initialisers and from several threads at once. Decoders are
+// strict (the input must be exactly one element) and never return a partial value. The grammars
+// themselves are in <quarvel/grammars.hpp>.
 
 #include <memory>
 #include <string>
