@@ -88,10 +88,4 @@ std::optional<std::string> values::text(argument_id id) const {
     return *s;
 }
 
-std::optional<std::size_t> values::choice(argument_id id) const {
-    const auto* i = std::get_if<std::size_t>(&slot(*this, id));
-    if (i == nullptr) return std::nullopt;
-    return *i;
-}
-
 }  // namespace cli

@@ -5,6 +5,7 @@
 // Documentation markup: "$(docv)" is the argument's value name, "$(cmd)" the command name, "$(b,text)" is
 // bold and "$(i,text)" italic; runs of white space, line breaks included, are one word separator.
 
+#include <any>
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -23,8 +24,9 @@ struct presentation {
     bool legacy_prefixes = false;  // unique prefixes of long names and of enumeration values are accepted
 };
 
-// A converted argument value: a text, or the index of an enumeration key in its table.
-using converted = std::variant<std::string, std::size_t>;
+// A converted argument value: a text, or the value an enumeration key stands for (of the type the
+// enumeration was declared with).
+using converted = std::variant<std::string, std::any>;
 
 // Turns an argument's text into its value, or into the reason it is refused (styled as `presentation` says).
 using converter = std::function<quarvel::result<converted>(std::string_view text, const presentation&)>;
@@ -63,8 +65,17 @@ struct argument_id {
 };
 
 // An argument's value after conversion: absent, a flag's state, a repeatable flag's count, a text or an
-// enumeration index.
-using argument_value = std::variant<std::monostate, bool, int, std::string, std::size_t>;
+// enumeration's value.
+using argument_value = std::variant<std::monostate, bool, int, std::string, std::any>;
+
+// The enumeration's value held by `v`, when it holds one of type T.
+template <class T>
+std::optional<T> enumerated(const argument_value& v) {
+    const auto* held = std::get_if<std::any>(&v);
+    const T* value = held != nullptr ? std::any_cast<T>(held) : nullptr;
+    if (value == nullptr) return std::nullopt;
+    return *value;
+}
 
 // The converted values, handed to checkpoints and to the command's run.
 struct values {
@@ -74,7 +85,12 @@ struct values {
     bool flag(argument_id id) const;                          // a flag is on
     int count(argument_id id) const;                          // occurrences of a repeatable flag
     std::optional<std::string> text(argument_id id) const;    // an option's or positional argument's text
-    std::optional<std::size_t> choice(argument_id id) const;  // an enumeration value's index in its table
+    // An enumeration's value, of the type the enumeration was declared with (for a plain list of keys,
+    // the index of the matching key).
+    template <class T = std::size_t>
+    std::optional<T> choice(argument_id id) const {
+        return id.index < slots.size() ? enumerated<T>(slots[id.index]) : std::nullopt;
+    }
 };
 
 // Runs as soon as every argument declared before it is converted, before later arguments are.

@@ -43,16 +43,26 @@ converter existing_directory() {
     };
 }
 
+quarvel::result<converted> enumeration_converter::operator()(std::string_view text, const presentation& p) const {
+    const match m = find_key(keys, text, p.legacy_prefixes);
+    switch (m.outcome) {
+        case match_outcome::found: return converted{values[m.index]};
+        case match_outcome::ambiguous: return std::unexpected(ambiguous_value_reason(p, text, m.candidates));
+        case match_outcome::not_found: break;
+    }
+    return std::unexpected(invalid_value_reason(p, text, keys));
+}
+
 converter enumeration(std::vector<std::string> keys) {
-    return [keys = std::move(keys)](std::string_view text, const presentation& p) -> quarvel::result<converted> {
-        const match m = find_key(keys, text, p.legacy_prefixes);
-        switch (m.outcome) {
-            case match_outcome::found: return converted{m.index};
-            case match_outcome::ambiguous: return std::unexpected(ambiguous_value_reason(p, text, m.candidates));
-            case match_outcome::not_found: break;
-        }
-        return std::unexpected(invalid_value_reason(p, text, keys));
-    };
+    std::vector<std::pair<std::string, std::size_t>> entries;
+    entries.reserve(keys.size());
+    for (auto& key : keys) entries.emplace_back(std::move(key), entries.size());
+    return enumeration(std::move(entries));
+}
+
+const std::vector<std::string>* enumeration_keys(const converter& c) {
+    const auto* e = c.target<enumeration_converter>();
+    return e != nullptr ? &e->keys : nullptr;
 }
 
 }  // namespace cli

@@ -20,10 +20,6 @@ constexpr std::size_t message_width = 78;
 
 enum class help_format { automatic, pager, groff, plain };
 
-const std::vector<std::string>& help_format_keys() {
-    static const std::vector<std::string> keys{"auto", "pager", "groff", "plain"};
-    return keys;
-}
 
 argument help_option() {
     argument a = optional_value_option(
@@ -31,7 +27,11 @@ argument help_option() {
         "Show this help in format $(docv). The value $(docv) must be one of $(b,auto), $(b,pager), $(b,groff) or "
         "$(b,plain). With $(b,auto), the format is $(b,pager) or $(b,plain) whenever the $(b,TERM) env var is "
         "$(b,dumb) or undefined.",
-        enumeration(help_format_keys()), "auto");
+        enumeration<help_format>({{"auto", help_format::automatic},
+                                  {"pager", help_format::pager},
+                                  {"groff", help_format::groff},
+                                  {"plain", help_format::plain}}),
+        "auto");
     a.section = section_common_options;
     return a;
 }
@@ -122,7 +122,7 @@ int evaluate(const command& cmd, const run_function& run, const process_io& io) 
     if (!r.occurrences[help_index].empty()) {
         const auto v = convert_argument(full.arguments[help_index], r.occurrences[help_index], r.positionals, p);
         if (!v) return usage_error(v.error());
-        show_manual(full, static_cast<help_format>(std::get<std::size_t>(*v)), p, io);
+        show_manual(full, enumerated<help_format>(*v).value_or(help_format::automatic), p, io);
         return exit_success;
     }
     if (has_version && !r.occurrences[help_index + 1].empty()) {

@@ -1,7 +1,5 @@
 #include "logging_options.hpp"
 
-#include <array>
-
 #include "converters.hpp"
 
 namespace cli {
@@ -10,24 +8,27 @@ namespace {
 
 using quarvel::log::level;
 
-// The first "warning" only renders the absent value; the later one matches.
-constexpr std::array<std::optional<level>, 6> verbosity_levels{level::warning, std::nullopt,  level::error,
-                                                               level::warning, level::info,   level::debug};
-constexpr std::array<color_choice, 3> color_choices{color_choice::automatic, color_choice::always,
-                                                    color_choice::never};
-
 }  // namespace
 
 logging_options declare_logging_options(command& cmd, diagnostics_stream diagnostics) {
     logging_options o;
     o.color = add(cmd, option({"--color"}, "WHEN",
                               "Colorize the output. $(docv) must be one of $(b,auto), $(b,always) or $(b,never).",
-                              enumeration({"auto", "always", "never"}), "auto"));
+                              enumeration<color_choice>({{"auto", color_choice::automatic},
+                                                                   {"always", color_choice::always},
+                                                                   {"never", color_choice::never}}),
+                              "auto"));
     o.quiet = add(cmd, flag({"-q", "--quiet"}, "Be quiet. Takes over $(b,-v) and $(b,--verbosity)."));
     o.verbosity = add(cmd, option({"--verbosity"}, "LEVEL",
                                   "Be more or less verbose. $(docv) must be one of $(b,quiet), $(b,error), "
                                   "$(b,warning), $(b,info) or $(b,debug). Takes over\n          $(b,-v).",
-                                  enumeration({"warning", "quiet", "error", "warning", "info", "debug"}),
+                                  // The first "warning" only shows in messages; the later one matches.
+                                  enumeration<std::optional<level>>({{"warning", level::warning},
+                                                                     {"quiet", std::nullopt},
+                                                                     {"error", level::error},
+                                                                     {"warning", level::warning},
+                                                                     {"info", level::info},
+                                                                     {"debug", level::debug}}),
                                   "warning"));
     o.verbose = add(cmd, repeatable_flag({"-v", "--verbose"},
                                          "Increase verbosity. Repeatable, but more than twice does\n"
@@ -41,11 +42,11 @@ logging_options declare_logging_options(command& cmd, diagnostics_stream diagnos
 
 logging_settings logging_settings_of(const values& v, const logging_options& options) {
     logging_settings s;
-    if (const auto c = v.choice(options.color); c && *c < color_choices.size()) s.color = color_choices[*c];
+    if (const auto c = v.choice<color_choice>(options.color)) s.color = *c;
     if (v.flag(options.quiet)) {
         s.level = std::nullopt;
-    } else if (const auto l = v.choice(options.verbosity); l && *l < verbosity_levels.size()) {
-        s.level = verbosity_levels[*l];
+    } else if (const auto l = v.choice<std::optional<level>>(options.verbosity)) {
+        s.level = *l;
     } else {
         const int n = v.count(options.verbose);
         s.level = n == 0 ? level::warning : n == 1 ? level::info : level::debug;

@@ -18,7 +18,6 @@
 
 namespace {
 
-// The KIND values, in the order of their keys.
 enum class input_kind { state, cmd };
 
 // The dump is the tool's product, not a log message: it is written whatever the log level.
@@ -80,7 +79,8 @@ int main(int argc, char** argv) {
                              "protocol command. Its text form, or with $(b,--reencode) its encoding, is written "
                              "on standard output at every log level, $(b,-q) included; warnings and errors go "
                              "to standard error.",
-                             cli::enumeration({"state", "cmd"}), true));
+                             cli::enumeration<input_kind>({{"state", input_kind::state}, {"cmd", input_kind::cmd}}),
+                             true));
     const auto file = cli::add(
         cmd, cli::positional(1, "FILE", "The file to read, or $(b,-) for standard input.",
                              cli::existing_file_or_stdin(), true));
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
                        "each with a warning."));
 
     return cli::eval(cmd, argc, argv, [&](const cli::values& v) {
-        const auto k = v.choice(kind).value_or(0) == 0 ? input_kind::state : input_kind::cmd;
-        return dump(k, v.text(file).value_or("-"), v.flag(reencode));
+        return dump(v.choice<input_kind>(kind).value_or(input_kind::state), v.text(file).value_or("-"),
+                    v.flag(reencode));
     });
 }

@@ -145,6 +145,53 @@ TEST(Layer, EnumerationValuesByPrefixOnlyWithLegacyPrefixes) {
                                       "      'cmd'\n");
 }
 
+// A typed enumeration hands over the value its key stands for; its keys stay listable in declaration
+// order (messages, completion), the later of two equal keys wins, and the messages are the usual ones.
+TEST(Layer, TypedEnumerationGivesTheValueItself) {
+    enum class shade { light, dark, unset };
+    cli::command cmd = named("paint");
+    const auto id = cli::add(cmd, cli::option({"--shade"}, "SHADE", "The shade.",
+                                              cli::enumeration<shade>({{"light", shade::light},
+                                                                       {"dark", shade::unset},
+                                                                       {"dark", shade::dark},
+                                                                       {"darker", shade::dark}}),
+                                              "light"));
+    struct Case {
+        std::vector<std::string> args;
+        std::optional<shade> value;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{}, std::nullopt, ""},
+        {{"--shade=light"}, shade::light, ""},
+        {{"--shade", "dark"}, shade::dark, ""},
+        {{"--shade=darker"}, shade::dark, ""},
+        {{"--shade=pale"}, std::nullopt,
+         "Usage: paint [--help] [--shade=SHADE] [OPTION]…\n"
+         "paint: option '--shade': invalid value 'pale', expected one of 'light',\n"
+         "       'dark', 'dark' or 'darker'\n"},
+    };
+    for (const auto& c : cases) {
+        std::optional<shade> seen;
+        const auto r = evaluate(cmd, c.args, [&](const cli::values& v) {
+            seen = v.choice<shade>(id);
+            EXPECT_EQ(v.choice<int>(id), std::nullopt);  // another type is no value
+            return quarvel::result<void>{};
+        });
+        EXPECT_EQ(seen, c.value) << c.args.size();
+        EXPECT_EQ(r.err, c.err);
+    }
+
+    const auto* keys = cli::enumeration_keys(cmd.arguments[id.index].convert);
+    ASSERT_NE(keys, nullptr);
+    EXPECT_EQ(*keys, (std::vector<std::string>{"light", "dark", "dark", "darker"}));
+    EXPECT_EQ(cli::enumeration_keys(cli::any_text()), nullptr);
+    const cli::converter bare_keys = cli::enumeration({"x", "y"});
+    const auto* bare = cli::enumeration_keys(bare_keys);
+    ASSERT_NE(bare, nullptr);
+    EXPECT_EQ(*bare, (std::vector<std::string>{"x", "y"}));
+}
+
 TEST(Layer, SuggestionsNameOneOfSeveralAtTheSameDistance) {
     cli::command cmd = named("t");
     for (const char* n : {"--aaa", "--aab", "--aac", "--zzzzzz"}) cli::add(cmd, cli::flag({n}, ""));
