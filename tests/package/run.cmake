@@ -1,7 +1,6 @@
-# Configures, builds and installs Quarvel into a temporary prefix, then builds a small consumer
+# Installs the build tree that was just built into a temporary prefix, then builds a small consumer
 # against the installed package with find_package(Quarvel) and runs it.
 file(REMOVE_RECURSE ${WORK_DIR})
-set(build ${WORK_DIR}/build)
 set(prefix ${WORK_DIR}/prefix)
 set(consumer ${WORK_DIR}/consumer)
 
@@ -12,10 +11,12 @@ function(run)
   endif()
 endfunction()
 
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} -DQUARVEL_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
-    -DCMAKE_INSTALL_PREFIX=${prefix})
-run(${CMAKE_COMMAND} --build ${build} --parallel 2)
-run(${CMAKE_COMMAND} --install ${build})
-run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/package/consumer -B ${consumer} -DCMAKE_PREFIX_PATH=${prefix})
-run(${CMAKE_COMMAND} --build ${consumer})
+set(config)
+if(CONFIG)
+  set(config --config ${CONFIG})
+endif()
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} ${config})
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/package/consumer -B ${consumer} -G ${GENERATOR}
+    -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} --build ${consumer} ${config})
 run(${consumer}/consumer)
