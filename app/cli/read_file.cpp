@@ -234,4 +234,12 @@ quarvel::result<void> with_whole_file(const std::string& name, const std::functi
     return {};
 }
 
+quarvel::result<int> open_file_or_stdin(const std::string& name) {
+    auto in = open_input(name);
+    if (!in) return std::unexpected(std::move(in.error()));
+    return in->fd;
+}
+
+std::string file_failure(const std::string& name, int error_number) { return failure(name, error_number); }
+
 }  // namespace cli

@@ -21,4 +21,11 @@ quarvel::result<std::string> read_whole_file(const std::string& name);
 // the process), and the call then fails with "NAME: file changed while being read".
 quarvel::result<void> with_whole_file(const std::string& name, const std::function<void(std::string_view)>& use);
 
+// A descriptor to read the file from, for tools that read it piece by piece: standard input for "-" (not
+// to be closed), else the named file opened read-only (the caller closes it). Failures as above.
+quarvel::result<int> open_file_or_stdin(const std::string& name);
+
+// "NAME: REASON" for a failed call on the file: NAME with runs of "/" collapsed, REASON the error's text.
+std::string file_failure(const std::string& name, int error_number);
+
 }  // namespace cli
