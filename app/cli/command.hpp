@@ -99,12 +99,26 @@ struct checkpoint {
     std::function<void(const values&)> action;
 };
 
+// A block of a manual section written for the command: an entry (a label and its text) or, with an
+// empty label, a paragraph; both in documentation markup.
+struct manual_text {
+    std::string label;
+    std::string doc;
+};
+
+// A manual section of the command's own ("ENVIRONMENT", "EXAMPLES"), shown after EXIT STATUS.
+struct extra_section {
+    std::string title;
+    std::vector<manual_text> blocks;
+};
+
 struct command {
     std::string name;
     std::string version;      // the text --version prints; empty: the command has no --version
     std::string description;  // shown after the name in the manual's NAME section
     std::vector<argument> arguments;  // in the order their values are converted
     std::vector<checkpoint> checkpoints;
+    std::vector<extra_section> sections;  // in the order they are shown
 };
 
 argument_id add(command& cmd, argument arg);

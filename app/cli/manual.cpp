@@ -267,6 +267,22 @@ std::vector<manual_section> manual_of(const command& cmd) {
         exits.blocks.push_back(std::move(b));
     }
     sections.push_back(std::move(exits));
+
+    for (const auto& extra : cmd.sections) {
+        manual_section s{extra.title, {}};
+        for (const auto& block : extra.blocks) {
+            if (block.label.empty()) {
+                s.blocks.push_back(paragraph(render_doc(block.doc, "", cmd.name)));
+                continue;
+            }
+            manual_block b;
+            b.entry = true;
+            b.label = render_doc(block.label, "", cmd.name);
+            b.text = render_doc(block.doc, "", cmd.name);
+            s.blocks.push_back(std::move(b));
+        }
+        if (!s.blocks.empty()) sections.push_back(std::move(s));
+    }
     return sections;
 }
 

@@ -37,8 +37,8 @@ rich_text synopsis(const command& cmd, bool with_help);
 // from a long name.
 std::string option_sort_key(const argument& arg);
 
-// NAME, SYNOPSIS, ARGUMENTS, OPTIONS, COMMON OPTIONS (then any other declared section), EXIT STATUS;
-// sections without blocks are left out. `cmd` includes the standard options.
+// NAME, SYNOPSIS, ARGUMENTS, OPTIONS, COMMON OPTIONS (then any other declared section), EXIT STATUS,
+// then the command's own sections; sections without blocks are left out. `cmd` includes the standard options.
 std::vector<manual_section> manual_of(const command& cmd);
 
 // Section titles at column 0, paragraphs and labels at column 7, entry texts at column 11, lines of at

@@ -8,6 +8,7 @@
 #include "cli/converters.hpp"
 #include "cli/eval.hpp"
 #include "cli/logging_options.hpp"
+#include "manual.hpp"
 #include "run.hpp"
 
 int main(int argc, char** argv) {
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     cmd.name = "quarvel-dump";
     cmd.version = quarvel::version;
     cmd.description = "print and migrate job execution records, scheduler states and protocol commands";
+    cmd.sections = dump::manual_sections();
 
     // Declared in the order their values are validated. The log is set up right after the logging options;
     // its warnings and errors go to standard error so that standard output holds the dump alone.

@@ -327,6 +327,21 @@ TEST(TextLayout, ManualEntriesWithShortLabelsStartOnTheLabelLine) {
         << text;
 }
 
+TEST(TextLayout, SectionsOfTheCommandsOwnComeAfterTheExitStatuses) {
+    cli::command cmd = named("t");
+    cmd.sections = {{"ENVIRONMENT", {{"T_HOME", "Where $(cmd) looks first."}, {"", "Nothing else is read."}}},
+                    {"EMPTY", {}}};
+    const auto text = cli::plain_manual(cli::manual_of(cmd), false);
+    EXPECT_TRUE(text.ends_with("       125 on unexpected internal errors (bugs).\n\n"
+                               "ENVIRONMENT\n       T_HOME\n           Where t looks first.\n\n"
+                               "       Nothing else is read.\n\n"))
+        << text;
+    const auto groff = cli::groff_manual(cli::manual_of(cmd), cmd.name);
+    EXPECT_TRUE(groff.ends_with(".SH \"ENVIRONMENT\"\n.TP 4\nT_HOME\nWhere \\fBt\\fR looks first.\n.P\n"
+                                "Nothing else is read.\n"))
+        << groff;
+}
+
 TEST(TextLayout, GroffEscapesBackslashesHyphensControlLinesAndUnicode) {
     cli::command cmd = named("t");
     cmd.description = "a tool";

@@ -225,8 +225,10 @@ TEST(Dump, CommandLineErrors) {
     };
     const std::vector<case_> cases{
         // Too long for one line of 78 columns: the rest continues under the message's first column.
-        {{"stat", file}, "KIND argument: invalid value 'stat', expected either 'state' or\n              'cmd'"},
-        {{"Cmd", "missing"}, "KIND argument: invalid value 'Cmd', expected either 'state' or\n              'cmd'"},
+        {{"stat", file},
+         "KIND argument: invalid value 'stat', expected one of 'state',\n              'cmd' or 'exec'"},
+        {{"Cmd", "missing"},
+         "KIND argument: invalid value 'Cmd', expected one of 'state',\n              'cmd' or 'exec'"},
         {{"cmd", "missing"}, "FILE argument: no 'missing' file or directory"},
         {{"cmd"}, "required argument FILE is missing"},
         {{"cmd", file, "--reencode", "--reencode"}, "option '--reencode' cannot be repeated"},
@@ -238,6 +240,31 @@ TEST(Dump, CommandLineErrors) {
         options.cwd = dir.path;
         expect_outcome(test::run(argv, options), 124, "", usage + "quarvel-dump: " + c.message + "\n", c.message);
     }
+}
+
+TEST(Dump, OptionsThatDoNotGoTogether) {
+    test::temp_dir dir;
+    const auto file = dir.file("cmd.der", hex("B2 02 05 00"));
+    expect_outcome(test::run({tool, "--json", "--reencode", "cmd", file}), 124, "",
+                   cli::message_line("quarvel-dump", "options '--json' and '--reencode' cannot be present at the same time") +
+                       "\n",
+                   "json");
+    expect_outcome(test::run({tool, "--contents", "cmd", file}), 124, "",
+                   "quarvel-dump: option '--contents' needs '--json'\n", "contents");
+}
+
+TEST(Dump, ManualEndsWithTheJsonSchemaTheEnvironmentAndExamples) {
+    const auto r = test::run({tool, "--help=plain"});
+    ASSERT_EQ(r.status, 0);
+    const auto exit_status = r.out.find("\nEXIT STATUS\n");
+    const auto json = r.out.find("\nJSON OUTPUT\n");
+    const auto environment = r.out.find("\nENVIRONMENT\n       QUARVEL_LEGACY_PREFIXES\n");
+    const auto examples = r.out.find("\nEXAMPLES\n       quarvel-dump exec samples/hello.der\n");
+    ASSERT_NE(exit_status, std::string::npos);
+    ASSERT_NE(examples, std::string::npos) << r.out;
+    EXPECT_LT(exit_status, json);
+    EXPECT_LT(json, environment);
+    EXPECT_LT(environment, examples);
 }
 
 TEST(Dump, VersionIsTheLibrarysVersionLine) {

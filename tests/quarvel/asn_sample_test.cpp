@@ -1,5 +1,6 @@
-// The shipped sample record is the library's own output: the committed samples/hello.der equals what
-// the encoder writes for the sample record now (regenerate with quarvel-make-samples when it changes).
+// The shipped samples are the library's own output: the committed samples/hello.der, state.der and
+// session.frames equal what the encoder writes for them now (regenerate with quarvel-make-samples when
+// they change).
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,8 +10,15 @@
 #include <quarvel/asn.hpp>
 
 #include "../../samples/hello_record.hpp"
+#include "../../samples/operator_samples.hpp"
 
 namespace {
+
+std::string committed_sample(const std::string& name) {
+    std::ifstream in(QUARVEL_SOURCE_DIR "/samples/" + name, std::ios::binary);
+    EXPECT_TRUE(in) << "samples/" << name << " is missing";
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 TEST(Sample, CommittedRecordIsTheEncodersOutput) {
     std::ifstream in(QUARVEL_SOURCE_DIR "/samples/hello.der", std::ios::binary);
@@ -21,6 +29,23 @@ TEST(Sample, CommittedRecordIsTheEncodersOutput) {
     const auto decoded = quarvel::asn::exec_of_str(committed);
     ASSERT_TRUE(decoded) << decoded.error();
     EXPECT_EQ(*decoded, samples::hello_record());
+}
+
+TEST(Sample, CommittedStateIsTheEncodersOutput) {
+    const std::string committed = committed_sample("state.der");
+    EXPECT_EQ(committed, quarvel::asn::state_to_str(samples::scheduler_state()));
+    const auto decoded = quarvel::asn::state_of_str(committed);
+    ASSERT_TRUE(decoded) << decoded.error();
+    EXPECT_EQ(*decoded, samples::scheduler_state());
+}
+
+TEST(Sample, CommittedCaptureIsTheEncodersOutput) {
+    EXPECT_EQ(committed_sample("session.frames"), samples::session_capture());
+    for (const auto& c : samples::session_commands()) {
+        const auto decoded = quarvel::asn::cmd_of_str(quarvel::asn::cmd_to_str(c));
+        ASSERT_TRUE(decoded) << decoded.error();
+        EXPECT_EQ(*decoded, c);
+    }
 }
 
 }  // namespace

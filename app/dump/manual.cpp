@@ -1,0 +1,66 @@
+#include "manual.hpp"
+
+namespace dump {
+
+std::vector<cli::extra_section> manual_sections() {
+    return {
+        {"JSON OUTPUT",
+         {
+             {"", "With $(b,--json) each value is written as one line of JSON; with $(b,--framed) each frame is "
+                  "one line $(b,{\"frame\":)$(i,N)$(b,,\"offset\":)$(i,O)$(b,,\"value\":)$(i,VALUE)$(b,}) (JSON "
+                  "Lines). Members appear in the order given here."},
+             {"texts", "A text that is valid UTF-8 is a JSON string; any other byte string is "
+                       "$(b,{\"base64\":\")...$(b,\"}), so nothing is lost."},
+             {"basic values", "Integers, sizes and counts of nanoseconds are numbers; timestamps are strings in the "
+                              "RFC 3339 form of the text output (2024-01-02T03:04:05-00:00); uuids are strings in "
+                              "their text form; a period is $(b,\"hourly\"), $(b,\"daily\"), $(b,\"weekly\") or "
+                              "$(b,\"never\"); an absent optional value is $(b,null)."},
+             {"alternatives", "Every alternative carries $(b,type), its name in lower case, then its fields by "
+                              "name: a job is {type: $(b,script_job), name, platform, script} or {type: "
+                              "$(b,vesk_build_job), name, opam_package}; a result is {type: $(b,exited), code}, "
+                              "{type: $(b,signalled), signal}, {type: $(b,stopped), signal} or {type: $(b,msg), "
+                              "text}."},
+             {"output files", "{path, size}; with $(b,--contents) also data, the file's contents."},
+             {"exec", "{job, uuid, console: [{delta, data}], started, finished, result, output: [file]}; console "
+                      "lines in stored order, delta in nanoseconds."},
+             {"state", "An array of items: {type: $(b,schedule), next, period, job}, {type: $(b,queue), platform, "
+                       "jobs} or {type: $(b,dropped_platform), platform}."},
+             {"cmd", "{type, ...}: $(b,job_request) platform; $(b,job_schedule) uuid, job; $(b,job_finished) "
+                     "uuid, result, data: [file]; $(b,output) uuid, output; $(b,output_timestamped) uuid, "
+                     "timestamp (nanoseconds), output; $(b,schedule) period, job; $(b,unschedule) name; "
+                     "$(b,info); $(b,info_reply) info: {schedule: [{next, period, job}], queues: [{platform, "
+                     "jobs}], running: [{started, uuid, job}], dropped_platforms}; $(b,observe) uuid; "
+                     "$(b,execute) job_name, platform (null: any platform); $(b,schedule_vesk_build) period, "
+                     "vesk_build_job; $(b,reschedule) name, next, period (null when absent); "
+                     "$(b,drop_platform) platform; $(b,undrop_platform) platform; $(b,client_hello) typ "
+                     "($(b,\"client\") or $(b,\"worker\")), version; $(b,server_hello); $(b,success); "
+                     "$(b,failure) message."},
+         }},
+        {"ENVIRONMENT",
+         {
+             {"QUARVEL_LEGACY_PREFIXES", "When $(b,true), $(b,yes), $(b,1) or $(b,y) (in any case), unique "
+                                         "prefixes of long option names and of values such as $(i,KIND) are "
+                                         "accepted: $(b,--reenc) for $(b,--reencode), $(b,st) for $(b,state)."},
+             {"NO_COLOR", "When set and not empty, command-line messages and the manual are not styled."},
+             {"TERM", "When unset or $(b,dumb), command-line messages, the manual and log messages are not "
+                      "styled, and $(b,--help) shows the manual as plain text."},
+             {"MANPAGER, PAGER", "The pager of $(b,--help)=$(b,pager) (else $(b,less), else $(b,more)); "
+                                 "$(b,LESS) defaults to FRX."},
+         }},
+        {"EXAMPLES",
+         {
+             {"$(cmd) exec samples/hello.der", "The summary of a job execution record, one fact per line."},
+             {"$(cmd) state samples/state.der", "The text form of a scheduler state."},
+             {"$(cmd) --reencode state old.der > new.der",
+              "Migrates a state file written in older forms to the current ones."},
+             {"$(cmd) --framed cmd samples/session.frames", "Each command of a captured connection, after its "
+                                                            "frame's number and offset."},
+             {"$(cmd) --framed --json cmd - | jq -c .value",
+              "Follows a live connection from a pipe, one JSON object per command."},
+             {"$(cmd) --json --contents exec rec.der",
+              "The whole record as JSON, output files with their contents."},
+         }},
+    };
+}
+
+}  // namespace dump

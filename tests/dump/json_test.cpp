@@ -1,0 +1,195 @@
+// quarvel-dump --json: one line of JSON per value (per frame with --framed), parsed back here by Python's
+// json module (and jq when it is installed) and compared with the exact text.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <quarvel/asn.hpp>
+
+#include "der/hex.hpp"
+#include "dump/json.hpp"
+#include "support/process.hpp"
+
+namespace {
+
+const std::string tool = QUARVEL_DUMP_BINARY;
+const std::string sample = std::string(QUARVEL_SOURCE_DIR) + "/samples/hello.der";
+
+using der_test::hex;
+
+std::string frame(const std::string& payload) {
+    std::string p(8, '\0');
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<char>(static_cast<std::uint64_t>(payload.size()) >> (56 - 8 * i));
+    return p + payload;
+}
+
+// Every line of `text` is one JSON value: Python reads each back and writes it again in its own compact
+// form with the keys in their order, which must give the same line.
+void expect_json_lines(const std::string& text) {
+    test::run_options options;
+    options.input = text;
+    const auto r = test::run({"/usr/bin/env", "python3", "-c",
+                              "import json, sys\n"
+                              "for line in sys.stdin.buffer.read().decode('utf-8').split('\\n')[:-1]:\n"
+                              "    print(json.dumps(json.loads(line), separators=(',', ':'), ensure_ascii=False))\n"},
+                             options);
+    if (r.status == 127) GTEST_SKIP() << "no python3";
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, text);
+}
+
+void expect_jq_reads(const std::string& text, const std::string& filter, const std::string& expected) {
+    test::run_options options;
+    options.input = text;
+    const auto r = test::run({"/bin/sh", "-c", "command -v jq >/dev/null || exit 77; exec jq -c \"$0\"", filter},
+                             options);
+    if (r.status == 77) return;
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+}
+
+quarvel::uuid example_uuid() {
+    quarvel::uuid u;
+    for (std::uint8_t i = 0; i < 16; ++i) u.octets[i] = static_cast<std::uint8_t>(i * 0x11);
+    return u;
+}
+
+TEST(Json, Commands) {
+    using C = quarvel::cmd;
+    const quarvel::timestamp t{1'714'564'800, 0};  // 2024-05-01T12:00:00Z
+    quarvel::info overview;
+    overview.dropped_platforms = {"arm64-old"};
+    overview.schedule = {{t, quarvel::period::Daily, quarvel::vesk_build_job{"pkg", "hello"}}};
+    overview.queues = {{"p", {quarvel::script_job{"a", "p", "s"}}}};
+    overview.running = {{t, example_uuid(), {"n", "p", "m"}}};
+    const std::string u = "\"00112233-4455-6677-8899-aabbccddeeff\"";
+    struct case_ {
+        quarvel::cmd command;
+        std::string json;
+    };
+    const std::vector<case_> cases{
+        {{C::Job_request{"p"}}, R"({"type":"job_request","platform":"p"})"},
+        {{C::Job_schedule{example_uuid(), {"a", "p", "s"}}},
+         R"({"type":"job_schedule","uuid":)" + u + R"(,"job":{"type":"script_job","name":"a","platform":"p","script":"s"}})"},
+        {{C::Job_finished{example_uuid(), quarvel::Signalled{9}, {{"out.log", "abc"}}}},
+         R"({"type":"job_finished","uuid":)" + u + R"(,"result":{"type":"signalled","signal":9},"data":[{"path":"out.log","size":3}]})"},
+        {{C::Output{example_uuid(), "a \"quoted\"\ttab\n"}},
+         R"({"type":"output","uuid":)" + u + R"(,"output":"a \"quoted\"\ttab\n"})"},
+        // Not UTF-8: base64, nothing lost.
+        {{C::Output_timestamped{example_uuid(), {5'000'000}, std::string("\xff\xfe\x00x", 4)}},
+         R"({"type":"output_timestamped","uuid":)" + u + R"(,"timestamp":5000000,"output":{"base64":"//4AeA=="}})"},
+        {{C::Schedule{quarvel::period::Hourly, {"a", "p", "s"}}},
+         R"({"type":"schedule","period":"hourly","job":{"type":"script_job","name":"a","platform":"p","script":"s"}})"},
+        {{C::Unschedule{"caf\xc3\xa9"}}, "{\"type\":\"unschedule\",\"name\":\"caf\xc3\xa9\"}"},
+        {{C::Info{}}, R"({"type":"info"})"},
+        {{C::Info_reply{overview}},
+         R"({"type":"info_reply","info":{"schedule":[{"next":"2024-05-01T12:00:00-00:00","period":"daily",)"
+         R"("job":{"type":"vesk_build_job","name":"pkg","opam_package":"hello"}}],)"
+         R"("queues":[{"platform":"p","jobs":[{"type":"script_job","name":"a","platform":"p","script":"s"}]}],)"
+         R"("running":[{"started":"2024-05-01T12:00:00-00:00","uuid":)" + u +
+             R"(,"job":{"type":"script_job","name":"n","platform":"p","script":"m"}}],"dropped_platforms":["arm64-old"]}})"},
+        {{C::Observe{example_uuid()}}, R"({"type":"observe","uuid":)" + u + "}"},
+        {{C::Execute{"a", std::nullopt}}, R"({"type":"execute","job_name":"a","platform":null})"},
+        {{C::Execute{"a", ""}}, R"({"type":"execute","job_name":"a","platform":""})"},
+        {{C::Schedule_vesk_build{quarvel::period::Weekly, {"v", "o"}}},
+         R"({"type":"schedule_vesk_build","period":"weekly","vesk_build_job":{"type":"vesk_build_job","name":"v","opam_package":"o"}})"},
+        {{C::Reschedule{"n", t, std::nullopt}},
+         R"({"type":"reschedule","name":"n","next":"2024-05-01T12:00:00-00:00","period":null})"},
+        {{C::Reschedule{"n", t, quarvel::period::Never}},
+         R"({"type":"reschedule","name":"n","next":"2024-05-01T12:00:00-00:00","period":"never"})"},
+        {{C::Drop_platform{"x"}}, R"({"type":"drop_platform","platform":"x"})"},
+        {{C::Undrop_platform{"x"}}, R"({"type":"undrop_platform","platform":"x"})"},
+        {{C::Client_hello{quarvel::client_or_worker::Worker, 5}}, R"({"type":"client_hello","typ":"worker","version":5})"},
+        {{C::Server_hello{}}, R"({"type":"server_hello"})"},
+        {{C::Success{}}, R"({"type":"success"})"},
+        {{C::Failure{std::string("\x01\x7f", 2)}}, R"({"type":"failure","message":"\u0001)" "\x7f" R"("})"},
+    };
+    test::temp_dir dir;
+    std::string all;
+    for (const auto& c : cases) {
+        const auto file = dir.file("cmd.der", quarvel::asn::cmd_to_str(c.command));
+        const auto r = test::run({tool, "--json", "cmd", file});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.json + "\n");
+        all += r.out;
+    }
+    expect_json_lines(all);
+}
+
+TEST(Json, StateIsAnArrayOfItems) {
+    test::temp_dir dir;
+    const auto file = dir.file(
+        "state.der", hex("30 2D A3 26 30 24 18 0F 32 30 32 34 30 31 30 32 30 33 30 34 30 35 5A A1 02 05 00 A0 0D 30 "
+                         "0B 0C 01 61 0C 01 73 30 00 0C 01 70 A5 03 0C 01 78"));
+    const auto r = test::run({tool, "--json", "state", file});
+    const std::string expected =
+        R"([{"type":"schedule","next":"2024-01-02T03:04:05-00:00","period":"daily",)"
+        R"("job":{"type":"script_job","name":"a","platform":"p","script":"s"}},{"type":"dropped_platform","platform":"x"}])"
+        "\n";
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+    expect_json_lines(r.out);
+    const auto queue = dir.file("queue.der", quarvel::asn::state_to_str({{quarvel::state_item::Queue{"p", {}}}}));
+    EXPECT_EQ(test::run({tool, "--json", "state", queue}).out, R"([{"type":"queue","platform":"p","jobs":[]}])" "\n");
+}
+
+TEST(Json, ExecOutputFilesWithTheirContentsOnlyWhenAsked) {
+    const auto r = test::run({tool, "--json", "exec", sample});
+    ASSERT_EQ(r.status, 0) << r.err;
+    expect_json_lines(r.out);
+    const std::string files =
+        R"("output":[{"path":"result.txt","size":10},{"path":"hello.c.sha256","size":74}]})" "\n";
+    EXPECT_EQ(r.out.substr(r.out.size() - files.size()), files);
+    EXPECT_NE(r.out.find(R"({"job":{"type":"script_job","name":"hello","platform":"debian-12-amd64","script":"#!/bin/sh\nset -eu\n)"),
+              std::string::npos);
+    EXPECT_NE(r.out.find(R"("uuid":"3f2a9c41-07d5-4e8b-9a61-5c0e27b4d318","console":[{"delta":1480000000,"data":"job finished: exit 0"},)"),
+              std::string::npos);
+    EXPECT_NE(r.out.find(R"("started":"2024-06-01T12:00:00-00:00","finished":"2024-06-01T12:00:01-00:00","result":{"type":"exited","code":0},)"),
+              std::string::npos);
+    expect_jq_reads(r.out, "[.output[].size, .result.type, (.console | length)]", "[10,74,\"exited\",6]\n");
+
+    const auto with = test::run({tool, "--json", "--contents", "exec", sample});
+    ASSERT_EQ(with.status, 0) << with.err;
+    expect_json_lines(with.out);
+    EXPECT_NE(with.out.find(R"({"path":"result.txt","size":10,"data":"hello: ok\n"})"), std::string::npos);
+}
+
+TEST(Json, FramedCaptureIsJsonLines) {
+    test::temp_dir dir;
+    const auto file = dir.file("capture", frame(hex("B0 03 0C 01 70")) + frame(hex("B2 02 05 00")) +
+                                              frame(hex("B3 03 0C 01 78")).substr(0, 10));
+    const auto r = test::run({tool, "--framed", "--json", "cmd", file});
+    EXPECT_EQ(r.status, 124);
+    const std::string lines = R"({"frame":1,"offset":0,"value":{"type":"job_request","platform":"p"}})" "\n"
+                              R"({"frame":2,"offset":13,"value":{"type":"success"}})" "\n";
+    EXPECT_EQ(r.out, lines);
+    EXPECT_EQ(r.err, "quarvel-dump: frame 3 at offset 25: end of file after 2 of 5 payload octets\n");
+    expect_json_lines(r.out);
+    expect_jq_reads(r.out, ".value.type", "\"job_request\"\n\"success\"\n");
+}
+
+TEST(Json, TextsAreStringsWhenValidUtf8AndBase64Otherwise) {
+    struct case_ {
+        std::string bytes, json;
+    };
+    const std::vector<case_> cases{
+        {"", R"("")"},
+        {"plain", R"("plain")"},
+        {"\xce\xbc\xe2\x80\xa6\xf0\x9f\x98\x80", "\"\xce\xbc\xe2\x80\xa6\xf0\x9f\x98\x80\""},
+        {std::string("\0\x1f", 2), R"("\u0000\u001f")"},
+        {"\xc3", R"({"base64":"ww=="})"},                     // cut short
+        {"\xc0\xaf", R"({"base64":"wK8="})"},                 // overlong
+        {"\xed\xa0\x80", R"({"base64":"7aCA"})"},             // a surrogate
+        {"\xf4\x90\x80\x80", R"({"base64":"9JCAgA=="})"},     // above U+10FFFF
+        {"\xff", R"({"base64":"/w=="})"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        dump::append_json_text(out, c.bytes);
+        EXPECT_EQ(out, c.json) << c.json;
+    }
+}
+
+}  // namespace
