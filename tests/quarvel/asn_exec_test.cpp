@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include <quarvel/asn.hpp>
-#include <quarvel/grammars.hpp>
+#include "grammars.hpp"
 
 #include "asn_bytes.hpp"
 
@@ -190,20 +190,20 @@ TEST(Grammars, EveryGrammarPassesTheAmbiguityCheck) {
         const auto codec = der::try_codec(grammar);
         return codec ? std::string() : codec.error().reason;
     };
-    EXPECT_EQ(check(asn::data), "");
-    EXPECT_EQ(check(asn::script_job), "");
-    EXPECT_EQ(check(asn::vesk_build_job), "");
-    EXPECT_EQ(check(asn::job), "");
-    EXPECT_EQ(check(asn::uuid), "");
-    EXPECT_EQ(check(asn::res), "");
-    EXPECT_EQ(check(asn::time_choice), "");
-    EXPECT_EQ(check(asn::exec), "");
-    EXPECT_EQ(check(asn::period), "");
-    EXPECT_EQ(check(asn::schedule), "");
-    EXPECT_EQ(check(asn::old_schedule), "");
-    EXPECT_EQ(check(asn::state_item), "");
-    EXPECT_EQ(check(asn::client_or_worker), "");
-    EXPECT_EQ(check(asn::cmd), "");
+    EXPECT_EQ(check(asn::data_syntax), "");
+    EXPECT_EQ(check(asn::script_job_syntax), "");
+    EXPECT_EQ(check(asn::vesk_build_job_syntax), "");
+    EXPECT_EQ(check(asn::job_syntax), "");
+    EXPECT_EQ(check(asn::uuid_syntax), "");
+    EXPECT_EQ(check(asn::res_syntax), "");
+    EXPECT_EQ(check(asn::time_syntax), "");
+    EXPECT_EQ(check(asn::exec_syntax), "");
+    EXPECT_EQ(check(asn::period_syntax), "");
+    EXPECT_EQ(check(asn::schedule_syntax), "");
+    EXPECT_EQ(check(asn::old_schedule_syntax), "");
+    EXPECT_EQ(check(asn::state_item_syntax), "");
+    EXPECT_EQ(check(asn::client_or_worker_syntax), "");
+    EXPECT_EQ(check(asn::cmd_syntax), "");
 }
 
 }  // namespace

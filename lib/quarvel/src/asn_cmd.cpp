@@ -1,19 +1,21 @@
 #include <quarvel/asn.hpp>
-#include <quarvel/grammars/cmd.hpp>
+
+#include "grammars/codec.hpp"
+#include "grammars/cmd.hpp"
 
 namespace quarvel::asn {
 
 namespace {
-// Built on first use, once, also when that use is another static initialiser or several threads at once;
-// an ambiguous grammar stops the program here.
+// Built on first use (thread-safe, and safe from other static initialisers); an ambiguous grammar
+// stops the program here.
 const auto& cmd_projections() {
-    static const auto projections = projections_of(cmd, "cmd");
+    static const auto projections = projections_of(cmd_syntax, "cmd");
     return projections;
 }
 }  // namespace
 
-result<quarvel::cmd> cmd_of_str(std::string_view bytes) { return cmd_projections().first(bytes); }
+result<cmd> cmd_of_str(std::string_view bytes) { return cmd_projections().decode(bytes); }
 
-std::string cmd_to_str(const quarvel::cmd& c) { return cmd_projections().second(c); }
+std::string cmd_to_str(const cmd& c) { return cmd_projections().encode(c); }
 
 }  // namespace quarvel::asn

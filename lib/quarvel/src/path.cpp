@@ -1,4 +1,4 @@
-#include <quarvel/grammars/path.hpp>
+#include "grammars/path.hpp"
 #include <quarvel_internal/path_rule.hpp>
 
 namespace quarvel::asn {
