@@ -190,20 +190,20 @@ TEST(Grammars, EveryGrammarPassesTheAmbiguityCheck) {
         const auto codec = der::try_codec(grammar);
         return codec ? std::string() : codec.error().reason;
     };
-    EXPECT_EQ(check(asn::data_syntax), "");
-    EXPECT_EQ(check(asn::script_job_syntax), "");
-    EXPECT_EQ(check(asn::vesk_build_job_syntax), "");
-    EXPECT_EQ(check(asn::job_syntax), "");
-    EXPECT_EQ(check(asn::uuid_syntax), "");
-    EXPECT_EQ(check(asn::res_syntax), "");
-    EXPECT_EQ(check(asn::time_syntax), "");
-    EXPECT_EQ(check(asn::exec_syntax), "");
-    EXPECT_EQ(check(asn::period_syntax), "");
-    EXPECT_EQ(check(asn::schedule_syntax), "");
-    EXPECT_EQ(check(asn::old_schedule_syntax), "");
-    EXPECT_EQ(check(asn::state_item_syntax), "");
-    EXPECT_EQ(check(asn::client_or_worker_syntax), "");
-    EXPECT_EQ(check(asn::cmd_syntax), "");
+    EXPECT_EQ(check(asn::data_syntax()), "");
+    EXPECT_EQ(check(asn::script_job_syntax()), "");
+    EXPECT_EQ(check(asn::vesk_build_job_syntax()), "");
+    EXPECT_EQ(check(asn::job_syntax()), "");
+    EXPECT_EQ(check(asn::uuid_syntax()), "");
+    EXPECT_EQ(check(asn::res_syntax()), "");
+    EXPECT_EQ(check(asn::time_syntax()), "");
+    EXPECT_EQ(check(asn::exec_syntax()), "");
+    EXPECT_EQ(check(asn::period_syntax()), "");
+    EXPECT_EQ(check(asn::schedule_syntax()), "");
+    EXPECT_EQ(check(asn::old_schedule_syntax()), "");
+    EXPECT_EQ(check(asn::state_item_syntax()), "");
+    EXPECT_EQ(check(asn::client_or_worker_syntax()), "");
+    EXPECT_EQ(check(asn::cmd_syntax()), "");
 }
 
 }  // namespace

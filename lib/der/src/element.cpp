@@ -1,7 +1,9 @@
 #include <der/element.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include <der/dump.hpp>
 
@@ -131,114 +133,194 @@ std::string message(fault why, std::string_view input, std::string_view buffer) 
     return "Constructed indefinite form";
 }
 
-element element_of(std::string_view input, const header& h) {
-    return {h.tag, h.form, input.substr(h.contents_begin, h.contents_end - h.contents_begin)};
+// The tape's word layout (see der/element.hpp).
+constexpr unsigned identifier_shift = 56;
+constexpr unsigned header_size_shift = 51;
+constexpr std::uint64_t wide_bit = std::uint64_t{1} << 50;
+constexpr std::uint64_t low50 = wide_bit - 1;
+constexpr unsigned subtree_bits = 20;
+constexpr std::uint64_t max_compact_subtree = (std::uint64_t{1} << subtree_bits) - 1;
+constexpr std::uint64_t max_compact_constructed_length = (std::uint64_t{1} << 30) - 1;
+
+std::uint64_t identifier_octet(std::string_view input, std::size_t header_begin) {
+    return static_cast<std::uint8_t>(input[header_begin]);
+}
+
+// The entry of a checked header; a constructed element's subtree size is added when it closes.
+std::uint64_t entry_of(std::uint64_t identifier, std::size_t header_begin, const header& h) {
+    return identifier << identifier_shift | std::uint64_t(h.contents_begin - header_begin) << header_size_shift;
+}
+
+void record_primitive(tape& t, std::size_t header_begin, const header& h) {
+    const std::uint64_t identifier = identifier_octet(t.input, header_begin);
+    std::uint64_t entry = entry_of(identifier, header_begin, h);
+    const std::uint64_t length = h.contents_end - h.contents_begin;
+    if ((identifier & 0x1F) == 31 || length > low50) {
+        entry |= wide_bit | t.wide.size();
+        t.wide.push_back({h.tag.number, length, 0});
+    } else {
+        entry |= length;
+    }
+    t.entries.push_back(entry);
+}
+
+// Completes the entry of the constructed element at `index`, whose subtree ends with the last entry.
+void close_constructed(tape& t, std::size_t index, const header& h) {
+    std::uint64_t& entry = t.entries[index];
+    const std::uint64_t length = h.contents_end - h.contents_begin;
+    const std::uint64_t subtree = t.entries.size() - index - 1;
+    if ((entry >> identifier_shift & 0x1F) == 31 || length > max_compact_constructed_length || subtree > max_compact_subtree) {
+        entry |= wide_bit | t.wide.size();
+        t.wide.push_back({h.tag.number, length, subtree});
+    } else {
+        entry |= length << subtree_bits | subtree;
+    }
+}
+
+struct entry_view {
+    element e;
+    std::size_t next_index;  // the entry after its subtree
+    std::size_t next_at;     // the input offset after its octets
+};
+
+// The element recorded at `index`, whose header begins at input offset `at`.
+entry_view read_entry(const tape& t, std::size_t index, std::size_t at) {
+    const std::uint64_t entry = t.entries[index];
+    entry_view v;
+    set_identifier(v.e, static_cast<std::uint8_t>(entry >> identifier_shift));
+    std::uint64_t length, subtree = 0;
+    if (entry & wide_bit) {
+        const tape::wide_entry& w = t.wide[entry & low50];
+        v.e.tag.number = w.number;
+        length = w.length;
+        subtree = w.subtree;
+    } else if (v.e.form == form::constructed) {
+        length = (entry & low50) >> subtree_bits;
+        subtree = entry & max_compact_subtree;
+    } else {
+        length = entry & low50;
+    }
+    const std::size_t begin = at + (entry >> header_size_shift & 0x1F);
+    v.e.contents = t.input.substr(begin, static_cast<std::size_t>(length));
+    v.e.source = &t;
+    v.e.index = index;
+    v.next_index = index + 1 + static_cast<std::size_t>(subtree);
+    v.next_at = begin + static_cast<std::size_t>(length);
+    return v;
 }
 
 }  // namespace
 
-// One pass over the headers, depth first, left to right, without recursion: `open` holds the contents
-// ranges of the constructed elements being read, at most `max_depth` of them.
+// One pass over the headers, depth first, left to right, without recursion: `open` holds the constructed
+// elements being read, at most `max_depth` of them. Each checked header goes onto the tape.
 result<parsed> parse(std::string_view input) {
-    struct range {
-        std::size_t begin, end;
+    struct open_element {
+        header h;
+        std::size_t index;
     };
-    std::array<range, max_depth> open;
+    std::array<open_element, max_depth> open;
     std::size_t depth = 0;
+
+    auto t = std::make_shared<tape>();
+    t->input = input;
+    // Every header takes two octets at least, so the tape never grows past this reservation for inputs
+    // up to 256 MiB; pages of it that are never written cost no memory.
+    t->entries.reserve(std::min<std::size_t>(input.size() / 2 + 1, std::size_t{1} << 27));
 
     const header_or_fault root = read_header(input, 0, input.size());
     if (!root.ok) return error(message(root.why, input, input));
-    if (root.value.form == form::constructed) open[depth++] = {root.value.contents_begin, root.value.contents_end};
+    if (root.value.form == form::constructed) {
+        open[depth++] = {root.value, 0};
+        t->entries.push_back(entry_of(identifier_octet(input, 0), 0, root.value));
+    } else {
+        record_primitive(*t, 0, root.value);
+    }
 
     std::size_t at = root.value.contents_begin;
     while (depth > 0) {
-        const range parent = open[depth - 1];
-        if (at == parent.end) {
+        const open_element& parent = open[depth - 1];
+        if (at == parent.h.contents_end) {
+            close_constructed(*t, parent.index, parent.h);
             --depth;
             continue;
         }
         if (depth == max_depth) return error("nesting deeper than 64 levels");
-        const header_or_fault child = read_header(input, at, parent.end);
-        if (!child.ok) return error(message(child.why, input, input.substr(parent.begin, parent.end - parent.begin)));
+        const header_or_fault child = read_header(input, at, parent.h.contents_end);
+        if (!child.ok)
+            return error(message(child.why, input,
+                                 input.substr(parent.h.contents_begin, parent.h.contents_end - parent.h.contents_begin)));
         if (child.value.form == form::constructed) {
-            open[depth++] = {child.value.contents_begin, child.value.contents_end};
+            open[depth++] = {child.value, t->entries.size()};
+            t->entries.push_back(entry_of(identifier_octet(input, at), at, child.value));
             at = child.value.contents_begin;
         } else {
+            record_primitive(*t, at, child.value);
             at = child.value.contents_end;
         }
     }
-    return parsed{element_of(input, root.value), root.value.contents_end};
+    element r = read_entry(*t, 0, 0).e;
+    const std::size_t size = root.value.contents_end;
+    return parsed{r, size, std::move(t)};
 }
 
-namespace {
-
-// Reads the child at the front of `rest` and returns the octets it occupies. The headers were checked
-// by `parse`; still, every read stays inside `rest`, whatever it holds.
-std::size_t read_child(std::string_view rest, element& e) {
-    const auto octet = [&](std::size_t i) { return static_cast<std::uint8_t>(rest[i]); };
-    const std::size_t size = rest.size();
-    e = element{};
-    // The common cases first: a one-octet identifier and a length in one octet (short form) or in one
-    // octet after 0x81.
-    if (size >= 2) {
-        const std::uint8_t t0 = octet(0);
-        const std::uint8_t l0 = octet(1);
-        if ((t0 & 0x1F) != 31) {
-            std::size_t at = 0, length = 0;
-            if (l0 < 0x80) {
-                at = 2;
-                length = l0;
-            } else if (l0 == 0x81 && size >= 3) {
-                at = 3;
-                length = octet(2);
-            }
-            if (at != 0 && length <= size - at) {
-                set_identifier(e, t0);
-                e.contents = rest.substr(at, length);
-                return at + length;
-            }
-        }
+child_cursor::child_cursor(const element& parent) : source(parent.source) {
+    if (source == nullptr) {
+        rest = parent.contents;
+        return;
     }
-    std::size_t at = 0;
-    if (size == 0) return 0;
-    const std::uint8_t t0 = octet(at++);
-    set_identifier(e, t0);
-    if (e.tag.number == 31) {
-        std::uint64_t number = 0;
-        for (std::size_t read = 0; read < 8 && at < size; ++read) {
-            const std::uint8_t o = octet(at++);
-            number = (number << 7) | (o & 0x7F);
-            if ((o & 0x80) == 0) break;
-        }
-        e.tag.number = number;
-    }
-    std::uint64_t length = 0;
-    if (at < size) {
-        const std::uint8_t l0 = octet(at++);
-        if (l0 < 0x80) {
-            length = l0;
-        } else {
-            for (std::size_t n = l0 & 0x7F; n > 0 && n <= 8 && at < size; --n) length = (length << 8) | octet(at++);
-        }
-    }
-    const std::size_t available = size - at;
-    const std::size_t n = length < available ? static_cast<std::size_t>(length) : available;
-    e.contents = rest.substr(at, n);
-    return at + n;
+    index = parent.index + 1;
+    end = read_entry(*source, parent.index, 0).next_index;
+    at = static_cast<std::size_t>(parent.contents.data() - source->input.data());
 }
-
-}  // namespace
 
 element child_cursor::peek() const {
-    element e;
-    read_child(rest, e);
-    return e;
+    if (source) return read_entry(*source, index, at).e;
+    child_cursor copy = *this;
+    return copy.next();
 }
 
 element child_cursor::next() {
+    if (source) {
+        const entry_view v = read_entry(*source, index, at);
+        index = v.next_index;
+        at = v.next_at;
+        return v.e;
+    }
+    // An element built by hand: its contents were never checked. The checking reader reads the next
+    // header; what it refuses is one last element that holds nothing.
     element e;
-    rest.remove_prefix(read_child(rest, e));
+    const header_or_fault h = read_header(rest, 0, rest.size());
+    if (!h.ok) {
+        set_identifier(e, static_cast<std::uint8_t>(rest[0]));
+        e.contents = rest.substr(rest.size());
+        rest = {};
+        return e;
+    }
+    e.tag = h.value.tag;
+    e.form = h.value.form;
+    e.contents = rest.substr(h.value.contents_begin, h.value.contents_end - h.value.contents_begin);
+    rest.remove_prefix(h.value.contents_end);
     return e;
+}
+
+std::size_t child_cursor::remaining() const {
+    if (source == nullptr) {
+        std::size_t n = 0;
+        for (child_cursor c = *this; !c.done(); c.next()) ++n;
+        return n;
+    }
+    // Hops from one child's entry to the next sibling's: no header is read.
+    std::size_t n = 0;
+    for (std::size_t i = index; i != end; ++n) {
+        const std::uint64_t entry = source->entries[i];
+        std::uint64_t subtree = 0;
+        if (entry & wide_bit)
+            subtree = source->wide[entry & low50].subtree;
+        else if (entry >> identifier_shift & 0x20)
+            subtree = entry & max_compact_subtree;
+        i += 1 + static_cast<std::size_t>(subtree);
+    }
+    return n;
 }
 
 std::vector<element> children(const element& parent) {

@@ -1,9 +1,13 @@
 #pragma once
 // Reading DER elements. `parse` checks one complete element, every level of it, before any grammar
-// looks at it, so every byte-level error wins over a type error. Elements are views into the input:
-// nothing is copied. A child is read only from its parent's contents.
+// looks at it, so every byte-level error wins over a type error. What it checked is kept as a tape: one
+// compact entry per header, in reading order (depth first, left to right), so that the walk that follows
+// reads each header from the tape and never decodes it again. Elements are views into the input: nothing
+// is copied. A child is read only from its parent's contents.
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,15 +21,37 @@ namespace der {
 // outermost element is level 1.
 inline constexpr std::size_t max_depth = 64;
 
+// The headers that `parse` checked. An entry is one 64-bit word:
+//   bits 63-56  the identifier octet (class, form, low tag number)
+//   bits 55-51  the header's size in octets (identifier and length octets, 2 to 18)
+//   bit  50     wide: tag number, length and subtree size are in `wide[bits 49-0]`
+//   otherwise, primitive:   bits 49-0 the contents' length
+//              constructed: bits 49-20 the contents' length, bits 19-0 the entries of its subtree
+// Headers with a high tag number, and constructed elements too long for the compact form, are wide.
+struct tape {
+    struct wide_entry {
+        std::uint64_t number = 0;
+        std::uint64_t length = 0;
+        std::uint64_t subtree = 0;
+    };
+    std::string_view input;
+    std::vector<std::uint64_t> entries;
+    std::vector<wide_entry> wide;
+};
+
 struct element {
     der::tag tag;
     der::form form = form::primitive;  // primitive or constructed, never `any`
     std::string_view contents;         // the contents octets, a view into the parsed input
+    // Where `parse` recorded the element; none for an element built by hand.
+    const der::tape* source = nullptr;
+    std::size_t index = 0;
 };
 
 struct parsed {
     element root;
     std::size_t size = 0;  // octets the element occupies from offset 0 of the input
+    std::shared_ptr<const der::tape> headers;  // what `root` and its descendants are read from
 };
 
 // Reads and checks one complete element at offset 0 of `input`. The octets after it are not examined.
@@ -33,24 +59,37 @@ struct parsed {
 // "Header: at ...: redundant form", "Constructed indefinite form", "nesting deeper than 64 levels", ...).
 result<parsed> parse(std::string_view input);
 
-// Walks the children of a constructed element that `parse` has accepted, left to right.
+// Walks the children of a constructed element, left to right. For an element of `parse` every step reads
+// the tape (constant time, no header decoded); for an element built by hand, its contents are read with
+// the checking header reader, and an unreadable rest ends the walk as one last element.
 struct child_cursor {
-    std::string_view rest;  // the contents not yet read
+    const der::tape* source = nullptr;
+    std::size_t index = 0;  // the tape entry of the next child
+    std::size_t end = 0;    // the entry after the parent's subtree
+    std::size_t at = 0;     // the input offset of the next child's header
+    std::string_view rest;  // (by hand) the contents not yet read
 
-    explicit child_cursor(const element& parent) : rest(parent.contents) {}
-    bool done() const { return rest.empty(); }
-    // The next child; must not be called when done(). The headers were checked by `parse`.
+    explicit child_cursor(const element& parent);
+    bool done() const { return source ? index == end : rest.empty(); }
+    // The next child; must not be called when done().
     element next();
     // The next child without consuming it; must not be called when done().
     element peek() const;
+    // The children not yet read, counted without reading them.
+    std::size_t remaining() const;
 };
 
-// All children of a constructed element that `parse` has accepted.
+// All children of a constructed element.
 std::vector<element> children(const element& parent);
 
 // The element list of messages: "[" item texts separated by "," and a break "]"; a break prints as a
 // space unless the line would pass the 78-column margin, when it becomes a line feed and indentation.
 // `column` is the column at which the list begins.
 std::string element_list(const std::vector<element>& elements, std::size_t column);
+
+// `prefix` followed by the element list of the children that `from` has not read yet, the list beginning
+// at the column after the prefix: built in one string of exactly its final size, whatever the number of
+// children.
+std::string element_list(std::string_view prefix, child_cursor from);
 
 }  // namespace der

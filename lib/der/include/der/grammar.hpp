@@ -15,14 +15,19 @@
 // then octets), so ranges must be re-iterable and a map's encoding function must give the same answer
 // both times. Labels are kept as views: give string literals.
 //
-// Tag sets and recognisers are computed when a grammar is built; `codec` checks ambiguity once, at
-// start-up. Decoding walks the element tree once.
+// Tag sets and recognisers are computed when a grammar is built; `codec` checks ambiguity once, when it
+// is built. Decoding walks the element tree once, reading the headers from the tape that `parse` wrote.
+//
+// A grammar's type nests the types of everything inside it. A named grammar is therefore a `rule`: a
+// handle whose decode, size and write are compiled once, in the source file that defines it, and whose
+// type says only what it reads and writes. The combinators describe what lies inside a rule.
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <expected>
 #include <optional>
 #include <string>
@@ -89,12 +94,6 @@ namespace detail {
 inline constexpr std::string_view sequence_trailing = "SEQUENCE: trailing: ";
 inline constexpr std::string_view explicit_sequence = "EXPLICIT: sequence: ";
 
-inline std::vector<element> remaining(child_cursor cursor) {
-    std::vector<element> left;
-    while (!cursor.done()) left.push_back(cursor.next());
-    return left;
-}
-
 // Runs `f(std::integral_constant<std::size_t, I>)` for the one I equal to `index` (the last one when
 // `index` is out of range).
 template <std::size_t N, std::size_t I = 0, class F>
@@ -118,6 +117,20 @@ struct map_value<std::expected<U, std::string>> {
     using type = U;
     static constexpr bool is_result = true;
 };
+
+// Reserves room for a list decoded from the children of `list`: exactly their count (read from the tape),
+// so that a long list is neither regrown nor moved. Pages of the reservation that are never written cost
+// no memory; only when hostile input packs more two-octet children than the address space takes does the
+// reservation stay within the octets of the list.
+template <class Vector>
+void reserve_children(Vector& out, const child_cursor& children, const element& list) {
+    const std::size_t count = children.remaining();
+    try {
+        out.reserve(count);
+    } catch (const std::exception&) {
+        out.reserve(std::min(count, list.contents.size() / sizeof(typename Vector::value_type) + 1));
+    }
+}
 
 // Primitive types: how their contents read and write.
 struct utf8_traits {
@@ -283,11 +296,7 @@ struct sequence_t {
             return (decode_element<I>(cursor, std::get<I>(slots), failure) && ...);
         }(std::make_index_sequence<count>{});
         if (!ok) return error(std::move(failure));
-        if (!cursor.done()) {
-            std::string m(detail::sequence_trailing);
-            m += element_list(detail::remaining(cursor), detail::sequence_trailing.size());
-            return error(std::move(m));
-        }
+        if (!cursor.done()) return error(element_list(detail::sequence_trailing, cursor));
         // Built in place in the result: the element values are moved once, from their slots.
         return [&]<std::size_t... I>(std::index_sequence<I...>) {
             return result<value_type>(std::in_place, take<Es>(std::get<I>(slots))...);
@@ -408,14 +417,10 @@ struct sequence_of_t {
 
     result<value_type> decode(const element& e) const {
         if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
-        // A walk over the children's headers (checked by `parse`) sizes the list exactly, so that a long
-        // list is neither regrown nor moved. Hostile input can pack two-octet children that will never
-        // decode, so the reservation up front stays within the octets of the list itself.
-        std::size_t count = 0;
-        for (child_cursor cursor(e); !cursor.done(); cursor.next()) ++count;
+        child_cursor cursor(e);
         value_type out;
-        out.reserve(std::min(count, e.contents.size() / sizeof(typename value_type::value_type) + 1));
-        for (child_cursor cursor(e); !cursor.done();) {
+        detail::reserve_children(out, cursor, e);
+        while (!cursor.done()) {
             auto r = item.decode(cursor.next());
             if (!r) return error(std::move(r.error()));
             out.push_back(std::move(*r));
@@ -464,9 +469,7 @@ struct explicit_t {
             const element only = cursor.next();
             if (cursor.done()) return inner.decode(only);
         }
-        std::string m(detail::explicit_sequence);
-        m += element_list(children(e), detail::explicit_sequence.size());
-        return error(std::move(m));
+        return error(element_list(detail::explicit_sequence, child_cursor(e)));
     }
 
     template <class V>
@@ -546,6 +549,7 @@ struct choice_t {
 
     template <class V>
     std::size_t size(const V& v, size_plan& plan) const {
+        static_assert(std::variant_size_v<V> == count, "the written variant must have one alternative per choice alternative");
         return detail::dispatch<count>(v.index(), [&](auto index) -> std::size_t {
             constexpr std::size_t I = decltype(index)::value;
             return std::get<I>(alternatives).size(std::get<I>(v), plan);
@@ -554,6 +558,7 @@ struct choice_t {
 
     template <class V>
     void write(const V& v, std::string& out, size_plan& plan) const {
+        static_assert(std::variant_size_v<V> == count, "the written variant must have one alternative per choice alternative");
         detail::dispatch<count>(v.index(), [&](auto index) {
             constexpr std::size_t I = decltype(index)::value;
             std::get<I>(alternatives).write(std::get<I>(v), out, plan);
@@ -631,36 +636,282 @@ auto implicit(std::uint64_t number, const G& g) {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// lazy: a grammar built on first use by `build` (a function object without state), once, thread-safely.
-// A lazy grammar is a constant, so other grammars and codecs may name it at any time, also from static
-// initialisers that run before the library's own; copying it copies nothing of the grammar.
+// aggregate<T> g: g's value as the struct T, member by member in declaration order: a sequence's tuple
+// gives the members, any other value the one member, NULL's nothing a T without members. T is written
+// back through views of its members.
 
-template <class Build>
-struct lazy {
-    using grammar_type = std::invoke_result_t<const Build&>;
-    using value_type = typename grammar_type::value_type;
-    Build build;
+namespace detail {
 
-    const grammar_type& get() const {
-        static const grammar_type built = build();
-        return built;
+template <class V>
+struct is_tuple : std::false_type {};
+template <class... Ts>
+struct is_tuple<std::tuple<Ts...>> : std::true_type {};
+
+template <std::size_t N, class T>
+auto member_views(const T& v) {
+    if constexpr (N == 1) {
+        const auto& [a] = v;
+        return std::tie(a);
+    } else if constexpr (N == 2) {
+        const auto& [a, b] = v;
+        return std::tie(a, b);
+    } else if constexpr (N == 3) {
+        const auto& [a, b, c] = v;
+        return std::tie(a, b, c);
+    } else if constexpr (N == 4) {
+        const auto& [a, b, c, d] = v;
+        return std::tie(a, b, c, d);
+    } else if constexpr (N == 5) {
+        const auto& [a, b, c, d, e] = v;
+        return std::tie(a, b, c, d, e);
+    } else {
+        static_assert(N == 6, "aggregate: at most six members");
+        const auto& [a, b, c, d, e, f] = v;
+        return std::tie(a, b, c, d, e, f);
+    }
+}
+
+}  // namespace detail
+
+template <class T, class G>
+auto aggregate(G inner) {
+    using read = typename G::value_type;
+    if constexpr (detail::is_tuple<read>::value) {
+        return map(
+            [](read&& r) {
+                return std::apply([](auto&&... members) { return T{std::move(members)...}; }, std::move(r));
+            },
+            [](const T& v) { return detail::member_views<std::tuple_size_v<read>>(v); }, std::move(inner));
+    } else if constexpr (std::is_same_v<read, std::monostate>) {
+        return map([](std::monostate) { return T{}; }, [](const T&) { return std::monostate{}; }, std::move(inner));
+    } else {
+        return map([](read&& r) { return T{std::move(r)}; },
+                   [](const T& v) -> const auto& { return std::get<0>(detail::member_views<1>(v)); }, std::move(inner));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
+// SEQUENCE OF items that may read as nothing (an item grammar whose value is an optional): the list of
+// the values that are present, in order, decoded straight into the list. Items are written from values.
+
+template <class G>
+struct sequence_of_present_t {
+    using item_type = typename G::value_type::value_type;
+    using value_type = std::vector<item_type>;
+    G item;
+    tag t = tags::sequence;
+
+    tag_set tags() const { return {{t}}; }
+    std::optional<std::string> ambiguity() const { return item.ambiguity(); }
+
+    result<value_type> decode(const element& e) const {
+        if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
+        child_cursor cursor(e);
+        value_type out;
+        detail::reserve_children(out, cursor, e);
+        while (!cursor.done()) {
+            auto r = item.decode(cursor.next());
+            if (!r) return error(std::move(r.error()));
+            if (*r) out.push_back(std::move(**r));
+        }
+        return out;
     }
 
-    tag_set tags() const { return get().tags(); }
-    std::optional<std::string> ambiguity() const { return get().ambiguity(); }
-    auto with_tag(tag nt) const { return get().with_tag(nt); }
-    result<value_type> decode(const element& e) const { return get().decode(e); }
     template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
-        return get().size(v, plan);
+    std::size_t size(const V& items, size_plan& plan) const {
+        const std::size_t slot = plan.reserve();
+        std::size_t n = 0;
+        for (const auto& x : items) n += item.size(x, plan);
+        plan.lengths[slot] = n;
+        return header_size(t, n) + n;
     }
+
     template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        get().write(v, out, plan);
+    void write(const V& items, std::string& out, size_plan& plan) const {
+        write_header(out, t, form::constructed, plan.take());
+        for (const auto& x : items) item.write(x, out, plan);
     }
 };
-template <class Build>
-lazy(Build) -> lazy<Build>;
+
+template <class G>
+sequence_of_present_t<G> sequence_of_present(G item) {
+    return {std::move(item)};
+}
+
+// ---------------------------------------------------------------------------------------------------
+// rule: a named grammar behind a type-erased handle. It decodes a T and writes from a W; its tag set and
+// ambiguity are worked out once, and its decode, size and write are compiled once, in the one source file
+// that defines it with `make_rule`. A grammar that holds a rule does not carry the rule's type: nesting
+// stops here, so a named grammar is instantiated once however often it is used.
+
+template <class T, class W>
+struct rule_entry_points {
+    tag_set tags;
+    std::optional<std::string> ambiguity;
+    result<T> (*decode)(const element&);
+    std::size_t (*size)(const W&, size_plan&);
+    void (*write)(const W&, std::string&, size_plan&);
+};
+
+template <class T, class W = T>
+struct rule {
+    using value_type = T;
+    using written_type = W;
+    const rule_entry_points<T, W>* points;
+
+    tag_set tags() const { return points->tags; }
+    std::optional<std::string> ambiguity() const { return points->ambiguity; }
+    result<T> decode(const element& e) const { return points->decode(e); }
+    std::size_t size(const W& v, size_plan& plan) const { return points->size(v, plan); }
+    void write(const W& v, std::string& out, size_plan& plan) const { points->write(v, out, plan); }
+};
+
+// The rule of the grammar that `Grammar()` returns (a function-local static of the defining source file,
+// built on first use, so that a rule may be used from any thread and from any static initialiser).
+template <auto Grammar, class W = typename std::remove_cvref_t<decltype(Grammar())>::value_type>
+rule<typename std::remove_cvref_t<decltype(Grammar())>::value_type, W> make_rule() {
+    using T = typename std::remove_cvref_t<decltype(Grammar())>::value_type;
+    static const rule_entry_points<T, W> points{
+        Grammar().tags(),
+        Grammar().ambiguity(),
+        [](const element& e) { return Grammar().decode(e); },
+        [](const W& v, size_plan& plan) -> std::size_t { return Grammar().size(v, plan); },
+        [](const W& v, std::string& out, size_plan& plan) { Grammar().write(v, out, plan); },
+    };
+    return {&points};
+}
+
+// ---------------------------------------------------------------------------------------------------
+// variant_choice<Model, Read>: a CHOICE laid out as one flat list of alternatives, for a model type whose
+// member `value` is a std::variant. Each alternative is a grammar that decodes to an alternative of that
+// variant, to Read itself or to something Read is made from, and names the variant alternatives it writes:
+//   writes<Model::A>(explicit_(3, a))       read and written for A
+//   writes<Model::B, Model::C>(g)           one form written for two alternatives (g writes from either)
+//   reads(g)                                an older or retired form: read only
+// Decoding picks the first alternative whose tag set holds the element's tag, else the last one. The
+// encoder's dispatch comes from the variant: the compiler refuses a variant alternative that no
+// alternative, or more than one, writes.
+
+template <class G, class... Written>
+struct alternative_t {
+    G grammar;
+    template <class M>
+    static constexpr bool writes_alternative = (std::is_same_v<M, Written> || ...);
+};
+
+template <class... Written, class G>
+alternative_t<G, Written...> writes(G grammar) {
+    static_assert(sizeof...(Written) > 0, "writes<...>: name the alternatives written");
+    return {std::move(grammar)};
+}
+template <class G>
+alternative_t<G> reads(G grammar) {
+    return {std::move(grammar)};
+}
+
+namespace detail {
+
+// How many of the alternatives As write the variant alternative M.
+template <class M, class... As>
+inline constexpr std::size_t writers_of = (std::size_t{0} + ... + std::size_t{As::template writes_alternative<M>});
+
+template <class V>
+struct variant_alternatives;
+template <class... Ms>
+struct variant_alternatives<std::variant<Ms...>> {
+    template <class... As>
+    static constexpr bool each_written_once = ((writers_of<Ms, As...> == 1) && ...);
+    template <class M>
+    static constexpr bool holds = (std::is_same_v<M, Ms> || ...);
+};
+
+template <class M, class... As>
+constexpr std::size_t writer_of() {
+    constexpr bool w[] = {As::template writes_alternative<M>...};
+    std::size_t i = 0;
+    while (!w[i]) ++i;
+    return i;
+}
+
+}  // namespace detail
+
+template <class Model, class Read, class... As>
+struct variant_choice_t {
+    static constexpr std::size_t count = sizeof...(As);
+    using value_type = Read;
+    using variant = decltype(std::declval<const Model&>().value);
+    using alternatives_of = detail::variant_alternatives<std::remove_cvref_t<variant>>;
+    static_assert(alternatives_of::template each_written_once<As...>,
+                  "every alternative of the model's variant must be written by exactly one alternative");
+
+    std::tuple<As...> alternatives;
+    std::array<tag_set, count> alternative_tags;
+
+    explicit variant_choice_t(As... as) : alternatives(as...), alternative_tags{as.grammar.tags()...} {}
+
+    tag_set tags() const {
+        tag_set all;
+        for (const tag_set& s : alternative_tags) all.add(s);
+        return all;
+    }
+
+    std::optional<std::string> ambiguity() const {
+        std::optional<std::string> found;
+        std::apply([&](const auto&... a) { ((found = found ? found : a.grammar.ambiguity()), ...); }, alternatives);
+        if (found) return found;
+        for (std::size_t i = 0; i < count; ++i)
+            for (std::size_t j = i + 1; j < count; ++j)
+                for (const tag& shared : alternative_tags[j].tags)
+                    if (alternative_tags[i].contains(shared))
+                        return "CHOICE: alternatives " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
+                               " share the tag " + tag_text(shared);
+        return std::nullopt;
+    }
+
+    result<value_type> decode(const element& e) const {
+        std::size_t chosen = count - 1;
+        for (std::size_t i = 0; i < count; ++i)
+            if (alternative_tags[i].contains(e.tag)) {
+                chosen = i;
+                break;
+            }
+        return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
+            auto r = std::get<decltype(index)::value>(alternatives).grammar.decode(e);
+            if (!r) return error(std::move(r.error()));
+            using D = std::remove_cvref_t<decltype(*r)>;
+            if constexpr (alternatives_of::template holds<D>) {
+                return value_type(Model{std::move(*r)});
+            } else {
+                return value_type(std::move(*r));
+            }
+        });
+    }
+
+    template <class V>
+    std::size_t size(const V& v, size_plan& plan) const {
+        return std::visit(
+            [&](const auto& m) -> std::size_t {
+                constexpr std::size_t I = detail::writer_of<std::remove_cvref_t<decltype(m)>, As...>();
+                return std::get<I>(alternatives).grammar.size(m, plan);
+            },
+            v.value);
+    }
+
+    template <class V>
+    void write(const V& v, std::string& out, size_plan& plan) const {
+        std::visit(
+            [&](const auto& m) {
+                constexpr std::size_t I = detail::writer_of<std::remove_cvref_t<decltype(m)>, As...>();
+                std::get<I>(alternatives).grammar.write(m, out, plan);
+            },
+            v.value);
+    }
+};
+
+template <class Model, class Read = Model, class... As>
+variant_choice_t<Model, Read, As...> variant_choice(As... as) {
+    return variant_choice_t<Model, Read, As...>(std::move(as)...);
+}
 
 // ---------------------------------------------------------------------------------------------------
 // Codecs.

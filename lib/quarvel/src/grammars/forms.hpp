@@ -31,10 +31,6 @@ auto fields(T&&... members) {
     return std::tuple<T...>(std::forward<T>(members)...);
 }
 
-// The encode side of an alternative whose slot already holds a view of what the inner grammar writes.
-template <class T>
-inline constexpr auto as = [](const T& value) -> const T& { return value; };
-
 // An enumeration written as a CHOICE of NULLs: `values[i]` is the value of the choice's i-th alternative.
 template <class E, class G>
 auto enumerated(std::array<E, std::variant_size_v<typename G::value_type>> values, G nulls) {
