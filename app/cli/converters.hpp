@@ -47,4 +47,9 @@ converter enumeration(std::vector<std::string> keys);
 // The keys of an enumeration, in declaration order; null when `c` is another conversion.
 const std::vector<std::string>* enumeration_keys(const converter& c);
 
+// What the values of a conversion look like, for shell completion: any text, one of an enumeration's
+// keys, a file name or a directory name.
+enum class value_shape { text, keys, file, directory };
+value_shape shape_of(const converter& c);
+
 }  // namespace cli

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "completion.hpp"
 #include "converters.hpp"
 #include "manual.hpp"
 #include "messages.hpp"
@@ -111,6 +112,15 @@ int evaluate(const command& cmd, const run_function& run, const process_io& io) 
     const std::vector<std::string> args =
         io.arguments.empty() ? std::vector<std::string>{}
                              : std::vector<std::string>(io.arguments.begin() + 1, io.arguments.end());
+    // A shell asking what may come next: answered from the declarations, nothing else runs.
+    if (!args.empty() && args[0].starts_with(completion_query_prefix)) {
+        if (args[0].substr(completion_query_prefix.size()) != "1") {
+            io.write_out(":" + std::to_string(completion_directive::error) + "\n");
+            return exit_success;
+        }
+        io.write_out(completion_answer(full, std::span<const std::string>(args).subspan(1)));
+        return exit_success;
+    }
     const reading r = read_arguments(full.arguments, args, p);
 
     const auto usage_error = [&](std::string_view message) {
