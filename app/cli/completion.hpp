@@ -23,7 +23,9 @@
 // With 4 or 8 there are no candidate lines; for a CURRENT of the form --name=VALUE the shell completes
 // VALUE and keeps "--name=" in front of it.
 //
-// A query with another protocol number than 1 is answered with the error directive alone.
+// Only the first argument can make a query, and only as "--__complete=1": any other argument beginning
+// with "--__complete=" (another protocol, or one further on the line) is read as usual, that is as an
+// unknown option.
 //
 // What is completed: option names, long and short, when CURRENT begins with "-" (and "--" has not ended
 // the options); an option's value in the next word or after "=": the keys of an enumeration, files for
@@ -37,7 +39,7 @@
 
 namespace cli {
 
-inline constexpr std::string_view completion_query_prefix = "--__complete=";
+inline constexpr std::string_view completion_query = "--__complete=1";
 
 namespace completion_directive {
 inline constexpr int error = 1;

@@ -113,11 +113,7 @@ int evaluate(const command& cmd, const run_function& run, const process_io& io) 
         io.arguments.empty() ? std::vector<std::string>{}
                              : std::vector<std::string>(io.arguments.begin() + 1, io.arguments.end());
     // A shell asking what may come next: answered from the declarations, nothing else runs.
-    if (!args.empty() && args[0].starts_with(completion_query_prefix)) {
-        if (args[0].substr(completion_query_prefix.size()) != "1") {
-            io.write_out(":" + std::to_string(completion_directive::error) + "\n");
-            return exit_success;
-        }
+    if (!args.empty() && args[0] == completion_query) {
         io.write_out(completion_answer(full, std::span<const std::string>(args).subspan(1)));
         return exit_success;
     }

@@ -117,7 +117,6 @@ TEST(Completion, AQueryNeverRunsTheActionNorShowsTheManual) {
         {"--__complete=1", "--version", ""},
         {"--__complete=1", "--bogus", "--json", "--json", ""},
         {"--__complete=1"},
-        {"--__complete=2", "--c"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(testing::PrintToString(args));
@@ -133,8 +132,20 @@ TEST(Completion, AQueryNeverRunsTheActionNorShowsTheManual) {
         EXPECT_EQ(r.out.find("v1"), std::string::npos);
         EXPECT_TRUE(r.out.ends_with(":0\n") || r.out.ends_with(":1\n") || r.out.ends_with(":4\n")) << r.out;
     }
+    // No word at all, not even an empty CURRENT: a malformed query.
     EXPECT_EQ(evaluate(t.cmd, {"--__complete=1"}, nullptr).out, ":1\n");
-    EXPECT_EQ(evaluate(t.cmd, {"--__complete=2", "--c"}, nullptr).out, ":1\n");
+}
+
+// Only "--__complete=1" first on the line is a query; the other reserved arguments are unknown options.
+TEST(Completion, OtherReservedArgumentsAreUnknownOptions) {
+    const example_tool t;
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--__complete=2", "--c"},
+                                                                   {"state", "--__complete=1", "--c"}}) {
+        const auto r = evaluate(t.cmd, args, nullptr);
+        EXPECT_EQ(r.status, 124);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(r.err.ends_with("tool: \x1b[31munknown\x1b[m option \x1b[01m--__complete\x1b[m\n")) << r.err;
+    }
 }
 
 TEST(Completion, TheToolsAnswerFromTheirDeclarations) {
