@@ -1,11 +1,14 @@
 #include "log_setup.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <limits.h>
+#include <memory>
+#include <mutex>
 #include <unistd.h>
 
 #include <quarvel_internal/posix.hpp>
@@ -21,8 +24,8 @@ log_styling& styling_state() {
     return s;
 }
 
-int& write_error_state() {
-    static int err = 0;
+std::atomic<int>& write_error_state() {
+    static std::atomic<int> err{0};
     return err;
 }
 
@@ -83,7 +86,8 @@ void write_and_flush(std::FILE* stream, std::string_view bytes) {
     errno = 0;
     const int fd = std::fflush(stream) == 0 ? ::fileno(stream) : -1;
     const int error = fd >= 0 ? quarvel::posix::write_all(fd, bytes) : errno != 0 ? errno : EIO;
-    if (error != 0 && write_error_state() == 0) write_error_state() = error;
+    int none = 0;
+    if (error != 0) write_error_state().compare_exchange_strong(none, error);
 }
 
 }  // namespace
@@ -117,7 +121,7 @@ log_styling decide_log_styling(color_choice color, const log_environment& env) {
 
 const log_styling& current_log_styling() { return styling_state(); }
 
-int log_write_error() { return write_error_state(); }
+int log_write_error() { return write_error_state().load(); }
 
 std::string program_name_of(std::string_view argv0) {
     std::string path(argv0);
@@ -152,16 +156,25 @@ void setup_log(std::string_view program_name, color_choice color, std::optional<
     write_error_state() = 0;
     quarvel::log::set_level(lvl);
 
+    // The message buffer is shared by the reporter's copies and taken under its lock, so the reporter is
+    // safe from any thread on its own, and each message reaches the descriptor whole, in one piece.
+    struct message_buffer {
+        std::mutex lock;
+        std::string bytes;
+    };
     quarvel::log::set_reporter([program = program_name_of(program_name), styling, diagnostics,
-                                buffer = std::string()](const quarvel::log::source&, level message_level,
-                                                        std::string_view header, std::string_view text) mutable {
+                                buffer = std::make_shared<message_buffer>()](
+                                   const quarvel::log::source&, level message_level, std::string_view header,
+                                   std::string_view text) {
         const bool to_error = message_level != level::app && diagnostics == diagnostics_stream::standard_error;
         const bool ansi = to_error ? styling.standard_error.ansi : styling.standard_output.ansi;
-        buffer.clear();
-        append_log_message(buffer, program, ansi, message_level, header, text);
-        write_and_flush(to_error ? stderr : stdout, buffer);
+        const std::lock_guard held(buffer->lock);
+        std::string& bytes = buffer->bytes;
+        bytes.clear();
+        append_log_message(bytes, program, ansi, message_level, header, text);
+        write_and_flush(to_error ? stderr : stdout, bytes);
         // A huge message must not pin its memory for the rest of the process.
-        if (buffer.capacity() > 65536) std::string().swap(buffer);
+        if (bytes.capacity() > 65536) std::string().swap(bytes);
     });
 }
 

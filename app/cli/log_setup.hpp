@@ -16,6 +16,8 @@ enum class diagnostics_stream { standard_output, standard_error };
 
 // Decides styling of standard output and standard error, the UTF-8 flags, sets the level of every log
 // source and installs the reporter. `program_name` is argv[0] (its last path component is shown).
+// Meant to run once, before the program starts other threads; the reporter it installs may then be
+// reached from any number of threads, and writes each message whole with one write call.
 void setup_log(std::string_view program_name, color_choice color, std::optional<quarvel::log::level> level,
                diagnostics_stream diagnostics = diagnostics_stream::standard_output);
 

@@ -2,6 +2,11 @@
 // Log sources, levels and the process-wide reporter. The library logs through its source "quarvel"
 // (framing's system-call failures at error level, dropped retired state items at warning level).
 // Until a program installs a reporter nothing is written anywhere.
+//
+// Every function here may be called from any number of threads at once, and at any time (also from
+// static initialisers and destructors). Messages reach the reporter one at a time, each whole: a
+// reporter needs no locking of its own for that. A message that the reporter logs itself, while it
+// delivers one, is dropped.
 
 #include <functional>
 #include <optional>
@@ -26,7 +31,8 @@ using reporter = std::function<void(const source& from, level lvl, std::string_v
 // The level of every source; std::nullopt is quiet. The default is `warning`.
 void set_level(std::optional<level> lvl);
 std::optional<level> current_level();
-// Installs the reporter (an empty function removes it).
+// Installs the reporter (an empty function removes it). A message being delivered when the reporter is
+// replaced finishes with the previous one.
 void set_reporter(reporter r);
 
 // Whether a message of this level would be written.
