@@ -126,5 +126,36 @@ TEST(CommandFraming, ReadErrorsAreNotDecoded) {
     EXPECT_EQ(read_cmd(-1), std::unexpected("unix error in read"s));
 }
 
+TEST(CommandFraming, ErrorsCarryTheirKind) {
+    {
+        connection link;
+        ASSERT_TRUE(write(link.sender(), "\xB2\x02\x05\x00\x00"s).has_value());
+        EXPECT_EQ(read_cmd(link.receiver(), max_frame_size),
+                  std::unexpected(frame_error{frame_error_kind::decode_failure, "trailing bytes"}));
+    }
+    {
+        connection link;
+        link.hang_up();
+        EXPECT_EQ(read_cmd(link.receiver(), max_frame_size),
+                  std::unexpected(frame_error{frame_error_kind::end_of_file, "end of file"}));
+    }
+    {
+        connection link;
+        ASSERT_TRUE(write_cmd(link.sender(), cmd{cmd::Failure{"no such job"}}).has_value());
+        EXPECT_EQ(read_cmd(link.receiver(), 4), std::unexpected(frame_error{frame_error_kind::bad_length, "frame too large"}));
+    }
+}
+
+TEST(CommandFraming, BoundsArePerCall) {
+    connection link;
+    const cmd hello{cmd::Client_hello{client_or_worker::Client, client_protocol_version}};
+    const std::size_t size = asn::cmd_to_str(hello).size();
+    const auto bound = static_cast<std::int64_t>(size);
+    EXPECT_EQ(write_cmd(link.sender(), hello, bound - 1),
+              std::unexpected(frame_error{frame_error_kind::bad_length, "frame too large"}));
+    ASSERT_TRUE(write_cmd(link.sender(), hello, bound).has_value());
+    EXPECT_EQ(read_cmd(link.receiver(), bound), hello);
+}
+
 }  // namespace
 }  // namespace quarvel

@@ -345,6 +345,68 @@ TEST_P(Framing, WriteRefusesAPayloadAboveTheLimitAndSendsNothing) {
     EXPECT_EQ(read(s.reader), "next");
 }
 
+// ---- error kinds and per-call bounds -------------------------------------------------------------------
+
+}  // namespace
+
+// Found by argument-dependent lookup, so it lives beside frame_error.
+void PrintTo(const frame_error& e, std::ostream* os) {
+    *os << "{kind " << static_cast<int>(e.kind) << ", \"" << e.text << "\", errno " << e.error_number << "}";
+}
+
+namespace {
+
+TEST_P(Framing, EachReadFailureHasItsKindBesideTheText) {
+    struct Case {
+        std::string bytes;       // what the peer sends before hanging up
+        std::int64_t max_size;
+        frame_error expected;
+    };
+    const Case cases[] = {
+        {"", max_frame_size, {frame_error_kind::end_of_file, "end of file"}},
+        {"\0\0\0\0\0"s, max_frame_size, {frame_error_kind::end_of_file, "end of file"}},
+        {prefix_of(10) + "abcd", max_frame_size, {frame_error_kind::end_of_file, "end of file"}},
+        {"ÿÿÿÿÿÿÿÿ"s, max_frame_size, {frame_error_kind::bad_length, "frame length negative"}},
+        {"\0\0\0\0\0\0\0"s, 16, {frame_error_kind::bad_length, "frame length negative"}},
+        {prefix_of(max_frame_size + 1), max_frame_size, {frame_error_kind::bad_length, "frame too large"}},
+        {frame_of("seventeen bytes!!"), 16, {frame_error_kind::bad_length, "frame too large"}},
+        {frame_of("x"), 0, {frame_error_kind::bad_length, "frame too large"}},
+        {frame_of("x"), -5, {frame_error_kind::bad_length, "frame too large"}},
+    };
+    for (const auto& c : cases) {
+        stream s(GetParam());
+        put_raw(s.writer, c.bytes);
+        s.close_writer();
+        EXPECT_EQ(read(s.reader, c.max_size), std::unexpected(c.expected)) << c.bytes.size() << " bytes sent";
+    }
+}
+
+TEST_P(Framing, AFrameOfExactlyTheBoundIsRead) {
+    stream s(GetParam());
+    put_raw(s.writer, frame_of("sixteen bytes!!!") + frame_of("") + frame_of(""));
+    EXPECT_EQ(read(s.reader, 16), "sixteen bytes!!!");
+    EXPECT_EQ(read(s.reader, 0), "");
+    EXPECT_EQ(read(s.reader, -1), "");  // a negative bound counts as 0
+}
+
+TEST_P(Framing, WriteRefusesAPayloadAboveItsBoundAndSendsNothing) {
+    stream s(GetParam());
+    EXPECT_EQ(write(s.writer, "abcd", 3), std::unexpected(frame_error{frame_error_kind::bad_length, "frame too large"}));
+    EXPECT_EQ(write(s.writer, "x", -1), std::unexpected(frame_error{frame_error_kind::bad_length, "frame too large"}));
+    ASSERT_TRUE(write(s.writer, "abc", 3).has_value());
+    ASSERT_TRUE(write(s.writer, "", -1).has_value());
+    s.close_writer();
+    EXPECT_EQ(drain(s.reader), frame_of("abc") + frame_of(""));
+}
+
+TEST(FramingErrors, SystemFailuresCarryTheErrorNumber) {
+    log_capture captured;
+    EXPECT_EQ(read(-1, 64), std::unexpected(frame_error{frame_error_kind::system_failure, "unix error in read", EBADF}));
+    EXPECT_EQ(write(-1, "x", 64),
+              std::unexpected(frame_error{frame_error_kind::system_failure, "unix error in write", EBADF}));
+    EXPECT_EQ(captured.messages.size(), 2u);
+}
+
 TEST_P(Framing, SignalsDoNotEndABlockedRead) {
     interrupting_signal interrupts;
     stream s(GetParam());

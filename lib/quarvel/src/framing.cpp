@@ -1,6 +1,9 @@
 #include <quarvel/framing.hpp>
 
+#include <algorithm>
 #include <array>
+#include <string>
+#include <utility>
 #include <signal.h>
 #include <sys/socket.h>
 #include <time.h>
@@ -8,6 +11,8 @@
 
 #include <quarvel/log.hpp>
 #include <quarvel_internal/posix.hpp>
+
+#include "frame_error_text.hpp"
 
 namespace quarvel {
 namespace {
@@ -39,12 +44,18 @@ transfer read_exactly(int fd, unsigned char* buffer, std::size_t count) {
     return {};
 }
 
-// Turns a failed transfer into its error text, logging system-call failures.
-std::unexpected<std::string> failure(const transfer& t, std::string_view call) {
-    if (t.how == transfer::status::end_of_stream) return std::unexpected(std::string("end of file"));
+// Turns a failed transfer into its error, logging system-call failures.
+std::unexpected<frame_error> failure(const transfer& t, std::string_view call) {
+    if (t.how == transfer::status::end_of_stream)
+        return std::unexpected(frame_error{frame_error_kind::end_of_file, "end of file"});
     if (log::enabled(log::level::error))
         log::error(log::library, "Unix error in " + std::string(call) + ": " + posix::describe_error(t.error_number));
-    return std::unexpected("unix error in " + std::string(call));
+    return std::unexpected(
+        frame_error{frame_error_kind::system_failure, "unix error in " + std::string(call), t.error_number});
+}
+
+std::unexpected<frame_error> bad_length(std::string text) {
+    return std::unexpected(frame_error{frame_error_kind::bad_length, std::move(text)});
 }
 
 // Keeps a write to a pipe whose reader is gone from killing the process: SIGPIPE is blocked in this thread
@@ -123,15 +134,15 @@ transfer write_exactly(sink& to, const unsigned char* bytes, std::size_t count) 
 
 }  // namespace
 
-result<std::string> read(int fd) {
+frame_result<std::string> read(int fd, std::int64_t max_size) {
     prefix_bytes prefix;
     if (const auto t = read_exactly(fd, prefix.data(), prefix.size()); t.how != transfer::status::done)
         return failure(t, "read");
 
     // The prefix is checked before anything is allocated for the payload.
     const std::int64_t length = decode_length(prefix);
-    if (length < 0) return std::unexpected(std::string("frame length negative"));
-    if (length > max_frame_size) return std::unexpected(std::string("frame too large"));
+    if (length < 0) return bad_length("frame length negative");
+    if (length > std::max<std::int64_t>(max_size, 0)) return bad_length("frame too large");
 
     // One allocation of the announced size, filled in place without zeroing it first.
     const auto size = static_cast<std::size_t>(length);
@@ -145,10 +156,10 @@ result<std::string> read(int fd) {
     return payload;
 }
 
-result<void> write(int fd, std::string_view payload) {
+frame_result<void> write(int fd, std::string_view payload, std::int64_t max_size) {
     // The reader would refuse the frame; refusing here sends nothing and leaves the stream usable.
-    if (payload.size() > static_cast<std::uint64_t>(max_frame_size))
-        return std::unexpected(std::string("frame too large"));
+    if (payload.size() > static_cast<std::uint64_t>(std::max<std::int64_t>(max_size, 0)))
+        return bad_length("frame too large");
 
     const prefix_bytes prefix = encode_length(payload.size());
     sink to(fd);
@@ -158,5 +169,9 @@ result<void> write(int fd, std::string_view payload) {
     if (t.how != transfer::status::done) return failure(t, "write");
     return {};
 }
+
+result<std::string> read(int fd) { return text_only(read(fd, max_frame_size)); }
+
+result<void> write(int fd, std::string_view payload) { return text_only(write(fd, payload, max_frame_size)); }
 
 }  // namespace quarvel

@@ -1,14 +1,24 @@
 #include <quarvel/asn.hpp>
 #include <quarvel/framing.hpp>
 
+#include "frame_error_text.hpp"
+
 namespace quarvel {
 
-result<cmd> read_cmd(int fd) {
-    auto payload = read(fd);
+frame_result<cmd> read_cmd(int fd, std::int64_t max_size) {
+    auto payload = read(fd, max_size);
     if (!payload) return std::unexpected(std::move(payload.error()));
-    return asn::cmd_of_str(*payload);
+    auto decoded = asn::cmd_of_str(*payload);
+    if (!decoded) return std::unexpected(frame_error{frame_error_kind::decode_failure, std::move(decoded.error())});
+    return std::move(*decoded);
 }
 
-result<void> write_cmd(int fd, const cmd& c) { return write(fd, asn::cmd_to_str(c)); }
+frame_result<void> write_cmd(int fd, const cmd& c, std::int64_t max_size) {
+    return write(fd, asn::cmd_to_str(c), max_size);
+}
+
+result<cmd> read_cmd(int fd) { return text_only(read_cmd(fd, max_frame_size)); }
+
+result<void> write_cmd(int fd, const cmd& c) { return text_only(write_cmd(fd, c, max_frame_size)); }
 
 }  // namespace quarvel
