@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,78 @@ TEST(Json, TextsAreStringsWhenValidUtf8AndBase64Otherwise) {
         std::string out;
         dump::append_json_text(out, c.bytes);
         EXPECT_EQ(out, c.json) << c.json;
+    }
+}
+
+// A reader of what append_json_text writes: a JSON string (with the escapes the writer uses) or
+// {"base64":"..."}. Returns std::nullopt for anything else.
+std::optional<std::string> read_json_text(std::string_view json) {
+    std::string out;
+    if (json.starts_with("{\"base64\":\"") && json.ends_with("\"}")) {
+        const std::string_view digits = json.substr(11, json.size() - 13);
+        const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        if (digits.size() % 4 != 0) return std::nullopt;
+        std::uint32_t bits = 0;
+        int count = 0;
+        for (char c : digits) {
+            if (c == '=') break;
+            const auto at = alphabet.find(c);
+            if (at == std::string::npos) return std::nullopt;
+            bits = bits << 6 | static_cast<std::uint32_t>(at);
+            count += 6;
+            if (count >= 8) {
+                count -= 8;
+                out += static_cast<char>(bits >> count & 0xff);
+            }
+        }
+        return out;
+    }
+    if (json.size() < 2 || json.front() != '"' || json.back() != '"') return std::nullopt;
+    for (std::size_t i = 1; i + 1 < json.size(); ++i) {
+        const char c = json[i];
+        if (static_cast<unsigned char>(c) < 0x20 || c == '"') return std::nullopt;
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        const char e = json[++i];
+        switch (e) {
+            case '"': out += '"'; break;
+            case '\\': out += '\\'; break;
+            case 'n': out += '\n'; break;
+            case 't': out += '\t'; break;
+            case 'r': out += '\r'; break;
+            case 'b': out += '\b'; break;
+            case 'f': out += '\f'; break;
+            case 'u':
+                if (json.substr(i + 1, 2) != "00") return std::nullopt;
+                out += static_cast<char>(std::stoi(std::string(json.substr(i + 3, 2)), nullptr, 16));
+                i += 4;
+                break;
+            default: return std::nullopt;
+        }
+    }
+    return out;
+}
+
+// Any byte string survives: what is written is valid UTF-8 and reads back to the same bytes.
+TEST(Json, EveryByteStringReadsBackUnchanged) {
+    std::mt19937 random(17);
+    for (int round = 0; round < 20'000; ++round) {
+        std::string bytes(random() % 12, '\0');
+        for (auto& b : bytes) {
+            // Mostly the interesting bytes: controls, quotes, backslashes and UTF-8 lead and trail bytes.
+            const char interesting[] = {'\0', '\x1f', '"', '\\', '\n', 'a', '\x7f', '\x80', '\xbf', '\xc2',
+                                        '\xc3', '\xe0', '\xed', '\xef', '\xf0', '\xf4', '\xf5', '\xff'};
+            b = random() % 3 == 0 ? static_cast<char>(random()) : interesting[random() % sizeof interesting];
+        }
+        std::string json;
+        dump::append_json_text(json, bytes);
+        ASSERT_TRUE(dump::valid_utf8(json)) << testing::PrintToString(bytes);
+        const auto back = read_json_text(json);
+        ASSERT_TRUE(back) << json;
+        ASSERT_EQ(*back, bytes) << json;
+        ASSERT_EQ(json.front() == '"', dump::valid_utf8(bytes)) << json;
     }
 }
 
