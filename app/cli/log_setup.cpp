@@ -29,6 +29,18 @@ std::atomic<int>& write_error_state() {
     return err;
 }
 
+// Messages held for standard output while an output_batch lives and standard output is no terminal;
+// the bytes are taken under the lock, from whichever thread logs.
+struct held_output {
+    std::atomic<bool> active{false};
+    std::mutex lock;
+    std::string bytes;
+};
+held_output& held_state() {
+    static held_output h;
+    return h;
+}
+
 std::optional<std::string_view> environment_value(const char* name) {
     const char* v = std::getenv(name);
     if (v == nullptr) return std::nullopt;
@@ -90,7 +102,45 @@ void write_and_flush(std::FILE* stream, std::string_view bytes) {
     if (error != 0) write_error_state().compare_exchange_strong(none, error);
 }
 
+// Appends one message for standard output to the held bytes while a batch holds them (false when none
+// does); they leave once they pass the batch size.
+bool hold(std::string_view program, bool ansi, level lvl, std::string_view header, std::string_view text) {
+    held_output& h = held_state();
+    if (!h.active) return false;
+    const std::lock_guard held(h.lock);
+    if (!h.active) return false;
+    append_log_message(h.bytes, program, ansi, lvl, header, text);
+    if (h.bytes.size() >= output_batch_size) {
+        write_and_flush(stdout, h.bytes);
+        h.bytes.clear();
+    }
+    return true;
+}
+
 }  // namespace
+
+output_batch::output_batch() {
+    held_output& h = held_state();
+    const std::lock_guard held(h.lock);
+    h.bytes.reserve(output_batch_size + 4096);
+    h.active = ::isatty(STDOUT_FILENO) != 1;
+}
+
+output_batch::~output_batch() {
+    held_output& h = held_state();
+    const std::lock_guard held(h.lock);
+    h.active = false;
+    if (!h.bytes.empty()) write_and_flush(stdout, h.bytes);
+    std::string().swap(h.bytes);
+}
+
+void flush_output_batch() {
+    held_output& h = held_state();
+    const std::lock_guard held(h.lock);
+    if (h.bytes.empty()) return;
+    write_and_flush(stdout, h.bytes);
+    h.bytes.clear();
+}
 
 log_environment current_log_environment() {
     return log_environment{
@@ -168,6 +218,9 @@ void setup_log(std::string_view program_name, color_choice color, std::optional<
                                    std::string_view text) {
         const bool to_error = message_level != level::app && diagnostics == diagnostics_stream::standard_error;
         const bool ansi = to_error ? styling.standard_error.ansi : styling.standard_output.ansi;
+        if (!to_error && hold(program, ansi, message_level, header, text)) return;
+        // Whatever is held for standard output was said first, also when both streams reach one place.
+        flush_output_batch();
         const std::lock_guard held(buffer->lock);
         std::string& bytes = buffer->bytes;
         bytes.clear();

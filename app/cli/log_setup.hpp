@@ -50,6 +50,22 @@ const log_styling& current_log_styling();
 // that a program can tell a truncated output (a full disk, a closed descriptor) from a complete one.
 int log_write_error();
 
+// While a batch lives, messages bound for standard output are held and leave in large writes, when
+// standard output is not a terminal (on a terminal every line still leaves at once). Nothing observable
+// changes: held lines go out before anything is written to standard error, whenever the held bytes pass
+// `output_batch_size`, and when the batch ends (or `flush_output_batch` is called), so a program ends its
+// batch before it waits on anything or exits. Failed writes count for `log_write_error` as before.
+inline constexpr std::size_t output_batch_size = 65536;
+class output_batch {
+public:
+    output_batch();
+    ~output_batch();
+    output_batch(const output_batch&) = delete;
+    output_batch& operator=(const output_batch&) = delete;
+};
+// Writes what the batch holds now; the batch goes on.
+void flush_output_batch();
+
 // The shown program name: the last path component of argv[0]; of the executable's path when it is empty.
 std::string program_name_of(std::string_view argv0);
 

@@ -35,11 +35,16 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
 
     // The fixed order, whatever the order of the flags: job line, transcript, script, export.
     const bool printing = quarvel::log::enabled(quarvel::log::level::app);
-    if (job && printing) quarvel::log::app(job_line(record->job));
-    if (console && printing)
-        for_each_transcript_line(record->console, record->started, record->finished, record->result,
-                                 [](std::string_view line) { quarvel::log::app(line); });
-    if (script && printing) quarvel::log::app(record->job.script);
+    {
+        // The lines leave in large writes when standard output is no terminal, all of them before the
+        // export (which may wait on the disk) and before anything else is said.
+        const cli::output_batch batch;
+        if (job && printing) quarvel::log::app(job_line(record->job));
+        if (console && printing)
+            for_each_transcript_line(record->console, record->started, record->finished, record->result,
+                                     [](std::string_view line) { quarvel::log::app(line); });
+        if (script && printing) quarvel::log::app(record->job.script);
+    }
     if (output) export_output(*output, record->output);
     keep_until_exit(std::move(*record));
     // A line that never reached its reader (a full disk, a closed descriptor) must not pass for success.

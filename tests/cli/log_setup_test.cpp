@@ -5,6 +5,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "cli/log_setup.hpp"
 #include "support/process.hpp"
 
@@ -271,6 +275,118 @@ TEST(SetupLog, RemembersTheFirstFailedWrite) {
     // A new setup starts afresh.
     cli::setup_log("p", color_choice::never, std::nullopt);
     EXPECT_EQ(cli::log_write_error(), 0);
+}
+
+// Sends standard output and standard error to one file, as `2>&1` does, for the life of the object.
+struct shared_destination {
+    int saved_out, saved_err;
+    std::string path;
+    shared_destination(const test::temp_dir& dir, const std::string& name)
+        : saved_out(::dup(STDOUT_FILENO)), saved_err(::dup(STDERR_FILENO)), path(dir.file(name, "")) {
+        std::fflush(nullptr);
+        const int target = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+        ::dup2(target, STDOUT_FILENO);
+        ::dup2(target, STDERR_FILENO);
+        ::close(target);
+    }
+    ~shared_destination() {
+        std::fflush(nullptr);
+        ::dup2(saved_out, STDOUT_FILENO);
+        ::dup2(saved_err, STDERR_FILENO);
+        ::close(saved_out);
+        ::close(saved_err);
+    }
+    std::string text() const { return test::read_file(path); }
+};
+
+TEST(OutputBatch, HoldsLinesUntilStandardErrorSpeaksOrTheBatchEnds) {
+    log_restorer restore;
+    test::temp_dir dir;
+    std::vector<std::string> seen;
+    {
+        shared_destination both(dir, "both");
+        cli::setup_log("p", color_choice::never, level::warning, cli::diagnostics_stream::standard_error);
+        {
+            const cli::output_batch batch;
+            quarvel::log::app("one");
+            quarvel::log::app("two");
+            seen.push_back(both.text());
+            quarvel::log::warning(quarvel::log::library, "x");  // standard error: what was held goes first
+            seen.push_back(both.text());
+            quarvel::log::app("three");
+            seen.push_back(both.text());
+            cli::flush_output_batch();
+            seen.push_back(both.text());
+            quarvel::log::app("four");
+            seen.push_back(both.text());
+        }
+        seen.push_back(both.text());
+        quarvel::log::app("five");  // no batch: at once
+        seen.push_back(both.text());
+    }
+    const std::vector<std::string> expected{
+        "",
+        "one\ntwo\np: [WARNING] x\n",
+        "one\ntwo\np: [WARNING] x\n",
+        "one\ntwo\np: [WARNING] x\nthree\n",
+        "one\ntwo\np: [WARNING] x\nthree\n",
+        "one\ntwo\np: [WARNING] x\nthree\nfour\n",
+        "one\ntwo\np: [WARNING] x\nthree\nfour\nfive\n",
+    };
+    EXPECT_EQ(seen, expected);
+}
+
+TEST(OutputBatch, LinesLeaveOnceTheBatchSizeIsPassedWithEveryByteInOrder) {
+    log_restorer restore;
+    test::temp_dir dir;
+    std::string expected, before_end, after_end;
+    std::size_t held_most = 0;
+    {
+        captured_descriptor o(STDOUT_FILENO, dir, "out");
+        cli::setup_log("p", color_choice::never, level::warning);
+        {
+            const cli::output_batch batch;
+            for (int i = 0; expected.size() < 3 * cli::output_batch_size; ++i) {
+                const std::string line = std::to_string(i) + std::string(static_cast<std::size_t>(i % 200), 'a' + i % 26);
+                quarvel::log::app(line);
+                expected += line + "\n";
+                held_most = std::max(held_most, expected.size() - o.text().size());
+            }
+            quarvel::log::app(std::string(cli::output_batch_size * 2, 'z'));  // longer than a batch
+            expected += std::string(cli::output_batch_size * 2, 'z') + "\n";
+            quarvel::log::app("last");
+            expected += "last\n";
+            before_end = o.text();
+        }
+        after_end = o.text();
+    }
+    EXPECT_LT(held_most, cli::output_batch_size + 256);
+    EXPECT_EQ(before_end, expected.substr(0, before_end.size()));
+    EXPECT_LT(before_end.size(), expected.size());
+    EXPECT_EQ(after_end, expected);
+}
+
+TEST(OutputBatch, AFailedWriteIsRememberedWhenTheBatchLeaves) {
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    log_restorer restore;
+    std::fflush(nullptr);
+    const int saved = ::dup(STDOUT_FILENO);
+    const int full = ::open("/dev/full", O_WRONLY);
+    ::dup2(full, STDOUT_FILENO);
+    ::close(full);
+    cli::setup_log("p", color_choice::never, level::warning);
+    int during = -1;
+    {
+        const cli::output_batch batch;
+        quarvel::log::app("lost");
+        during = cli::log_write_error();
+    }
+    const int after = cli::log_write_error();
+    std::clearerr(stdout);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    EXPECT_EQ(during, 0);  // still held
+    EXPECT_EQ(after, ENOSPC);
 }
 
 }  // namespace

@@ -1,10 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include <quarvel/asn.hpp>
 
+#include "cli/log_setup.hpp"
+#include "inspect/transcript.hpp"
 #include "support/process.hpp"
 
 namespace {
@@ -200,6 +208,77 @@ TEST(Run, OutputThatCannotBeWrittenIsAFailure) {
     EXPECT_EQ(r.err, "quarvel-inspect: standard output: No space left on device\n");
     // Nothing to print: nothing lost.
     EXPECT_EQ(test::run({"/bin/sh", "-c", "exec \"$0\" \"$1\" > /dev/full", tool, rec}).status, 0);
+}
+
+// Runs the tool with standard output and standard error on the slave side of a pseudo-terminal in raw
+// mode (no line-end translation), and returns what reached the terminal and the exit status.
+std::pair<std::string, int> run_on_terminal(const std::vector<std::string>& argv) {
+    int master = -1, slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {"", -1};
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setsid();
+        ::dup2(slave, STDOUT_FILENO);
+        ::dup2(slave, STDERR_FILENO);
+        ::close(master);
+        ::close(slave);
+        ::unsetenv("TERM");
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(slave);
+    std::string out;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0) {
+            out.append(buffer, static_cast<std::size_t>(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;  // EIO once the child's side is closed
+        }
+    }
+    ::close(master);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
+}
+
+// The printed lines are the same bytes whether they leave one by one (a terminal) or in large writes (a
+// pipe), also when they are many more than one write holds.
+TEST(Run, PrintedBytesAreTheSameOnAPipeAndOnATerminal) {
+    test::temp_dir dir;
+    auto r = worked_example();
+    r.job.script = "echo \"$x\"\nexit 0\n";
+    r.console.clear();
+    for (int i = 0; i < 5000; ++i) {
+        std::string data;
+        for (int k = 0; k < i % 97; ++k) data += static_cast<char>((i * 31 + k * 7) % 256);
+        r.console.push_back({static_cast<std::int64_t>(i) * 1'234'567, data});
+    }
+    const auto rec = record_file(dir, r);
+
+    std::string expected = inspect::job_line(r.job) + "\n";
+    for (const auto& line : inspect::prepare_console(r.console, r.started, r.finished, r.result)) expected += line + "\n";
+    expected += r.job.script + "\n";
+    ASSERT_GT(expected.size(), 4 * cli::output_batch_size);
+
+    const auto piped = test::run({tool, "--job", "--console", "--script", rec});
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.err, "");
+    EXPECT_TRUE(piped.out == expected) << "the piped output differs";
+
+    const auto [on_terminal, status] = run_on_terminal({tool, "--job", "--console", "--script", rec});
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(on_terminal == expected) << "the output on a terminal differs: " << on_terminal.substr(0, 200);
 }
 
 }  // namespace
