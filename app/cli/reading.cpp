@@ -13,6 +13,13 @@ bool is_option_occurrence(std::string_view a) { return a.size() >= 2 && a[0] == 
 
 bool takes_value(argument_kind k) { return k == argument_kind::option || k == argument_kind::optional_value_option; }
 
+// "-" followed by `text` without its first character.
+std::string dashed(std::string_view text) {
+    std::string out = "-";
+    out += text.substr(1);
+    return out;
+}
+
 }  // namespace
 
 reading read_arguments(std::span<const argument> arguments, std::span<const std::string> args,
@@ -30,70 +37,85 @@ reading read_arguments(std::span<const argument> arguments, std::span<const std:
         if (arguments[i].kind == argument_kind::positional)
             positional_slots = std::max(positional_slots, arguments[i].position + 1);
     }
-    const auto fail = [&](std::string message) {
-        if (!r.error) r.error = std::move(message);
+    // Only the first error is kept, so later ones are not even put into words.
+    const auto fail = [&](const auto& message) {
+        if (!r.error) r.error = message();
     };
 
     bool options_ended = false;
-    std::optional<std::string> regrouped;  // "-" + the rest of a group of short flags, read next
     std::size_t next = 0;
-    while (regrouped || next < args.size()) {
-        std::string current;
-        if (regrouped) {
-            current = std::move(*regrouped);
-            regrouped.reset();
-        } else {
-            current = args[next++];
-        }
-        if (options_ended || !is_option_occurrence(current)) {
-            r.positionals.push_back(std::move(current));
-            continue;
-        }
-        if (current == "--") {
+
+    // Reads one option occurrence. `text` is the occurrence with its first character standing for the
+    // leading "-": the argument itself, or, inside a group of short flags, the view that starts at the
+    // flag just read, so "-qv" is read as "-q" and then as "-v" without copying the rest of the group.
+    // Returns what is left of the group to read next.
+    const auto read_option = [&](std::string_view text) -> std::optional<std::string_view> {
+        if (text.size() == 2 && text[1] == '-') {
             options_ended = true;
-            continue;
+            return std::nullopt;
         }
-        const bool long_form = current[1] == '-';
+        const bool long_form = text[1] == '-';
         std::string name;
-        std::optional<std::string> attached;
+        std::optional<std::string_view> attached;
         if (long_form) {
-            const auto eq = current.find('=');
-            name = current.substr(0, eq);
-            if (eq != std::string::npos) attached = current.substr(eq + 1);
+            const auto eq = text.find('=');
+            name = dashed(text.substr(0, eq));
+            if (eq != std::string_view::npos) attached = text.substr(eq + 1);
         } else {
-            name = current.substr(0, 2);
-            if (current.size() > 2) attached = current.substr(2);
+            name = dashed(text.substr(0, 2));
+            if (text.size() > 2) attached = text.substr(2);
         }
         const match m = find_key(names, name, long_form && p.legacy_prefixes);
         if (m.outcome == match_outcome::not_found) {
             // Suggestions look at the whole text given, so "-output" suggests "--output".
-            const std::string given = long_form ? name : current.substr(0, current.find('='));
-            fail(unknown_option_message(p, name, option_suggestions(names, given)));
-            continue;
+            fail([&] {
+                const std::string given = long_form ? name : dashed(text.substr(0, text.find('=')));
+                return unknown_option_message(p, name, option_suggestions(names, given));
+            });
+            return std::nullopt;
         }
         if (m.outcome == match_outcome::ambiguous) {
-            std::vector<std::string> candidates = m.candidates;
-            std::ranges::sort(candidates);
-            fail(ambiguous_option_message(p, name, candidates));
-            continue;
+            fail([&] {
+                std::vector<std::string> candidates = m.candidates;
+                std::ranges::sort(candidates);
+                return ambiguous_option_message(p, name, candidates);
+            });
+            return std::nullopt;
         }
         const std::size_t index = owner[m.index];
         occurrence occ{names[m.index], std::nullopt};
+        std::optional<std::string_view> rest_of_group;
         if (!takes_value(arguments[index].kind)) {
-            if (long_form) occ.value = std::move(attached);
-            else if (attached) regrouped = "-" + *attached;  // grouped short flags: "-qv" is "-q" then "-v"
+            if (long_form) occ.value = attached;
+            else if (attached) rest_of_group = text.substr(1);  // grouped short flags: "-qv" is "-q" then "-v"
         } else {
-            occ.value = std::move(attached);
+            occ.value = attached;
             if (!occ.value && next < args.size() && !is_option_occurrence(args[next])) occ.value = args[next++];
             // A missing required value is a reading error, reported before any conversion.
             if (!occ.value && arguments[index].kind == argument_kind::option)
-                fail(missing_value_message(p, occ.name));
+                fail([&] { return missing_value_message(p, occ.name); });
         }
-        r.occurrences[index].push_back(std::move(occ));
+        // Past two occurrences only a repeatable flag's count changes anything: the error for any other
+        // argument names its first two.
+        auto& seen = r.occurrences[index];
+        if (arguments[index].kind == argument_kind::repeatable_flag || seen.size() < 2) seen.push_back(std::move(occ));
+        return rest_of_group;
+    };
+
+    while (next < args.size()) {
+        const std::string& current = args[next++];
+        if (options_ended || !is_option_occurrence(current)) {
+            r.positionals.push_back(current);
+            continue;
+        }
+        std::optional<std::string_view> text = current;
+        while (text) text = read_option(*text);
     }
     if (r.positionals.size() > positional_slots)
-        fail(too_many_arguments_message(
-            p, std::span<const std::string>(r.positionals).subspan(positional_slots)));
+        fail([&] {
+            return too_many_arguments_message(
+                p, std::span<const std::string>(r.positionals).subspan(positional_slots));
+        });
     return r;
 }
 

@@ -20,7 +20,9 @@ struct occurrence {
 };
 
 struct reading {
-    std::vector<std::vector<occurrence>> occurrences;  // per declared argument, in command-line order
+    // Per declared argument, in command-line order: every occurrence of a repeatable flag, the first two of
+    // any other argument.
+    std::vector<std::vector<occurrence>> occurrences;
     std::vector<std::string> positionals;
     std::optional<std::string> error;                  // the first reading error
 };
