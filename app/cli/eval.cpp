@@ -157,7 +157,7 @@ int evaluate(const command& cmd, const run_function& run, const process_io& io) 
 
     const auto result = run(converted);
     if (!result) {
-        io.write_err(message_line(cmd.name, result.error()) + "\n");
+        if (!result.error().empty()) io.write_err(message_line(cmd.name, result.error()) + "\n");
         return exit_cli_error;
     }
     return exit_success;

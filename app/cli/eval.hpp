@@ -2,7 +2,8 @@
 // Evaluating a command: read the argument vector, serve --help and --version, convert the arguments in
 // declaration order (running checkpoints on the way), run the command, print any message and return the
 // exit status: 0 on success, 124 for command-line errors and error results of the run, 125 when an
-// exception escapes.
+// exception escapes. An error result with an empty text ends with 124 without a message (the run has
+// already said, or has nobody to say it to).
 
 #include <functional>
 #include <optional>

@@ -41,6 +41,14 @@ held_output& held_state() {
     return h;
 }
 
+// Whether a message write to standard output (false) or standard error (true) failed since `setup_log`.
+// Once a message is lost, later ones are not written to that stream either: the reader never gets an
+// output with a hole in it, and a reader that went away costs no further system call per message.
+std::atomic<bool>& stream_failed(bool standard_error) {
+    static std::atomic<bool> failed[2] = {false, false};
+    return failed[standard_error ? 1 : 0];
+}
+
 std::optional<std::string_view> environment_value(const char* name) {
     const char* v = std::getenv(name);
     if (v == nullptr) return std::nullopt;
@@ -93,13 +101,19 @@ void append_bracketed(std::string& out, bool ansi, level lvl, std::string_view w
 // Writes one whole message to the stream's descriptor and so flushes it: one write call for a message
 // (more only when the descriptor takes part of it), and no copy through the stream's buffer. Whatever
 // the stream still buffers from elsewhere goes first. The first failure is kept for the program to
-// report; the reporter itself has nowhere to report it.
-void write_and_flush(std::FILE* stream, std::string_view bytes) {
+// report; the reporter itself has nowhere to report it. False when the write failed.
+bool write_and_flush(std::FILE* stream, std::string_view bytes) {
     errno = 0;
     const int fd = std::fflush(stream) == 0 ? ::fileno(stream) : -1;
     const int error = fd >= 0 ? quarvel::posix::write_all(fd, bytes) : errno != 0 ? errno : EIO;
     int none = 0;
     if (error != 0) write_error_state().compare_exchange_strong(none, error);
+    return error == 0;
+}
+
+// Writes to standard output unless a write to it failed before, and remembers a failure.
+void write_standard_output(std::string_view bytes) {
+    if (!stream_failed(false) && !write_and_flush(stdout, bytes)) stream_failed(false) = true;
 }
 
 // Appends one message for standard output to the held bytes while a batch holds them (false when none
@@ -109,9 +123,10 @@ bool hold(std::string_view program, bool ansi, level lvl, std::string_view heade
     if (!h.active) return false;
     const std::lock_guard held(h.lock);
     if (!h.active) return false;
+    if (stream_failed(false)) return true;  // lost like every message after a failed write
     append_log_message(h.bytes, program, ansi, lvl, header, text);
     if (h.bytes.size() >= output_batch_size) {
-        write_and_flush(stdout, h.bytes);
+        write_standard_output(h.bytes);
         h.bytes.clear();
     }
     return true;
@@ -130,7 +145,7 @@ output_batch::~output_batch() {
     held_output& h = held_state();
     const std::lock_guard held(h.lock);
     h.active = false;
-    if (!h.bytes.empty()) write_and_flush(stdout, h.bytes);
+    if (!h.bytes.empty()) write_standard_output(h.bytes);
     std::string().swap(h.bytes);
 }
 
@@ -138,7 +153,7 @@ void flush_output_batch() {
     held_output& h = held_state();
     const std::lock_guard held(h.lock);
     if (h.bytes.empty()) return;
-    write_and_flush(stdout, h.bytes);
+    write_standard_output(h.bytes);
     h.bytes.clear();
 }
 
@@ -204,6 +219,8 @@ void setup_log(std::string_view program_name, color_choice color, std::optional<
     const log_styling styling = decide_log_styling(color, current_log_environment());
     styling_state() = styling;
     write_error_state() = 0;
+    stream_failed(false) = false;
+    stream_failed(true) = false;
     quarvel::log::set_level(lvl);
 
     // The message buffer is shared by the reporter's copies and taken under its lock, so the reporter is
@@ -222,10 +239,11 @@ void setup_log(std::string_view program_name, color_choice color, std::optional<
         // Whatever is held for standard output was said first, also when both streams reach one place.
         flush_output_batch();
         const std::lock_guard held(buffer->lock);
+        if (stream_failed(to_error)) return;
         std::string& bytes = buffer->bytes;
         bytes.clear();
         append_log_message(bytes, program, ansi, message_level, header, text);
-        write_and_flush(to_error ? stderr : stdout, bytes);
+        if (!write_and_flush(to_error ? stderr : stdout, bytes)) stream_failed(to_error) = true;
         // A huge message must not pin its memory for the rest of the process.
         if (bytes.capacity() > 65536) std::string().swap(bytes);
     });

@@ -48,6 +48,7 @@ const log_styling& current_log_styling();
 
 // The error number of the first message write that failed since `setup_log` (0 while all succeeded), so
 // that a program can tell a truncated output (a full disk, a closed descriptor) from a complete one.
+// After a failed write the reporter writes nothing more to that stream.
 int log_write_error();
 
 // While a batch lives, messages bound for standard output are held and leave in large writes, when

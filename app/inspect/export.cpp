@@ -12,6 +12,8 @@
 #include <quarvel/pp.hpp>
 #include <quarvel_internal/posix.hpp>
 
+#include "inspect/ignored_signal.hpp"
+
 namespace inspect {
 
 namespace {
@@ -147,6 +149,9 @@ void export_one(int root, const quarvel::output_file& file) {
 
 void export_output(const std::string& directory, const quarvel::data& files) {
     if (files.empty()) return;
+    // A file beyond the file-size limit is a failed write like any other (EFBIG): its temporary file is
+    // removed and the next entry is written, instead of SIGXFSZ ending the process in the middle of it.
+    const ignored_signal file_size_limit(SIGXFSZ);
     // The directory itself is the user's choice and may be reached through symbolic links.
     const int root = ::open(directory.c_str(), directory_access | O_DIRECTORY | O_CLOEXEC);
     if (root < 0) return;

@@ -12,7 +12,8 @@ namespace inspect {
 // over it, so a target is either left as it was or holds the complete new contents. Nothing is ever
 // written outside `directory`: an absolute path is written below it with its leading "/"s removed, a path
 // with a ".." segment is refused, and no symbolic link met below `directory` is followed; each of the
-// first two cases logs one warning. Any other failure skips the entry without a word.
+// first two cases logs one warning. Any other failure skips the entry without a word; a file beyond the
+// process's file-size limit is such a failure (SIGXFSZ is ignored while the export runs).
 void export_output(const std::string& directory, const quarvel::data& files);
 
 }  // namespace inspect

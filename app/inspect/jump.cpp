@@ -1,5 +1,7 @@
 #include "jump.hpp"
 
+#include <cerrno>
+#include <csignal>
 #include <optional>
 
 #include <quarvel/asn.hpp>
@@ -8,6 +10,7 @@
 
 #include "cli/log_setup.hpp"
 #include "inspect/export.hpp"
+#include "inspect/ignored_signal.hpp"
 #include "inspect/transcript.hpp"
 
 namespace inspect {
@@ -33,6 +36,12 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
     if (!read) return std::unexpected(std::move(read.error()));
     if (!record) return std::unexpected(std::move(record.error()));
 
+    // The export is never lost because of standard output: a reader that went away (SIGPIPE) or a file-size
+    // limit on a redirected output (SIGXFSZ) makes the printing fail with EPIPE or EFBIG, and the export,
+    // which comes last, still takes place.
+    const ignored_signal closed_pipe(SIGPIPE);
+    const ignored_signal file_size_limit(SIGXFSZ);
+
     // The fixed order, whatever the order of the flags: job line, transcript, script, export.
     const bool printing = quarvel::log::enabled(quarvel::log::level::app);
     {
@@ -48,8 +57,10 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
     if (output) export_output(*output, record->output);
     keep_until_exit(std::move(*record));
     // A line that never reached its reader (a full disk, a closed descriptor) must not pass for success.
+    // When the reader went away (EPIPE) there is nobody left to tell: the run fails without a message.
     if (const int err = cli::log_write_error(); err != 0)
-        return std::unexpected(std::string("standard output: ") + quarvel::posix::describe_error(err));
+        return std::unexpected(err == EPIPE ? std::string()
+                                            : std::string("standard output: ") + quarvel::posix::describe_error(err));
     return {};
 }
 

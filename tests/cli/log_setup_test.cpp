@@ -389,4 +389,31 @@ TEST(OutputBatch, AFailedWriteIsRememberedWhenTheBatchLeaves) {
     EXPECT_EQ(after, ENOSPC);
 }
 
+TEST(SetupLog, WritesNothingMoreToAStreamWhoseWriteFailed) {
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    log_restorer restore;
+    test::temp_dir dir;
+    std::string after_failure, after_new_setup;
+    {
+        captured_descriptor o(STDOUT_FILENO, dir, "out");
+        const int full = ::open("/dev/full", O_WRONLY);
+        ::dup2(full, STDOUT_FILENO);
+        ::close(full);
+        cli::setup_log("p", color_choice::never, level::warning);
+        quarvel::log::app("lost");
+        std::clearerr(stdout);
+        // The same descriptor now leads somewhere writable: the output stays cut where it failed.
+        const int file = ::open(o.path.c_str(), O_WRONLY | O_TRUNC);
+        ::dup2(file, STDOUT_FILENO);
+        ::close(file);
+        quarvel::log::app("after the failure");
+        after_failure = o.text();
+        cli::setup_log("p", color_choice::never, level::warning);
+        quarvel::log::app("after a new setup");
+        after_new_setup = o.text();
+    }
+    EXPECT_EQ(after_failure, "");
+    EXPECT_EQ(after_new_setup, "after a new setup\n");
+}
+
 }  // namespace
