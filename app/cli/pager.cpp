@@ -6,9 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include <quarvel/framing.hpp>
@@ -63,13 +68,51 @@ std::string first_word(const std::string& command) {
 
 struct program {
     std::vector<std::string> argv;
+    // Run through a shell, which Ctrl-C would end (sh does not wait for the pager to handle it), while the
+    // pager ran on as an orphan: the shell and what it starts ignore Ctrl-C and Ctrl-backslash.
+    bool through_shell = false;
 };
+
+// A command that a shell would only split at blanks into words: no quoting, expansion, redirection, list
+// or pipeline, and no variable assignment in front. It is run as those words, without a shell.
+bool is_plain_command(const std::string& command) {
+    bool in_first_word = true, seen_word = false;
+    for (const char c : command) {
+        if (c == ' ' || c == '\t') {
+            if (seen_word) in_first_word = false;
+            continue;
+        }
+        seen_word = true;
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           std::string_view("_./+,:@%-").find(c) != std::string_view::npos ||
+                           (c == '=' && !in_first_word);
+        if (!plain) return false;
+    }
+    return seen_word;
+}
+
+std::vector<std::string> words_of(const std::string& command) {
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while ((at = command.find_first_not_of(" \t", at)) != std::string::npos) {
+        const std::size_t end = std::min(command.find_first_of(" \t", at), command.size());
+        words.push_back(command.substr(at, end - at));
+        at = end;
+    }
+    return words;
+}
 
 // MANPAGER and PAGER hold shell commands (they may carry options); less and more are run directly.
 std::optional<program> find_pager(const environment_lookup& env) {
     for (const char* variable : {"MANPAGER", "PAGER"}) {
         const auto command = non_empty(env, variable);
-        if (command && find_program(first_word(*command), env)) return program{{"/bin/sh", "-c", *command}};
+        if (!command) continue;
+        const auto path = find_program(first_word(*command), env);
+        if (!path) continue;
+        if (!is_plain_command(*command)) return program{{"/bin/sh", "-c", *command}, true};
+        program direct{words_of(*command)};
+        direct.argv[0] = *path;
+        return direct;
     }
     for (const char* name : {"less", "more"})
         if (auto path = find_program(name, env)) return program{{*path}};
@@ -107,11 +150,84 @@ struct temporary_file {
     }
 };
 
+// While the manual is shown, the signals that end an interactive program are held off: Ctrl-C (SIGINT)
+// and Ctrl-\ (SIGQUIT) reach the whole foreground process group, and the pager, which owns the terminal
+// until it exits, reads them as commands (less does). A signal that arrives is remembered; this process
+// waits for its child, removes its temporary files and only then acts on it. The children start with the
+// default dispositions, as starting a program resets caught signals; a signal this process ignored stays
+// ignored for them.
+constexpr int held_signals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
+
+volatile std::sig_atomic_t arrived_signal = 0;
+
+extern "C" void remember_signal(int number) { arrived_signal = number; }
+
+struct held_off_signals {
+    struct sigaction former[std::size(held_signals)] {};
+    bool changed[std::size(held_signals)] {};
+
+    held_off_signals() {
+        arrived_signal = 0;
+        struct sigaction remember {};
+        remember.sa_handler = remember_signal;
+        remember.sa_flags = SA_RESTART;
+        sigemptyset(&remember.sa_mask);
+        for (std::size_t i = 0; i < std::size(held_signals); ++i) {
+            if (::sigaction(held_signals[i], nullptr, &former[i]) != 0 || former[i].sa_handler == SIG_IGN) continue;
+            changed[i] = ::sigaction(held_signals[i], &remember, nullptr) == 0;
+        }
+    }
+    ~held_off_signals() {
+        for (std::size_t i = 0; i < std::size(held_signals); ++i)
+            if (changed[i]) ::sigaction(held_signals[i], &former[i], nullptr);
+    }
+    held_off_signals(const held_off_signals&) = delete;
+    held_off_signals& operator=(const held_off_signals&) = delete;
+};
+
+// Ctrl-C and Ctrl-backslash ignored while a child is started, so that it starts ignoring them; what was in
+// place comes back when the object goes.
+struct ignored_interrupts {
+    struct sigaction former[2] {};
+    ignored_interrupts() {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGINT, &ignore, &former[0]);
+        ::sigaction(SIGQUIT, &ignore, &former[1]);
+    }
+    ~ignored_interrupts() {
+        ::sigaction(SIGINT, &former[0], nullptr);
+        ::sigaction(SIGQUIT, &former[1], nullptr);
+    }
+    ignored_interrupts(const ignored_interrupts&) = delete;
+    ignored_interrupts& operator=(const ignored_interrupts&) = delete;
+};
+
+// How a child ended: with status 0, or else (`signal` names the signal that ended it, 0 if none did).
+struct child_end {
+    bool succeeded = false;
+    int signal = 0;
+};
+
+// Whether a signal that arrived asks to stop showing the manual, now that `child` has ended. Ctrl-C or
+// Ctrl-\ that the child survived was the child's to handle (less interrupts a search with it); one that
+// ended the child ends the showing too.
+bool stop_after(const child_end& child) {
+    const int number = arrived_signal;
+    if (number == 0) return false;
+    if ((number == SIGINT || number == SIGQUIT) && child.signal != number) {
+        arrived_signal = 0;
+        return false;
+    }
+    return true;
+}
+
 // Runs a program with its standard input from `input_fd` and its standard output to `output_fd` (-1:
-// inherited); true when it exits with status 0.
-bool run_program(const program& p, int input_fd, int output_fd, const std::vector<std::string>& extra_env) {
+// inherited) and waits for it to end.
+child_end run_program(const program& p, int input_fd, int output_fd, const std::vector<std::string>& extra_env) {
     posix_spawn_file_actions_t actions;
-    if (::posix_spawn_file_actions_init(&actions) != 0) return false;
+    if (::posix_spawn_file_actions_init(&actions) != 0) return {};
     ::posix_spawn_file_actions_adddup2(&actions, input_fd, 0);
     if (output_fd >= 0) ::posix_spawn_file_actions_adddup2(&actions, output_fd, 1);
 
@@ -124,30 +240,55 @@ bool run_program(const program& p, int input_fd, int output_fd, const std::vecto
     envp.push_back(nullptr);
 
     pid_t pid = -1;
+    std::optional<ignored_interrupts> ignored;
+    if (p.through_shell) ignored.emplace();
     const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    ignored.reset();
     ::posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return false;
+    if (spawned != 0) return {};
     int status = 0;
-    if (quarvel::ign_intr(::waitpid, pid, &status, 0) < 0) return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const pid_t waited = quarvel::ign_intr(::waitpid, pid, &status, 0);
+    if (waited != pid) return {};
+    return {.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0,
+            .signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0};
 }
 
-bool page(const program& pager, std::string_view text, const environment_lookup& env,
-          const std::vector<std::string>& pager_env) {
+enum class paging { shown, failed, stopped };
+
+// Runs one child of the showing, unless a signal has already asked to stop it.
+paging run_step(const program& p, int input_fd, int output_fd, const std::vector<std::string>& extra_env) {
+    if (arrived_signal != 0) return paging::stopped;
+    const child_end end = run_program(p, input_fd, output_fd, extra_env);
+    if (stop_after(end)) return paging::stopped;
+    return end.succeeded ? paging::shown : paging::failed;
+}
+
+paging page(const program& pager, std::string_view text, const environment_lookup& env,
+            const std::vector<std::string>& pager_env) {
     temporary_file input(env);
-    if (input.fd < 0 || !input.write_all(text)) return false;
-    return run_program(pager, input.fd, -1, pager_env);
+    if (input.fd < 0 || !input.write_all(text)) return paging::failed;
+    return run_step(pager, input.fd, -1, pager_env);
 }
 
-bool format_and_page(const program& pager, const std::string& groff_source, const environment_lookup& env,
-                     const std::vector<std::string>& pager_env) {
+paging format_and_page(const program& pager, const std::string& groff_source, const environment_lookup& env,
+                       const std::vector<std::string>& pager_env) {
     const auto formatter = find_formatter(env);
-    if (!formatter) return false;
+    if (!formatter) return paging::failed;
     temporary_file source(env), formatted(env);
-    if (source.fd < 0 || formatted.fd < 0 || !source.write_all(groff_source)) return false;
-    if (!run_program(*formatter, source.fd, formatted.fd, {})) return false;
-    if (::lseek(formatted.fd, 0, SEEK_SET) != 0) return false;
-    return run_program(pager, formatted.fd, -1, pager_env);
+    if (source.fd < 0 || formatted.fd < 0 || !source.write_all(groff_source)) return paging::failed;
+    if (const paging p = run_step(*formatter, source.fd, formatted.fd, {}); p != paging::shown) return p;
+    if (::lseek(formatted.fd, 0, SEEK_SET) != 0) return paging::failed;
+    return run_step(pager, formatted.fd, -1, pager_env);
+}
+
+// The formatted page, else the plain text, through the pager; the temporary files are gone when it returns.
+paging show_through_pager(const program& pager, const std::string& groff_source, const std::string& plain_text,
+                          const environment_lookup& env) {
+    std::vector<std::string> pager_env;
+    if (!env("LESS")) pager_env.push_back("LESS=FRX");
+    const paging formatted = format_and_page(pager, groff_source, env, pager_env);
+    if (formatted != paging::failed) return formatted;
+    return page(pager, plain_text, env, pager_env);
 }
 
 }  // namespace
@@ -156,10 +297,19 @@ void show_paged(const std::string& groff_source, const std::string& plain_text, 
                 const std::function<void(std::string_view)>& write_out) {
     std::fflush(stdout);
     if (const auto pager = find_pager(env)) {
-        std::vector<std::string> pager_env;
-        if (!env("LESS")) pager_env.push_back("LESS=FRX");
-        if (format_and_page(*pager, groff_source, env, pager_env)) return;
-        if (page(*pager, plain_text, env, pager_env)) return;
+        int stopped_by = 0;
+        paging outcome = paging::failed;
+        {
+            const held_off_signals held;
+            outcome = show_through_pager(*pager, groff_source, plain_text, env);
+            stopped_by = arrived_signal;
+        }
+        if (outcome == paging::shown) return;
+        if (outcome == paging::stopped) {
+            // Everything is cleaned up and the signal's own disposition is back: it takes its course now.
+            ::raise(stopped_by);
+            return;
+        }
     }
     write_out(plain_text);
 }

@@ -4,6 +4,12 @@
 // The groff source is formatted by a man page formatter when one is installed and the result is paged;
 // without one, or when that fails, the plain text is paged; without a pager, or when that fails too, the
 // plain text goes to standard output.
+//
+// The pager owns the terminal until it exits: SIGINT (Ctrl-C), SIGQUIT, SIGHUP and SIGTERM are held off
+// while the formatter and the pager run, and this process waits for them. Ctrl-C or SIGQUIT that the child
+// survives (less reads them as commands) changes nothing. Otherwise nothing further is shown: the
+// temporary files are removed and the signal then takes its course in this process (by default it ends
+// it).
 
 #include <functional>
 #include <optional>
