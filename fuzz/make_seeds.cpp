@@ -1,9 +1,12 @@
 // Writes the seed corpora of the fuzz targets with the project's own encoder: every command
-// alternative, every state item kind, records with empty and odd contents, and the older forms.
+// alternative, every state item kind, records with empty and odd contents, the older forms, and the
+// shapes that once cost too much (long child lists in messages, large outputs, long transcripts).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include <quarvel/asn.hpp>
@@ -21,6 +24,39 @@ std::string hex(std::initializer_list<unsigned> octets) {
     std::string s;
     for (unsigned o : octets) s += static_cast<char>(o);
     return s;
+}
+
+// The header length and content length of the DER element at the start of `b` (a low tag number and a
+// definite length, as the project's encoder writes them).
+std::pair<std::size_t, std::size_t> header_of(std::string_view b) {
+    const auto first = static_cast<unsigned char>(b[1]);
+    if (first < 0x80) return {2, first};
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < (first & 0x7fu); ++i) length = length << 8 | static_cast<unsigned char>(b[2 + i]);
+    return {2 + (first & 0x7fu), length};
+}
+
+std::string length_octets(std::size_t n) {
+    if (n < 0x80) return std::string(1, static_cast<char>(n));
+    std::string octets;
+    for (; n != 0; n >>= 8) octets.insert(octets.begin(), static_cast<char>(n & 0xff));
+    return static_cast<char>(0x80 | octets.size()) + octets;
+}
+
+// `element` with `extra` appended to the contents of the element `depth` levels down its first children,
+// every length on the way fixed.
+std::string with_children_appended(std::string_view element, int depth, const std::string& extra) {
+    const auto [header, length] = header_of(element);
+    const std::string_view content = element.substr(header, length);
+    std::string changed;
+    if (depth == 0) {
+        changed = std::string(content) + extra;
+    } else {
+        const auto [child_header, child_length] = header_of(content);
+        changed = with_children_appended(content.substr(0, child_header + child_length), depth - 1, extra);
+        changed += content.substr(child_header + child_length);
+    }
+    return element[0] + length_octets(changed.size()) + changed;
 }
 
 void write(const std::filesystem::path& dir, const std::string& name, const std::string& bytes) {
@@ -57,6 +93,16 @@ int main(int argc, char** argv) {
         all.push_back(bytes);
     }
     write(root / "exec", "reserved", hex({0xa1, 0x02, 0x05, 0x00}));
+    // What an export and a printing run meet at their limits: an output file larger than the others
+    // between small ones, and a transcript of many lines.
+    execution_record big_output = records[0];
+    big_output.output = {{"a.txt", "first"}, {"big.bin", std::string(48 * 1024, 'b')}, {"c.txt", "after"},
+                         {"d/e.txt", "deeper"}};
+    write(root / "exec", "big-output", asn::exec_to_str(big_output));
+    execution_record long_console = records[0];
+    long_console.console.assign(2000, console_line{1'000'000, "line"});
+    write(root / "exec", "long-console", asn::exec_to_str(long_console));
+    all.push_back(asn::exec_to_str(long_console));
 
     const state s = {
         state_item{state_item::Schedule{{t0, period::Daily, sj}}},
@@ -114,6 +160,18 @@ int main(int argc, char** argv) {
     write(root / "cmd", "old-execute", hex({0xab, 0x03, 0x0c, 0x01, 'a'}));
     write(root / "cmd", "retired-0", hex({0xa0, 0x03, 0x02, 0x01, 0x00}));
     write(root / "cmd", "retired-8", hex({0xa8, 0x02, 0x05, 0x00}));
+
+    // SEQUENCEs with thousands of children after their last member, which the decoders' message lists one
+    // by one: in a record, in a state item and in a command.
+    std::string children;
+    for (int i = 0; i < 4000; ++i) children += hex({0x7e, 0x00});
+    const std::string trailing_record = with_children_appended(asn::exec_to_str(records[0]), 1, children);
+    const std::string trailing_item = with_children_appended(asn::state_to_str(s), 2, children);
+    const std::string trailing_cmd = with_children_appended(asn::cmd_to_str(cmds[1]), 1, children);
+    write(root / "exec", "trailing-children", trailing_record);
+    write(root / "state", "trailing-children", trailing_item);
+    write(root / "cmd", "trailing-children", trailing_cmd);
+    all.push_back(trailing_record);
 
     n = 0;
     for (const auto& bytes : all) write(root / "der_parse", "seed-" + std::to_string(n++), bytes);
