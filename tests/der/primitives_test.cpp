@@ -88,6 +88,23 @@ TEST(integer, writing) {
     for (const auto& c : cases) EXPECT_EQ(written(c.value), c.contents) << c.value;
 }
 
+// Values outside the 63-bit range are a programming error: a debug build stops on them, other builds
+// write the nearest value inside the range, which reads back.
+TEST(integer, values_outside_the_range) {
+    const std::int64_t outside[] = {INT64_MAX, pow2(62), INT64_MIN, -pow2(62) - 1};
+#ifdef NDEBUG
+    for (const std::int64_t value : outside) {
+        const std::string contents = written(value);
+        EXPECT_EQ(contents, value > 0 ? hex("3F FF FF FF FF FF FF FF") : hex("C0 00 00 00 00 00 00 00")) << value;
+        EXPECT_TRUE(der::read_integer(contents).has_value()) << value;
+    }
+#else
+    for (const std::int64_t value : outside) {
+        EXPECT_DEATH(written(value), "INTEGER outside") << value;
+    }
+#endif
+}
+
 // At every size boundary the shortest form is written, and it reads back.
 TEST(integer, size_boundaries) {
     for (int n = 1; n <= 7; ++n) {

@@ -2,6 +2,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <der/primitives.hpp>
 
 #include <quarvel/asn.hpp>
 #include "grammars.hpp"
@@ -183,6 +186,25 @@ TEST(ExecEncoding, EmptyListsAndEveryResult) {
         EXPECT_EQ(*decoded, record);
     }
 }
+
+// A result or delta outside the 63-bit range is a caller's fault (a debug build stops on it); otherwise
+// the nearest value inside the range is written, so that the record still reads back.
+#ifdef NDEBUG
+TEST(ExecEncoding, IntegersOutsideTheRangeAreWrittenAsTheNearestOneInside) {
+    const quarvel::execution_record record{example_job,         example_uuid, {{INT64_MIN, "x"}}, t0,
+                                           {t0.seconds + 1, 0}, quarvel::Exited{INT64_MAX}, {}};
+    const auto decoded = exec_of_str(exec_to_str(record));
+    ASSERT_TRUE(decoded) << decoded.error();
+    EXPECT_EQ(decoded->result, quarvel::execution_result(quarvel::Exited{der::max_integer}));
+    EXPECT_EQ(decoded->console, (std::vector<quarvel::console_line>{{der::min_integer, "x"}}));
+}
+#else
+TEST(ExecEncodingDeathTest, IntegersOutsideTheRangeStopADebugBuild) {
+    const quarvel::execution_record record{example_job,         example_uuid, {}, t0,
+                                           {t0.seconds + 1, 0}, quarvel::Exited{INT64_MAX}, {}};
+    EXPECT_DEATH(exec_to_str(record), "INTEGER outside");
+}
+#endif
 
 TEST(Grammars, EveryGrammarPassesTheAmbiguityCheck) {
     namespace asn = quarvel::asn;

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cassert>
 #include <cstdint>
 
 #include <der/dump.hpp>
@@ -11,6 +13,13 @@ std::string overflow(std::string_view contents) {
     std::string m = "INTEGER: int overflow: ";
     m += octet_dump(contents, m.size());
     return m;
+}
+
+// A value outside -2^62 .. 2^62 - 1 is the caller's fault: a debug build stops on it; other builds
+// write the nearest value inside the range, so that whatever is written reads back.
+std::int64_t confined(std::int64_t value) {
+    assert(value >= min_integer && value <= max_integer && "INTEGER outside -2^62 .. 2^62 - 1 written");
+    return std::clamp(value, min_integer, max_integer);
 }
 
 }  // namespace
@@ -31,6 +40,7 @@ result<std::int64_t> read_integer(std::string_view contents) {
 }
 
 std::size_t integer_size(std::int64_t value) {
+    value = confined(value);
     std::size_t n = 1;
     // Each further octet doubles the range by 2^8: -2^(8n-1) .. 2^(8n-1) - 1 fits in n octets.
     while (n < 8 && (value < -(std::int64_t{1} << (8 * n - 1)) || value > (std::int64_t{1} << (8 * n - 1)) - 1)) ++n;
@@ -38,6 +48,7 @@ std::size_t integer_size(std::int64_t value) {
 }
 
 void write_integer(std::string& out, std::int64_t value) {
+    value = confined(value);
     const auto bits = static_cast<std::uint64_t>(value);
     for (std::size_t i = integer_size(value); i-- > 0;) out.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
 }

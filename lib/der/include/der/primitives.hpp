@@ -18,7 +18,9 @@ inline constexpr std::int64_t max_integer = (std::int64_t{1} << 62) - 1;
 
 // "INTEGER: length 0", "INTEGER: redundant form", "INTEGER: int overflow: " + dump.
 result<std::int64_t> read_integer(std::string_view contents);
-// Octets of the shortest two's-complement form (1 to 8 octets).
+// Octets of the shortest two's-complement form (1 to 8 octets). `value` must lie in min_integer ..
+// max_integer: a debug build (assertions on) stops on any other value; other builds write the nearest
+// value inside the range, so that what is written always reads back.
 std::size_t integer_size(std::int64_t value);
 void write_integer(std::string& out, std::int64_t value);
 
