@@ -48,8 +48,8 @@ inline std::string session_capture() {
     std::string capture;
     for (const auto& c : session_commands()) {
         const std::string payload = quarvel::asn::cmd_to_str(c);
-        for (int i = 0; i < 8; ++i)
-            capture += static_cast<char>(static_cast<std::uint64_t>(payload.size()) >> (56 - 8 * i));
+        const auto prefix = quarvel::frame_prefix(static_cast<std::int64_t>(payload.size()));
+        capture.append(prefix.begin(), prefix.end());
         capture += payload;
     }
     return capture;

@@ -65,9 +65,7 @@ std::expected<bool, capture_error> next_frame(capture_reader& r) {
     if (static_cast<std::size_t>(got) < sizeof prefix)
         return frame_fault("end of file after " + std::to_string(got) + " of 8 length octets");
 
-    std::uint64_t announced = 0;
-    for (char c : prefix) announced = announced << 8 | static_cast<unsigned char>(c);
-    const auto length = static_cast<std::int64_t>(announced);  // two's complement
+    const std::int64_t length = quarvel::read_frame_prefix(prefix);
     if (length < 0) return frame_fault("frame length negative");
     if (length > r.max_payload) return frame_fault("frame too large");
 

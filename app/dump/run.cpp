@@ -73,13 +73,6 @@ quarvel::result<std::string> render(const settings& s, std::string_view bytes) {
     return std::string();
 }
 
-std::string frame_prefix(std::size_t length) {
-    std::string prefix(quarvel::frame_prefix_size, '\0');
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        prefix[i] = static_cast<char>(static_cast<std::uint64_t>(length) >> (56 - 8 * i));
-    return prefix;
-}
-
 // Each frame is written as soon as it has been read and decoded; the first bad one ends the run.
 quarvel::result<void> dump_capture(const settings& s, const std::string& file) {
     const auto fd = cli::open_file_or_stdin(file);
@@ -114,7 +107,12 @@ quarvel::result<void> dump_capture(const settings& s, const std::string& file) {
                 out = "{\"frame\":" + std::to_string(reader.frame_number) +
                       ",\"offset\":" + std::to_string(reader.frame_offset) + ",\"value\":" + *rendered + "}\n";
                 break;
-            case output_form::encoding: out = frame_prefix(rendered->size()) + *rendered; break;
+            case output_form::encoding: {
+                const auto prefix = quarvel::frame_prefix(static_cast<std::int64_t>(rendered->size()));
+                out.assign(prefix.begin(), prefix.end());
+                out += *rendered;
+                break;
+            }
         }
         if (auto w = write_standard_output(out); !w) return w;
     }

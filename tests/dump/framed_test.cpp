@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <quarvel/asn.hpp>
+#include <quarvel/framing.hpp>
 
 #include "cli/eval.hpp"
 #include "der/hex.hpp"
@@ -28,9 +29,8 @@ const std::string tool = QUARVEL_DUMP_BINARY;
 using der_test::hex;
 
 std::string prefix(std::int64_t length) {
-    std::string p(8, '\0');
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<char>(static_cast<std::uint64_t>(length) >> (56 - 8 * i));
-    return p;
+    const auto p = quarvel::frame_prefix(length);
+    return std::string(p.data(), p.size());
 }
 
 std::string frame(const std::string& payload) { return prefix(static_cast<std::int64_t>(payload.size())) + payload; }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <quarvel/asn.hpp>
+#include <quarvel/framing.hpp>
 
 #include "der/hex.hpp"
 #include "dump/json.hpp"
@@ -21,9 +22,8 @@ const std::string sample = std::string(QUARVEL_SOURCE_DIR) + "/samples/hello.der
 using der_test::hex;
 
 std::string frame(const std::string& payload) {
-    std::string p(8, '\0');
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<char>(static_cast<std::uint64_t>(payload.size()) >> (56 - 8 * i));
-    return p + payload;
+    const auto p = quarvel::frame_prefix(static_cast<std::int64_t>(payload.size()));
+    return std::string(p.data(), p.size()) + payload;
 }
 
 // Every line of `text` is one JSON value: Python reads each back and writes it again in its own compact

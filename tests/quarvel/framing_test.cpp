@@ -109,13 +109,14 @@ int unread(int fd) {
     return count;
 }
 
-std::string prefix_of(std::uint64_t length) {
-    std::string prefix(8, '\0');
-    for (int i = 0; i < 8; ++i) prefix[i] = static_cast<char>(length >> (56 - 8 * i));
-    return prefix;
+std::string prefix_of(std::int64_t length) {
+    const auto prefix = frame_prefix(length);
+    return std::string(prefix.data(), prefix.size());
 }
 
-std::string frame_of(std::string_view payload) { return prefix_of(payload.size()) + std::string(payload); }
+std::string frame_of(std::string_view payload) {
+    return prefix_of(static_cast<std::int64_t>(payload.size())) + std::string(payload);
+}
 
 // ---- observing the log --------------------------------------------------------------------------------
 

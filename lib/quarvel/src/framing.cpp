@@ -17,28 +17,14 @@
 namespace quarvel {
 namespace {
 
-using prefix_bytes = std::array<unsigned char, frame_prefix_size>;
-
-prefix_bytes encode_length(std::uint64_t length) {
-    prefix_bytes prefix;
-    for (std::size_t i = 0; i < prefix.size(); ++i) prefix[i] = static_cast<unsigned char>(length >> (56 - 8 * i));
-    return prefix;
-}
-
-std::int64_t decode_length(const prefix_bytes& prefix) {
-    std::uint64_t length = 0;
-    for (unsigned char byte : prefix) length = length << 8 | byte;
-    return static_cast<std::int64_t>(length);  // two's complement
-}
-
 // How a transfer of n bytes ended. It carries no text, so filling a buffer in place allocates nothing.
 struct transfer {
     enum class status { done, end_of_stream, failed } how = status::done;
     int error_number = 0;  // for `failed`
 };
 
-transfer read_exactly(int fd, unsigned char* buffer, std::size_t count) {
-    const auto got = posix::read_exactly(fd, reinterpret_cast<char*>(buffer), count);
+transfer read_exactly(int fd, char* buffer, std::size_t count) {
+    const auto got = posix::read_exactly(fd, buffer, count);
     if (got.error != 0) return {transfer::status::failed, got.error};
     if (got.count < count) return {transfer::status::end_of_stream};
     return {};
@@ -113,21 +99,20 @@ struct sink {
     sigpipe_guard guard;
 };
 
-transfer write_exactly(sink& to, const unsigned char* bytes, std::size_t count) {
-    const int error = posix::write_all_with(
-        std::string_view(reinterpret_cast<const char*>(bytes), count), [&to](const char* data, std::size_t size) {
+transfer write_exactly(sink& to, std::string_view bytes) {
+    const int error = posix::write_all_with(bytes, [&to](const char* data, std::size_t size) {
 #ifdef MSG_NOSIGNAL
-            if (to.socket) {
-                const ssize_t sent = ::send(to.fd, data, size, MSG_NOSIGNAL);
-                if (!(sent < 0 && errno == ENOTSOCK)) return sent;
-                to.socket = false;
-            }
+        if (to.socket) {
+            const ssize_t sent = ::send(to.fd, data, size, MSG_NOSIGNAL);
+            if (!(sent < 0 && errno == ENOTSOCK)) return sent;
+            to.socket = false;
+        }
 #endif
-            to.guard.engage();
-            const ssize_t put = ::write(to.fd, data, size);
-            if (put < 0 && errno == EPIPE) to.guard.broken_pipe = true;
-            return put;
-        });
+        to.guard.engage();
+        const ssize_t put = ::write(to.fd, data, size);
+        if (put < 0 && errno == EPIPE) to.guard.broken_pipe = true;
+        return put;
+    });
     if (error != 0) return {transfer::status::failed, error};
     return {};
 }
@@ -135,12 +120,12 @@ transfer write_exactly(sink& to, const unsigned char* bytes, std::size_t count) 
 }  // namespace
 
 frame_result<std::string> read(int fd, std::int64_t max_size) {
-    prefix_bytes prefix;
+    std::array<char, frame_prefix_size> prefix;
     if (const auto t = read_exactly(fd, prefix.data(), prefix.size()); t.how != transfer::status::done)
         return failure(t, "read");
 
     // The prefix is checked before anything is allocated for the payload.
-    const std::int64_t length = decode_length(prefix);
+    const std::int64_t length = read_frame_prefix(prefix);
     if (length < 0) return bad_length("frame length negative");
     if (length > std::max<std::int64_t>(max_size, 0)) return bad_length("frame too large");
 
@@ -149,7 +134,7 @@ frame_result<std::string> read(int fd, std::int64_t max_size) {
     std::string payload;
     transfer filled;
     posix::append_in_place(payload, size, [&](char* buffer) {
-        filled = read_exactly(fd, reinterpret_cast<unsigned char*>(buffer), size);
+        filled = read_exactly(fd, buffer, size);
         return filled.how == transfer::status::done ? size : 0;
     });
     if (filled.how != transfer::status::done) return failure(filled, "read");
@@ -161,11 +146,10 @@ frame_result<void> write(int fd, std::string_view payload, std::int64_t max_size
     if (payload.size() > static_cast<std::uint64_t>(std::max<std::int64_t>(max_size, 0)))
         return bad_length("frame too large");
 
-    const prefix_bytes prefix = encode_length(payload.size());
+    const auto prefix = frame_prefix(static_cast<std::int64_t>(payload.size()));  // at most max_size
     sink to(fd);
-    auto t = write_exactly(to, prefix.data(), prefix.size());
-    if (t.how == transfer::status::done)
-        t = write_exactly(to, reinterpret_cast<const unsigned char*>(payload.data()), payload.size());
+    auto t = write_exactly(to, std::string_view(prefix.data(), prefix.size()));
+    if (t.how == transfer::status::done) t = write_exactly(to, payload);
     if (t.how != transfer::status::done) return failure(t, "write");
     return {};
 }

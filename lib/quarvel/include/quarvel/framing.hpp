@@ -26,11 +26,13 @@
 //   the decoder's message    decode_failure  `read_cmd` only: `asn::cmd_of_str` refused the payload
 //                                            ("trailing bytes", ...), returned unchanged, not logged
 
+#include <array>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -40,6 +42,14 @@ namespace quarvel {
 
 // The size of the length prefix.
 inline constexpr std::size_t frame_prefix_size = 8;
+
+// The prefix announcing a payload of `length` bytes: `length` in two's complement, most significant byte
+// first. Every length has its prefix, a negative one too (what a reader must refuse).
+std::array<char, frame_prefix_size> frame_prefix(std::int64_t length);
+
+// The length a prefix announces, read back exactly as `frame_prefix` writes it: every byte sequence gives
+// a length, which may be negative or larger than the reader accepts (checking it is the caller's part).
+std::int64_t read_frame_prefix(std::span<const char, frame_prefix_size> prefix);
 
 // The default bound on the payload of a frame, in bytes (256 MiB). Commands are far smaller; the bound
 // keeps a hostile or corrupt prefix from making the reader allocate without limit. A server facing
