@@ -9,6 +9,8 @@
 
 namespace der {
 
+using namespace detail;
+
 namespace {
 
 // Class, form and low tag number of an identifier octet (a low number of 31 announces the high form).
@@ -133,15 +135,6 @@ std::string message(fault why, std::string_view input, std::string_view buffer) 
     return "Constructed indefinite form";
 }
 
-// The tape's word layout (see der/element.hpp).
-constexpr unsigned identifier_shift = 56;
-constexpr unsigned header_size_shift = 51;
-constexpr std::uint64_t wide_bit = std::uint64_t{1} << 50;
-constexpr std::uint64_t low50 = wide_bit - 1;
-constexpr unsigned subtree_bits = 20;
-constexpr std::uint64_t max_compact_subtree = (std::uint64_t{1} << subtree_bits) - 1;
-constexpr std::uint64_t max_compact_constructed_length = (std::uint64_t{1} << 30) - 1;
-
 std::uint64_t identifier_octet(std::string_view input, std::size_t header_begin) {
     return static_cast<std::uint8_t>(input[header_begin]);
 }
@@ -175,38 +168,6 @@ void close_constructed(tape& t, std::size_t index, const header& h) {
     } else {
         entry |= length << subtree_bits | subtree;
     }
-}
-
-struct entry_view {
-    element e;
-    std::size_t next_index;  // the entry after its subtree
-    std::size_t next_at;     // the input offset after its octets
-};
-
-// The element recorded at `index`, whose header begins at input offset `at`.
-entry_view read_entry(const tape& t, std::size_t index, std::size_t at) {
-    const std::uint64_t entry = t.entries[index];
-    entry_view v;
-    set_identifier(v.e, static_cast<std::uint8_t>(entry >> identifier_shift));
-    std::uint64_t length, subtree = 0;
-    if (entry & wide_bit) {
-        const tape::wide_entry& w = t.wide[entry & low50];
-        v.e.tag.number = w.number;
-        length = w.length;
-        subtree = w.subtree;
-    } else if (v.e.form == form::constructed) {
-        length = (entry & low50) >> subtree_bits;
-        subtree = entry & max_compact_subtree;
-    } else {
-        length = entry & low50;
-    }
-    const std::size_t begin = at + (entry >> header_size_shift & 0x1F);
-    v.e.contents = t.input.substr(begin, static_cast<std::size_t>(length));
-    v.e.source = &t;
-    v.e.index = index;
-    v.next_index = index + 1 + static_cast<std::size_t>(subtree);
-    v.next_at = begin + static_cast<std::size_t>(length);
-    return v;
 }
 
 }  // namespace
@@ -245,6 +206,27 @@ result<parsed> parse(std::string_view input) {
             continue;
         }
         if (depth == max_depth) return error("nesting deeper than 64 levels");
+        // The common case inline: a one-octet identifier and a short-form length that fits.
+        if (parent.h.contents_end - at >= 2) {
+            const std::uint64_t t0 = static_cast<std::uint8_t>(input[at]);
+            const std::size_t l0 = static_cast<std::uint8_t>(input[at + 1]);
+            if ((t0 & 0x1F) != 31 && l0 < 0x80 && l0 <= parent.h.contents_end - at - 2) {
+                const std::uint64_t entry = t0 << identifier_shift | std::uint64_t{2} << header_size_shift;
+                if ((t0 & 0x20) != 0) {
+                    header h;
+                    set_identifier(h, static_cast<std::uint8_t>(t0));
+                    h.contents_begin = at + 2;
+                    h.contents_end = at + 2 + l0;
+                    open[depth++] = {h, t->entries.size()};
+                    t->entries.push_back(entry);
+                    at += 2;
+                } else {
+                    t->entries.push_back(entry | l0);
+                    at += 2 + l0;
+                }
+                continue;
+            }
+        }
         const header_or_fault child = read_header(input, at, parent.h.contents_end);
         if (!child.ok)
             return error(message(child.why, input,
@@ -258,36 +240,14 @@ result<parsed> parse(std::string_view input) {
             at = child.value.contents_end;
         }
     }
-    element r = read_entry(*t, 0, 0).e;
+    element r = read_entry(*t, 0, 0);
     const std::size_t size = root.value.contents_end;
     return parsed{r, size, std::move(t)};
 }
 
-child_cursor::child_cursor(const element& parent) : source(parent.source) {
-    if (source == nullptr) {
-        rest = parent.contents;
-        return;
-    }
-    index = parent.index + 1;
-    end = read_entry(*source, parent.index, 0).next_index;
-    at = static_cast<std::size_t>(parent.contents.data() - source->input.data());
-}
-
-element child_cursor::peek() const {
-    if (source) return read_entry(*source, index, at).e;
-    child_cursor copy = *this;
-    return copy.next();
-}
-
-element child_cursor::next() {
-    if (source) {
-        const entry_view v = read_entry(*source, index, at);
-        index = v.next_index;
-        at = v.next_at;
-        return v.e;
-    }
-    // An element built by hand: its contents were never checked. The checking reader reads the next
-    // header; what it refuses is one last element that holds nothing.
+// An element built by hand: its contents were never checked. The checking reader reads the next header;
+// what it refuses is one last element that holds nothing.
+element child_cursor::next_by_hand() {
     element e;
     const header_or_fault h = read_header(rest, 0, rest.size());
     if (!h.ok) {

@@ -1,8 +1,6 @@
-// The persisted scheduler state: its grammars (`period_syntax`, `schedule_syntax` and `queue_syntax`
-// serve the commands too) and its codec.
+// The persisted scheduler state: its items, one line per tag, and its codec.
 #include <quarvel/asn.hpp>
 
-#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,51 +9,12 @@
 
 #include "grammars/codec.hpp"
 #include "grammars/forms.hpp"
-#include "grammars/labels.hpp"
 #include "grammars/record.hpp"
 #include "grammars/state.hpp"
 
 namespace quarvel::asn {
 
 namespace {
-
-const auto& period_grammar() {
-    static const auto g =
-        enumerated(std::array{period::Hourly, period::Daily, period::Weekly, period::Never},
-                   der::choice4(der::explicit_(0, der::null), der::explicit_(1, der::null), der::explicit_(2, der::null),
-                                der::explicit_(3, der::null)));
-    return g;
-}
-
-const auto& schedule_grammar() {
-    static const auto g = der::aggregate<schedule_item>(der::sequence3(der::required(label::next, time_syntax()),
-                                                                       der::required(label::period, period_syntax()),
-                                                                       der::required(label::job, job_syntax())));
-    return g;
-}
-
-const auto& old_schedule_grammar() {
-    static const auto g = read_only(
-        [](auto&& read) {
-            auto& [next, every, scheduled] = read;
-            return schedule_item{next, every, job(std::move(scheduled))};
-        },
-        der::sequence3(der::required(label::next, der::utc_time),
-                       der::required(label::period, period_syntax()),
-                       der::required(label::job, script_job_syntax())));
-    return g;
-}
-
-// The members of a queue, both as a state item [4] and as an entry of the scheduler overview.
-auto queue_members() {
-    return der::sequence2(der::required(label::platform, der::utf8_string),
-                          der::required(label::jobs, der::sequence_of(job_syntax())));
-}
-
-const auto& queue_grammar() {
-    static const auto g = der::aggregate<queue_entry>(queue_members());
-    return g;
-}
 
 using read_state_item = std::optional<state_item>;
 
@@ -77,7 +36,7 @@ const auto& state_item_grammar() {
         der::reads(der::explicit_(1, der::aggregate<state_item::Schedule>(old_schedule_syntax()))),
         der::reads(dropped(der::explicit_(2, job_syntax()), "job for queue no longer supported, ignoring")),
         der::writes<state_item::Schedule>(der::explicit_(3, der::aggregate<state_item::Schedule>(schedule_syntax()))),
-        der::writes<state_item::Queue>(der::explicit_(4, der::aggregate<state_item::Queue>(queue_members()))),
+        der::writes<state_item::Queue>(der::explicit_(4, state_queue_syntax())),
         der::writes<state_item::Dropped_platform>(
             der::explicit_(5, der::aggregate<state_item::Dropped_platform>(der::utf8_string))));
     return g;
@@ -97,10 +56,6 @@ const auto& state_projections() {
 
 }  // namespace
 
-der::rule<period> period_syntax() { return der::make_rule<period_grammar>(); }
-der::rule<schedule_item> schedule_syntax() { return der::make_rule<schedule_grammar>(); }
-der::rule<schedule_item, unwritten> old_schedule_syntax() { return der::make_rule<old_schedule_grammar, unwritten>(); }
-der::rule<queue_entry> queue_syntax() { return der::make_rule<queue_grammar>(); }
 der::rule<read_state_item, state_item> state_item_syntax() { return der::make_rule<state_item_grammar, state_item>(); }
 der::rule<state> state_syntax() { return der::make_rule<state_grammar>(); }
 

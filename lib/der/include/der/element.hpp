@@ -43,10 +43,52 @@ struct element {
     der::tag tag;
     der::form form = form::primitive;  // primitive or constructed, never `any`
     std::string_view contents;         // the contents octets, a view into the parsed input
-    // Where `parse` recorded the element; none for an element built by hand.
+    // Where `parse` recorded the element (its entry, and the entry after its subtree); none for an
+    // element built by hand.
     const der::tape* source = nullptr;
     std::size_t index = 0;
+    std::size_t end = 0;
 };
+
+namespace detail {
+
+// The tape's word layout (see `tape`).
+inline constexpr unsigned identifier_shift = 56;
+inline constexpr unsigned header_size_shift = 51;
+inline constexpr std::uint64_t wide_bit = std::uint64_t{1} << 50;
+inline constexpr std::uint64_t low50 = wide_bit - 1;
+inline constexpr unsigned subtree_bits = 20;
+inline constexpr std::uint64_t max_compact_subtree = (std::uint64_t{1} << subtree_bits) - 1;
+inline constexpr std::uint64_t max_compact_constructed_length = (std::uint64_t{1} << 30) - 1;
+
+// The element recorded at entry `index` of `t`, whose header begins at input offset `at`.
+inline element read_entry(const tape& t, std::size_t index, std::size_t at) {
+    const std::uint64_t entry = t.entries[index];
+    const auto identifier = static_cast<std::uint8_t>(entry >> identifier_shift);
+    element e;
+    e.tag = der::tag{static_cast<tag_class>(identifier >> 6), std::uint64_t{identifier} & 0x1F};
+    e.form = (identifier & 0x20) != 0 ? form::constructed : form::primitive;
+    std::uint64_t length, subtree = 0;
+    if (entry & wide_bit) [[unlikely]] {
+        const tape::wide_entry& w = t.wide[entry & low50];
+        e.tag.number = w.number;
+        length = w.length;
+        subtree = w.subtree;
+    } else if (e.form == form::constructed) {
+        length = (entry & low50) >> subtree_bits;
+        subtree = entry & max_compact_subtree;
+    } else {
+        length = entry & low50;
+    }
+    const std::size_t begin = at + (entry >> header_size_shift & 0x1F);
+    e.contents = std::string_view(t.input.data() + begin, static_cast<std::size_t>(length));
+    e.source = &t;
+    e.index = index;
+    e.end = index + 1 + static_cast<std::size_t>(subtree);
+    return e;
+}
+
+}  // namespace detail
 
 struct parsed {
     element root;
@@ -69,14 +111,29 @@ struct child_cursor {
     std::size_t at = 0;     // the input offset of the next child's header
     std::string_view rest;  // (by hand) the contents not yet read
 
-    explicit child_cursor(const element& parent);
+    explicit child_cursor(const element& parent)
+        : source(parent.source), index(parent.index + 1), end(parent.end),
+          at(source ? static_cast<std::size_t>(parent.contents.data() - source->input.data()) : 0),
+          rest(source ? std::string_view() : parent.contents) {}
     bool done() const { return source ? index == end : rest.empty(); }
     // The next child; must not be called when done().
-    element next();
+    element next() {
+        if (!source) return next_by_hand();
+        element e = detail::read_entry(*source, index, at);
+        index = e.end;
+        at = static_cast<std::size_t>(e.contents.data() - source->input.data()) + e.contents.size();
+        return e;
+    }
     // The next child without consuming it; must not be called when done().
-    element peek() const;
+    element peek() const {
+        if (!source) return child_cursor(*this).next_by_hand();
+        return detail::read_entry(*source, index, at);
+    }
     // The children not yet read, counted without reading them.
     std::size_t remaining() const;
+
+private:
+    element next_by_hand();
 };
 
 // All children of a constructed element.

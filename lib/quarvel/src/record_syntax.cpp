@@ -1,0 +1,118 @@
+// The member grammars of the job execution record, which the state and the commands reuse.
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "grammars/forms.hpp"
+#include "grammars/labels.hpp"
+#include "grammars/path.hpp"
+#include "grammars/record.hpp"
+
+namespace quarvel::asn {
+
+namespace {
+
+const auto& time_grammar() {
+    static const auto g = der::map(
+        [](std::variant<timestamp, timestamp>&& read) { return std::visit([](timestamp t) { return t; }, read); },
+        [](timestamp t) { return std::variant<timestamp, timestamp>(std::in_place_index<1>, t); },
+        der::choice2(der::utc_time, der::generalized_time));
+    return g;
+}
+
+const auto& data_grammar() {
+    static const auto g = der::sequence_of(der::map(
+        [](auto&& read) -> der::result<output_file> {
+            auto& [path, contents] = read;
+            auto checked = valid_path(std::move(path));
+            if (!checked) return der::error(std::move(checked.error()));
+            return output_file{std::move(*checked), std::move(contents)};
+        },
+        [](const output_file& f) { return fields(f.path, f.data); },
+        der::sequence2(der::required(label::path, der::utf8_string), der::required(label::data, der::utf8_string))));
+    return g;
+}
+
+// "files" is read and checked like any `data`, then dropped; it is always written empty.
+const auto& script_job_grammar() {
+    static const auto g = der::map(
+        [](auto&& read) {
+            auto& [name, script, files, platform] = read;
+            return script_job{std::move(name), platform ? std::move(*platform) : std::string(no_platform),
+                              std::move(script)};
+        },
+        [](const script_job& j) {
+            return fields(j.name, j.script, std::span<const output_file>{}, std::optional<std::string_view>(j.platform));
+        },
+        der::sequence4(der::required(label::name, der::utf8_string),
+                       der::required(label::script, der::utf8_string),
+                       der::required(label::files, data_syntax()),
+                       der::optional(label::platform, der::utf8_string)));
+    return g;
+}
+
+const auto& vesk_build_job_grammar() {
+    static const auto g = der::aggregate<vesk_build_job>(der::sequence2(
+        der::required(label::name, der::utf8_string), der::required(label::opam_package, der::utf8_string)));
+    return g;
+}
+
+const auto& job_grammar() {
+    static const auto g = der::choice2(der::explicit_(0, script_job_syntax()), der::explicit_(1, vesk_build_job_syntax()));
+    return g;
+}
+
+const auto& uuid_grammar() {
+    static const auto g = der::map(
+        [](std::string&& octets) -> der::result<uuid> {
+            uuid u;
+            if (octets.size() < u.octets.size()) return der::error("couldn't decode UUID");
+            std::memcpy(u.octets.data(), octets.data(), u.octets.size());
+            return u;
+        },
+        [](const uuid& u) { return std::string_view(reinterpret_cast<const char*>(u.octets.data()), u.octets.size()); },
+        der::utf8_string);
+    return g;
+}
+
+const auto& res_grammar() {
+    static const auto g = der::map(
+        [](std::variant<std::int64_t, std::int64_t, std::int64_t, std::string>&& read) -> execution_result {
+            switch (read.index()) {
+            case 0: return Exited{*std::get_if<0>(&read)};
+            case 1: return Signalled{*std::get_if<1>(&read)};
+            case 2: return Stopped{*std::get_if<2>(&read)};
+            default: return Msg{std::move(*std::get_if<3>(&read))};
+            }
+        },
+        [](const execution_result& r) {
+            using written = std::variant<std::int64_t, std::int64_t, std::int64_t, std::string_view>;
+            return std::visit(overloaded{
+                                  [](const Exited& x) { return written(std::in_place_index<0>, x.code); },
+                                  [](const Signalled& x) { return written(std::in_place_index<1>, x.signal); },
+                                  [](const Stopped& x) { return written(std::in_place_index<2>, x.signal); },
+                                  [](const Msg& x) { return written(std::in_place_index<3>, x.text); },
+                              },
+                              r);
+        },
+        der::choice4(der::explicit_(0, der::int_), der::explicit_(1, der::int_), der::explicit_(2, der::int_),
+                     der::explicit_(3, der::utf8_string)));
+    return g;
+}
+
+}  // namespace
+
+der::rule<timestamp> time_syntax() { return der::make_rule<time_grammar>(); }
+der::rule<data, std::span<const output_file>> data_syntax() {
+    return der::make_rule<data_grammar, std::span<const output_file>>();
+}
+der::rule<script_job> script_job_syntax() { return der::make_rule<script_job_grammar>(); }
+der::rule<vesk_build_job> vesk_build_job_syntax() { return der::make_rule<vesk_build_job_grammar>(); }
+der::rule<job> job_syntax() { return der::make_rule<job_grammar>(); }
+der::rule<uuid> uuid_syntax() { return der::make_rule<uuid_grammar>(); }
+der::rule<execution_result> res_syntax() { return der::make_rule<res_grammar>(); }
+
+}  // namespace quarvel::asn
