@@ -172,6 +172,17 @@ int main(int argc, char** argv) {
     write(root / "state", "trailing-children", trailing_item);
     write(root / "cmd", "trailing-children", trailing_cmd);
     all.push_back(trailing_record);
+    // An explicit tag whose every child its message lists, and a state of empty dropped platforms, the
+    // smallest items.
+    const std::string explicit_children =
+        hex({0xa0, 0x82, unsigned((children.size() + 2) >> 8), unsigned((children.size() + 2) & 0xff), 0x30, 0x00}) +
+        children;
+    write(root / "cmd", "explicit-children", explicit_children);
+    write(root / "exec", "explicit-children", explicit_children);
+    std::string dropped;
+    for (int i = 0; i < 4000; ++i) dropped += hex({0xa5, 0x02, 0x0c, 0x00});
+    write(root / "state", "many-dropped",
+          hex({0x30, 0x82, unsigned(dropped.size() >> 8), unsigned(dropped.size() & 0xff)}) + dropped);
 
     n = 0;
     for (const auto& bytes : all) write(root / "der_parse", "seed-" + std::to_string(n++), bytes);
