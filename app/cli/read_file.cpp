@@ -183,6 +183,22 @@ struct mapped_file {
     const char* data() const { return static_cast<const char*>(address); }
 };
 
+// Drops the mapping's whole pages below a growing prefix from the process's memory. The page cache keeps
+// the file, and a dropped page that is read again comes back from it unchanged (the mapping is private
+// and never written), so this only changes what stays resident.
+struct prefix_release {
+    const mapped_file& mapping;
+    std::size_t page;
+    std::size_t released = 0;  // the pages below this offset are dropped
+
+    void operator()(std::size_t prefix) {
+        const std::size_t until = std::min(prefix, mapping.size) / page * page;
+        if (until <= released) return;
+        ::madvise(const_cast<char*>(mapping.data()) + released, until - released, MADV_DONTNEED);
+        released = until;
+    }
+};
+
 }  // namespace
 
 quarvel::result<std::string> read_whole_file(const std::string& name) {
@@ -196,6 +212,11 @@ quarvel::result<std::string> read_whole_file(const std::string& name) {
 }
 
 quarvel::result<void> with_whole_file(const std::string& name, const std::function<void(std::string_view)>& use) {
+    return with_whole_file(name, [&](std::string_view bytes, const prefix_done&) { use(bytes); });
+}
+
+quarvel::result<void> with_whole_file(const std::string& name,
+                                      const std::function<void(std::string_view, const prefix_done&)>& use) {
     auto in = open_input(name);
     if (!in) return std::unexpected(std::move(in.error()));
 
@@ -218,7 +239,8 @@ quarvel::result<void> with_whole_file(const std::string& name, const std::functi
             if (got == 0) {
                 in->close();
                 const bus_guard_scope guarded(mapping.data(), size);
-                use(std::string_view(mapping.data(), size));
+                const prefix_done release = prefix_release{mapping, static_cast<std::size_t>(::sysconf(_SC_PAGESIZE))};
+                use(std::string_view(mapping.data(), size), release);
                 if (guarded.lost()) return std::unexpected(shown_name(name) + ": file changed while being read");
                 return {};
             }
@@ -230,7 +252,7 @@ quarvel::result<void> with_whole_file(const std::string& name, const std::functi
     const int err = read_to_end(in->fd, bytes, in->expected_size());
     in->close();
     if (err != 0) return std::unexpected(failure(name, err));
-    use(bytes);
+    use(bytes, [](std::size_t) {});  // a buffer of our own goes as a whole
     return {};
 }
 

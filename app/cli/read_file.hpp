@@ -1,6 +1,7 @@
 #pragma once
 // Reading a tool's input file: the file named on the command line, or standard input for "-".
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,15 @@ quarvel::result<std::string> read_whole_file(const std::string& name);
 // another process shrinks while it is mapped reads as zero octets past its new end (instead of killing
 // the process), and the call then fails with "NAME: file changed while being read".
 quarvel::result<void> with_whole_file(const std::string& name, const std::function<void(std::string_view)>& use);
+
+// Told that the first N octets of the contents are no longer needed: the memory behind them (the pages of
+// a mapping) may be given up. Whatever is looked at again still reads the same bytes, only slower.
+using prefix_done = std::function<void(std::size_t)>;
+
+// The same, with `use` also given the function to call as it is done with growing prefixes of the
+// contents, so that a large file need not stay resident while it is copied into something else.
+quarvel::result<void> with_whole_file(const std::string& name,
+                                      const std::function<void(std::string_view, const prefix_done&)>& use);
 
 // A descriptor to read the file from, for tools that read it piece by piece: standard input for "-" (not
 // to be closed), else the named file opened read-only (the caller closes it). Failures as above.

@@ -32,7 +32,11 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
     // The file's bytes are only looked at while they are decoded (a regular file is mapped, not copied);
     // the record owns copies of what it keeps.
     quarvel::result<quarvel::execution_record> record = std::unexpected(std::string());
-    auto read = cli::with_whole_file(file, [&](std::string_view bytes) { record = quarvel::asn::exec_of_str(bytes); });
+    // As the decode copies the contents into the record, the pages behind them are given up: the peak is
+    // the record and a little, not the record and the whole file.
+    auto read = cli::with_whole_file(file, [&](std::string_view bytes, const cli::prefix_done& done) {
+        record = quarvel::asn::exec_of_str_releasing(bytes, done);
+    });
     if (!read) return std::unexpected(std::move(read.error()));
     if (!record) return std::unexpected(std::move(record.error()));
 

@@ -164,4 +164,32 @@ TEST(ReadFile, AFileTruncatedWhileInUseReadsAsZerosAndFails) {
     EXPECT_EQ(again.bytes, std::string(page, 'x'));
 }
 
+// Giving up prefixes of a mapped file changes only what stays resident: every byte reads the same after.
+TEST(ReadFile, PrefixesGivenUpStillReadTheSameBytes) {
+    test::temp_dir dir;
+    const std::string bytes = patterned(1'000'003);
+    const auto path = dir.file("f", bytes);
+    for (const std::string& name : {path, std::string("-")}) {
+        std::string after;
+        int calls = 0;
+        const int saved = ::dup(STDIN_FILENO);
+        const int file = ::open(path.c_str(), O_RDONLY);
+        ::dup2(file, STDIN_FILENO);
+        ::close(file);
+        const auto outcome = cli::with_whole_file(name, [&](std::string_view view, const cli::prefix_done& done) {
+            ++calls;
+            for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{4095}, std::size_t{4096},
+                                        std::size_t{200'000}, std::size_t{200'000}, std::size_t{999'999},
+                                        view.size(), view.size() + 5000})
+                done(n);
+            after.assign(view);
+        });
+        ::dup2(saved, STDIN_FILENO);
+        ::close(saved);
+        ASSERT_TRUE(outcome) << outcome.error();
+        EXPECT_EQ(calls, 1);
+        EXPECT_TRUE(after == bytes) << name;
+    }
+}
+
 }  // namespace

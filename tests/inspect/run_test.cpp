@@ -281,4 +281,22 @@ TEST(Run, PrintedBytesAreTheSameOnAPipeAndOnATerminal) {
     EXPECT_TRUE(on_terminal == expected) << "the output on a terminal differs: " << on_terminal.substr(0, 200);
 }
 
+// The pages of the file are given up as the output files are copied out of them: the peak is the record
+// and a little, not the record and the whole file.
+TEST(Run, BulkOutputFilesAreHeldOnceAtTheirPeak) {
+    test::temp_dir dir;
+    auto r = worked_example();
+    r.output.clear();
+    for (int i = 0; i < 16; ++i) r.output.push_back({"f" + std::to_string(i), std::string(4 << 20, static_cast<char>('a' + i))});
+    const auto rec = record_file(dir, r);
+    r.output.clear();
+    const auto run = test::run({tool, "--job", rec});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "a on p\n");
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's shadow and quarantine would dominate the figure
+    const long record_kib = static_cast<long>(std::filesystem::file_size(rec) / 1024);
+    EXPECT_LT(run.max_rss_kib, record_kib * 5 / 4 + 8 * 1024) << "peak " << run.max_rss_kib << " KiB";
+#endif
+}
+
 }  // namespace

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <variant>
 
+#include <der/consumption.hpp>
+
 #include "grammars/codec.hpp"
 #include "grammars/forms.hpp"
 #include "grammars/labels.hpp"
@@ -63,6 +65,12 @@ const auto& exec_projections() {
 der::rule<execution_record> exec_syntax() { return der::make_rule<exec_grammar>(); }
 
 result<execution_record> exec_of_str(std::string_view bytes) { return exec_projections().decode(bytes); }
+
+result<execution_record> exec_of_str_releasing(std::string_view bytes, const std::function<void(std::size_t)>& consumed,
+                                               std::size_t step) {
+    const der::watch_consumption watch(bytes, step, consumed);
+    return exec_projections().decode(bytes);
+}
 
 std::string exec_to_str(const execution_record& record) { return exec_projections().encode(record); }
 

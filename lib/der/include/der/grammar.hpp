@@ -38,6 +38,7 @@
 #include <variant>
 #include <vector>
 
+#include <der/consumption.hpp>
 #include <der/element.hpp>
 #include <der/primitives.hpp>
 #include <der/result.hpp>
@@ -420,10 +421,13 @@ struct sequence_of_t {
         child_cursor cursor(e);
         value_type out;
         detail::reserve_children(out, cursor, e);
+        consumption_watch* const watch = current_watch();
         while (!cursor.done()) {
-            auto r = item.decode(cursor.next());
+            const element child = cursor.next();
+            auto r = item.decode(child);
             if (!r) return error(std::move(r.error()));
             out.push_back(std::move(*r));
+            if (watch) watch->item_done(child.contents.data() + child.contents.size());
         }
         return out;
     }
