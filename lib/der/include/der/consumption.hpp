@@ -1,9 +1,10 @@
 #pragma once
-// How far decoding has copied its input. Decoded values own copies of what they keep, so the octets
-// before the end of the last list item decoded are no longer needed by the decode (a list item is
-// decoded after everything before it). The owner of a large input can give up the memory behind them
-// as the decode goes on: a read-only file mapping, for example, can drop pages that would be read in
-// again if anything looked at them once more. The reports are hints; the input must stay readable.
+/// \file
+/// How far decoding has copied its input. Decoded values own copies of what they keep, so the octets
+/// before the end of the last list item decoded are no longer needed by the decode (a list item is
+/// decoded after everything before it). The owner of a large input can give up the memory behind them
+/// as the decode goes on: a read-only file mapping, for example, can drop pages that would be read in
+/// again if anything looked at them once more. The reports are hints; the input must stay readable.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,14 +13,15 @@
 
 namespace der {
 
-// Installed by `watch_consumption` for the decodes that run during its life (one thread's).
+/// Installed by `watch_consumption` for the decodes that run during its life (one thread's).
 struct consumption_watch {
-    std::uintptr_t begin = 0, end = 0;  // the watched input
-    std::uintptr_t next_report = 0;     // no report before the consumed part reaches this
-    std::size_t step = 0;
-    std::function<void(std::size_t)> consumed;  // octets of the input, from its start, no longer needed
+    std::uintptr_t begin = 0;           ///< the watched input's first octet
+    std::uintptr_t end = 0;             ///< the end of the watched input
+    std::uintptr_t next_report = 0;     ///< no report before the consumed part reaches this
+    std::size_t step = 0;               ///< the least advance between two reports
+    std::function<void(std::size_t)> consumed;  ///< octets of the input, from its start, no longer needed
 
-    // Called with the end of each list item decoded; reports once at least `step` octets more are done.
+    /// Called with the end of each list item decoded; reports once at least `step` octets more are done.
     void item_done(const char* item_end) {
         const auto at = reinterpret_cast<std::uintptr_t>(item_end);
         if (at < next_report || at > end || at < begin) return;
@@ -32,13 +34,14 @@ namespace detail {
 inline thread_local consumption_watch* active_watch = nullptr;
 }  // namespace detail
 
-// The watch of the current thread, or none.
+/// The watch of the current thread, or none.
 inline consumption_watch* current_watch() { return detail::active_watch; }
 
-// Watches the decodes of `input` run by this thread during the object's life: `consumed(n)` is called
-// with growing counts, each at least `step` octets past the last one.
+/// Watches the decodes of `input` run by this thread during the object's life: `consumed(n)` is called
+/// with growing counts, each at least `step` octets past the last one.
 class watch_consumption {
 public:
+    /// Starts watching `input` (a `step` of 0 counts as 1); an empty `consumed` watches nothing.
     watch_consumption(std::string_view input, std::size_t step, std::function<void(std::size_t)> consumed)
         : outer_(detail::active_watch) {
         watch_.begin = reinterpret_cast<std::uintptr_t>(input.data());

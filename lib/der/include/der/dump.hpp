@@ -1,7 +1,8 @@
 #pragma once
-// The octet dump of error messages: two lowercase hex digits per octet, groups of eight octets joined by a
-// break that prints as a space, or as a line feed and indentation to `column` (the column at which the
-// dump begins) when the next group would not fit before the 78-column margin. Empty input dumps as nothing.
+/// \file
+/// The octet dump of error messages: two lowercase hex digits per octet, groups of eight octets joined by a
+/// break that prints as a space, or as a line feed and indentation to `column` (the column at which the
+/// dump begins) when the next group would not fit before the 78-column margin. Empty input dumps as nothing.
 
 #include <cstddef>
 #include <string>
@@ -9,8 +10,10 @@
 
 namespace der {
 
+/// The right margin of a dump.
 inline constexpr std::size_t margin = 78;
 
+/// The dump of `octets`, laid out as if it began at `column`.
 std::string octet_dump(std::string_view octets, std::size_t column);
 
 }  // namespace der

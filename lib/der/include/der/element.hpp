@@ -1,9 +1,10 @@
 #pragma once
-// Reading DER elements. `parse` checks one complete element, every level of it, before any grammar
-// looks at it, so every byte-level error wins over a type error. What it checked is kept as a tape: one
-// compact entry per header, in reading order (depth first, left to right), so that the walk that follows
-// reads each header from the tape and never decodes it again. Elements are views into the input: nothing
-// is copied. A child is read only from its parent's contents.
+/// \file
+/// Reading DER elements. `parse` checks one complete element, every level of it, before any grammar
+/// looks at it, so every byte-level error wins over a type error. What it checked is kept as a tape: one
+/// compact entry per header, in reading order (depth first, left to right), so that the walk that follows
+/// reads each header from the tape and never decodes it again. Elements are views into the input: nothing
+/// is copied. A child is read only from its parent's contents.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,42 +18,45 @@
 
 namespace der {
 
-// Elements nested deeper than this are refused while parsing ("nesting deeper than 64 levels"); the
-// outermost element is level 1.
+/// Elements nested deeper than this are refused while parsing ("nesting deeper than 64 levels"); the
+/// outermost element is level 1.
 inline constexpr std::size_t max_depth = 64;
 
-// The headers that `parse` checked. An entry is one 64-bit word:
-//   bits 63-56  the identifier octet (class, form, low tag number)
-//   bits 55-51  the header's size in octets (identifier and length octets, 2 to 18)
-//   bit  50     wide: tag number, length and subtree size are in `wide[bits 49-0]`
-//   otherwise, primitive:   bits 49-0 the contents' length
-//              constructed: bits 49-20 the contents' length, bits 19-0 the entries of its subtree
-// Headers with a high tag number, and constructed elements too long for the compact form, are wide.
+/// The headers that `parse` checked. An entry is one 64-bit word:
+///   bits 63-56  the identifier octet (class, form, low tag number)
+///   bits 55-51  the header's size in octets (identifier and length octets, 2 to 18)
+///   bit  50     wide: tag number, length and subtree size are in `wide[bits 49-0]`
+///   otherwise, primitive:   bits 49-0 the contents' length
+///              constructed: bits 49-20 the contents' length, bits 19-0 the entries of its subtree
+/// Headers with a high tag number, and constructed elements too long for the compact form, are wide.
 struct tape {
+    /// The fields of a header too large for a compact entry.
     struct wide_entry {
-        std::uint64_t number = 0;
-        std::uint64_t length = 0;
-        std::uint64_t subtree = 0;
+        std::uint64_t number = 0;   ///< the tag number
+        std::uint64_t length = 0;   ///< the contents' length
+        std::uint64_t subtree = 0;  ///< the entries of its subtree
     };
-    std::string_view input;
-    std::vector<std::uint64_t> entries;
-    std::vector<wide_entry> wide;
+    std::string_view input;              ///< the parsed input (a view: the caller keeps it alive)
+    std::vector<std::uint64_t> entries;  ///< one entry per header, depth first
+    std::vector<wide_entry> wide;        ///< the wide entries' fields
 };
 
+/// One element: a view into the input that `parse` read (or into octets built by hand). Valid while the
+/// input lives.
 struct element {
-    der::tag tag;
-    der::form form = form::primitive;  // primitive or constructed, never `any`
-    std::string_view contents;         // the contents octets, a view into the parsed input
-    // Where `parse` recorded the element (its entry, and the entry after its subtree); none for an
-    // element built by hand.
+    der::tag tag;                      ///< its tag
+    der::form form = form::primitive;  ///< primitive or constructed, never `any`
+    std::string_view contents;         ///< the contents octets, a view into the parsed input
+    /// Where `parse` recorded the element (its entry, and the entry after its subtree); none for an
+    /// element built by hand.
     const der::tape* source = nullptr;
-    std::size_t index = 0;
-    std::size_t end = 0;
+    std::size_t index = 0;  ///< its entry in `source`
+    std::size_t end = 0;    ///< the entry after its subtree
 };
 
 namespace detail {
 
-// The tape's word layout (see `tape`).
+/// The tape's word layout (see `tape`).
 inline constexpr unsigned identifier_shift = 56;
 inline constexpr unsigned header_size_shift = 51;
 inline constexpr std::uint64_t wide_bit = std::uint64_t{1} << 50;
@@ -61,7 +65,7 @@ inline constexpr unsigned subtree_bits = 20;
 inline constexpr std::uint64_t max_compact_subtree = (std::uint64_t{1} << subtree_bits) - 1;
 inline constexpr std::uint64_t max_compact_constructed_length = (std::uint64_t{1} << 30) - 1;
 
-// The element recorded at entry `index` of `t`, whose header begins at input offset `at`.
+/// The element recorded at entry `index` of `t`, whose header begins at input offset `at`.
 inline element read_entry(const tape& t, std::size_t index, std::size_t at) {
     const std::uint64_t entry = t.entries[index];
     const auto identifier = static_cast<std::uint8_t>(entry >> identifier_shift);
@@ -90,33 +94,38 @@ inline element read_entry(const tape& t, std::size_t index, std::size_t at) {
 
 }  // namespace detail
 
+/// What `parse` returns: views into its input, which the caller must keep alive while they are used.
 struct parsed {
-    element root;
-    std::size_t size = 0;  // octets the element occupies from offset 0 of the input
-    std::shared_ptr<const der::tape> headers;  // what `root` and its descendants are read from
+    element root;  ///< the element at offset 0
+    std::size_t size = 0;  ///< octets the element occupies from offset 0 of the input
+    std::shared_ptr<const der::tape> headers;  ///< what `root` and its descendants are read from
 };
 
-// Reads and checks one complete element at offset 0 of `input`. The octets after it are not examined.
-// Errors carry the exact messages of the DER byte rules ("Unexpected EOF (msg index out of bounds): ...",
-// "Header: at ...: redundant form", "Constructed indefinite form", "nesting deeper than 64 levels", ...).
+/// Reads and checks one complete element at offset 0 of `input`. The octets after it are not examined.
+/// Errors carry the exact messages of the DER byte rules ("Unexpected EOF (msg index out of bounds): ...",
+/// "Header: at ...: redundant form", "Constructed indefinite form", "nesting deeper than 64 levels", ...).
+/// The elements returned are views into `input` (their contents are not copied): keep `input` alive, and
+/// unchanged, while they are used.
 result<parsed> parse(std::string_view input);
 
-// Walks the children of a constructed element, left to right. For an element of `parse` every step reads
-// the tape (constant time, no header decoded); for an element built by hand, its contents are read with
-// the checking header reader, and an unreadable rest ends the walk as one last element.
+/// Walks the children of a constructed element, left to right. For an element of `parse` every step reads
+/// the tape (constant time, no header decoded); for an element built by hand, its contents are read with
+/// the checking header reader, and an unreadable rest ends the walk as one last element.
 struct child_cursor {
-    const der::tape* source = nullptr;
-    std::size_t index = 0;  // the tape entry of the next child
-    std::size_t end = 0;    // the entry after the parent's subtree
-    std::size_t at = 0;     // the input offset of the next child's header
-    std::string_view rest;  // (by hand) the contents not yet read
+    const der::tape* source = nullptr;  ///< the tape, for an element of `parse`
+    std::size_t index = 0;  ///< the tape entry of the next child
+    std::size_t end = 0;    ///< the entry after the parent's subtree
+    std::size_t at = 0;     ///< the input offset of the next child's header
+    std::string_view rest;  ///< (by hand) the contents not yet read
 
+    /// A cursor at the first child of `parent`.
     explicit child_cursor(const element& parent)
         : source(parent.source), index(parent.index + 1), end(parent.end),
           at(source ? static_cast<std::size_t>(parent.contents.data() - source->input.data()) : 0),
           rest(source ? std::string_view() : parent.contents) {}
+    /// Whether every child has been read.
     bool done() const { return source ? index == end : rest.empty(); }
-    // The next child; must not be called when done().
+    /// The next child; must not be called when done().
     element next() {
         if (!source) return next_by_hand();
         element e = detail::read_entry(*source, index, at);
@@ -124,29 +133,29 @@ struct child_cursor {
         at = static_cast<std::size_t>(e.contents.data() - source->input.data()) + e.contents.size();
         return e;
     }
-    // The next child without consuming it; must not be called when done().
+    /// The next child without consuming it; must not be called when done().
     element peek() const {
         if (!source) return child_cursor(*this).next_by_hand();
         return detail::read_entry(*source, index, at);
     }
-    // The children not yet read, counted without reading them.
+    /// The children not yet read, counted without reading them.
     std::size_t remaining() const;
 
 private:
     element next_by_hand();
 };
 
-// All children of a constructed element.
+/// All children of a constructed element.
 std::vector<element> children(const element& parent);
 
-// The element list of messages: "[" item texts separated by "," and a break "]"; a break prints as a
-// space unless the line would pass the 78-column margin, when it becomes a line feed and indentation.
-// `column` is the column at which the list begins.
+/// The element list of messages: "[" item texts separated by "," and a break "]"; a break prints as a
+/// space unless the line would pass the 78-column margin, when it becomes a line feed and indentation.
+/// `column` is the column at which the list begins.
 std::string element_list(const std::vector<element>& elements, std::size_t column);
 
-// `prefix` followed by the element list of the children that `from` has not read yet, the list beginning
-// at the column after the prefix: built in one string of exactly its final size, whatever the number of
-// children.
+/// `prefix` followed by the element list of the children that `from` has not read yet, the list beginning
+/// at the column after the prefix: built in one string of exactly its final size, whatever the number of
+/// children.
 std::string element_list(std::string_view prefix, child_cursor from);
 
 }  // namespace der

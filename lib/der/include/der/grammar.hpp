@@ -964,7 +964,8 @@ std::string encode(const codec_t<G>& c, const V& value) {
     return out;
 }
 
-// The value of the first element of the input, and the octets after it (not examined).
+// The value of the first element of the input, and the octets after it (not examined). The value owns
+// its contents; the octets after it are a view into `input`, valid while `input` lives.
 template <class G>
 result<std::pair<typename G::value_type, std::string_view>> decode(const codec_t<G>& c, std::string_view input) {
     auto p = parse(input);

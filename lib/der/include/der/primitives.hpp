@@ -1,6 +1,7 @@
 #pragma once
-// Contents octets of the primitive types in use, both directions. Reading returns the exact messages of
-// the byte rules; writing cannot fail.
+/// \file
+/// Contents octets of the primitive types in use, both directions. Reading returns the exact messages of
+/// the byte rules; writing cannot fail.
 
 #include <cstdint>
 #include <variant>
@@ -12,31 +13,36 @@
 
 namespace der {
 
-// Integers cross DER in the 63-bit range -2^62 .. 2^62 - 1.
+/// The smallest integer that crosses DER: -2^62 (integers are 63-bit).
 inline constexpr std::int64_t min_integer = -(std::int64_t{1} << 62);
+/// The largest integer that crosses DER: 2^62 - 1.
 inline constexpr std::int64_t max_integer = (std::int64_t{1} << 62) - 1;
 
-// "INTEGER: length 0", "INTEGER: redundant form", "INTEGER: int overflow: " + dump.
+/// "INTEGER: length 0", "INTEGER: redundant form", "INTEGER: int overflow: " + dump.
 result<std::int64_t> read_integer(std::string_view contents);
-// Octets of the shortest two's-complement form (1 to 8 octets). `value` must lie in min_integer ..
-// max_integer: a debug build (assertions on) stops on any other value; other builds write the nearest
-// value inside the range, so that what is written always reads back.
+/// Octets of the shortest two's-complement form (1 to 8 octets). `value` must lie in min_integer ..
+/// max_integer: a debug build (assertions on) stops on any other value; other builds write the nearest
+/// value inside the range, so that what is written always reads back.
 std::size_t integer_size(std::int64_t value);
+/// Appends those octets to `out`, under the same rule for `value`.
 void write_integer(std::string& out, std::int64_t value);
 
-// "NULL: " + dump when the contents are not empty.
+/// "NULL: " + dump when the contents are not empty.
 result<std::monostate> read_null(std::string_view contents);
 
-// UTCTime and GeneralizedTime: "<type>: unexpected end: ", "<type>: invalid format: ",
-// "<type>: out of range: " followed by the contents text.
+/// UTCTime and GeneralizedTime: "<type>: unexpected end: ", "<type>: invalid format: ",
+/// "<type>: out of range: " followed by the contents text.
 result<timestamp> read_utc_time(std::string_view contents);
+/// GeneralizedTime contents, with the same messages as `read_utc_time`.
 result<timestamp> read_generalized_time(std::string_view contents);
-// "YYMMDDhhmmssZ" (13 octets).
+/// "YYMMDDhhmmssZ" (13 octets).
 std::size_t utc_time_size(timestamp t);
+/// Appends the UTCTime contents of `t` to `out`.
 void write_utc_time(std::string& out, timestamp t);
-// "YYYYMMDDhhmmss[.fff]Z": the fraction, whole milliseconds in three digits, only when the sub-second
-// part is not zero.
+/// "YYYYMMDDhhmmss[.fff]Z": the fraction, whole milliseconds in three digits, only when the sub-second
+/// part is not zero.
 std::size_t generalized_time_size(timestamp t);
+/// Appends the GeneralizedTime contents of `t` to `out`.
 void write_generalized_time(std::string& out, timestamp t);
 
 }  // namespace der

@@ -1,15 +1,17 @@
 #pragma once
-// Failures are values: a result holds either the value or one message text.
+/// \file
+/// Failures are values: a result holds either the value or one message text.
 
 #include <expected>
 #include <string>
 
 namespace der {
 
+/// The value, or the message of the failure.
 template <class T>
 using result = std::expected<T, std::string>;
 
-// Refuses a value inside a decoding function; the decode ends with exactly this message.
+/// Refuses a value inside a decoding function; the decode ends with exactly this message.
 inline std::unexpected<std::string> error(std::string message) { return std::unexpected(std::move(message)); }
 
 }  // namespace der

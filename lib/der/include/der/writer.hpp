@@ -1,6 +1,7 @@
 #pragma once
-// Writing element headers: identifier octets and the minimal definite length. Contents are written by
-// the caller right after, so nested elements are written once, in place, with sizes known beforehand.
+/// \file
+/// Writing element headers: identifier octets and the minimal definite length. Contents are written by
+/// the caller right after, so nested elements are written once, in place, with sizes known beforehand.
 
 #include <cstddef>
 #include <string>
@@ -9,9 +10,9 @@
 
 namespace der {
 
-// Octets of the identifier and length of an element with `length` contents octets.
+/// Octets of the identifier and length of an element with `length` contents octets.
 std::size_t header_size(tag t, std::size_t length);
-// `f` is primitive or constructed.
+/// `f` is primitive or constructed.
 void write_header(std::string& out, tag t, form f, std::size_t length);
 
 }  // namespace der

@@ -1,5 +1,6 @@
 #pragma once
-// The basic value kinds of the data model.
+/// \file
+/// The basic value kinds of the data model.
 
 #include <array>
 #include <compare>
@@ -11,22 +12,22 @@
 
 namespace quarvel {
 
-// Every operation that can fail on its input returns its value or one message text.
+/// Every operation that can fail on its input returns its value or one message text.
 template <class T>
 using result = der::result<T>;
 
-// A UTC instant, years 0000 to 9999, with sub-second resolution.
+/// A UTC instant, years 0000 to 9999, with sub-second resolution.
 using der::timestamp;
 
-// A non-negative span of time: an unsigned 64-bit count of nanoseconds.
+/// A non-negative span of time: an unsigned 64-bit count of nanoseconds.
 struct duration {
-    std::uint64_t nanoseconds = 0;
+    std::uint64_t nanoseconds = 0;  ///< the count
     friend auto operator<=>(const duration&, const duration&) = default;
 };
 
-// A UUID as its 16 octets in RFC 4122 order.
+/// A UUID as its 16 octets in RFC 4122 order.
 struct uuid {
-    std::array<std::uint8_t, 16> octets{};
+    std::array<std::uint8_t, 16> octets{};  ///< the octets, first to last
     friend auto operator<=>(const uuid&, const uuid&) = default;
 };
 

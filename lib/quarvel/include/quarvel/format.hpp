@@ -1,15 +1,16 @@
 #pragma once
-// The formatter every printer writes to: it lays a stream of text tokens, space and cut hints and line ends
-// out into lines no wider than a right margin, inside the outermost filling box (indentation 0).
-//
-// Layout of a hint: its size is its own width, plus the text after it, plus the next hint's width; the size is
-// settled when the next hint arrives. A settled hint is a space (or nothing, for a cut) when its size is at
-// most the room left on the line (margin minus column), else a line feed. Whenever, after a text token, the
-// pending material (the open hint's width and the text after it) is at least as wide as the room left, the
-// open hint is laid out as unbounded, that is as a line feed. A line end, and finishing, lay the open hint out
-// as unbounded too, so the last hint of a stretch always becomes a line feed.
-//
-// The sink belongs to the caller: the formatter never creates or closes it, and flushes it only at a line end.
+/// \file
+/// The formatter every printer writes to: it lays a stream of text tokens, space and cut hints and line ends
+/// out into lines no wider than a right margin, inside the outermost filling box (indentation 0).
+///
+/// Layout of a hint: its size is its own width, plus the text after it, plus the next hint's width; the size is
+/// settled when the next hint arrives. A settled hint is a space (or nothing, for a cut) when its size is at
+/// most the room left on the line (margin minus column), else a line feed. Whenever, after a text token, the
+/// pending material (the open hint's width and the text after it) is at least as wide as the room left, the
+/// open hint is laid out as unbounded, that is as a line feed. A line end, and finishing, lay the open hint out
+/// as unbounded too, so the last hint of a stretch always becomes a line feed.
+///
+/// The sink belongs to the caller: the formatter never creates or closes it, and flushes it only at a line end.
 
 #include <cstdint>
 #include <cstdio>
@@ -19,46 +20,51 @@
 
 namespace quarvel {
 
-// A POSIX stream descriptor as a formatter's sink (kept apart from an int margin on purpose).
+/// A POSIX stream descriptor as a formatter's sink (kept apart from an int margin on purpose).
 struct file_descriptor {
-    int fd = -1;
+    int fd = -1;  ///< the descriptor; it stays the caller's
 };
 
+/// Lays printers' tokens out into lines and hands them to its sink. It belongs to one thread at a time.
+/// Over a string it appends as it lays tokens out: what is pending reaches the string when `finish` runs
+/// or when the formatter is destroyed, so read the string after either.
 class formatter {
 public:
+    /// The right margin unless the owner sets another.
     static constexpr int default_margin = 78;
 
-    // Appends to the caller's string as tokens are laid out.
+    /// Appends to the caller's string as tokens are laid out.
     explicit formatter(std::string& sink, int margin = default_margin);
-    // Buffers laid-out bytes; writes them to the stream and flushes it at each line end.
+    /// Buffers laid-out bytes; writes them to the stream and flushes it at each line end.
     explicit formatter(std::FILE* sink, int margin = default_margin);
-    // Buffers laid-out bytes; writes them to the descriptor (retrying EINTR, continuing partial writes) at
-    // each line end.
+    /// Buffers laid-out bytes; writes them to the descriptor (retrying EINTR, continuing partial writes) at
+    /// each line end.
     explicit formatter(file_descriptor sink, int margin = default_margin);
 
-    // Finishes (as `finish`), so that nothing written is lost; does not flush a stream.
+    /// Finishes (as `finish`), so that nothing written is lost; does not flush a stream.
     ~formatter();
 
     formatter(const formatter&) = delete;
     formatter& operator=(const formatter&) = delete;
 
-    // A text token: written unchanged, never split; its width is its length in bytes.
+    /// A text token: written unchanged, never split; its width is its length in bytes.
     void text(std::string_view s);
-    // The space hint "@ ": width 1, one space or a line feed.
+    /// The space hint "@ ": width 1, one space or a line feed.
     void space();
-    // The cut hint "@,": width 0, nothing or a line feed.
+    /// The cut hint "@,": width 0, nothing or a line feed.
     void cut();
-    // "@.": lays out everything pending (the open hint becomes a line feed), writes a line feed, hands the
-    // bytes to the sink and flushes it; the column starts again at 0.
+    /// "@.": lays out everything pending (the open hint becomes a line feed), writes a line feed, hands the
+    /// bytes to the sink and flushes it; the column starts again at 0.
     void line_end();
-    // A line end without the line feed: everything pending is laid out (the open hint becomes a line feed)
-    // and handed to the sink, nothing is appended and the sink is not flushed.
+    /// A line end without the line feed: everything pending is laid out (the open hint becomes a line feed)
+    /// and handed to the sink, nothing is appended and the sink is not flushed.
     void finish();
 
+    /// The right margin.
     int margin() const { return static_cast<int>(margin_); }
-    // Bytes laid out since the last line feed.
+    /// Bytes laid out since the last line feed.
     std::int64_t column() const { return column_; }
-    // A write to the stream or descriptor failed; later bytes were dropped.
+    /// A write to the stream or descriptor failed; later bytes were dropped.
     bool failed() const { return failed_; }
 
 private:
@@ -70,19 +76,19 @@ private:
     void hand_over(bool flush);
 
     sink_kind kind_;
-    std::string* out_;           // the caller's string, or `buffer_` for stream and descriptor sinks
-    std::string buffer_;         // laid-out bytes not yet handed to a stream or descriptor
+    std::string* out_;           ///< the caller's string, or `buffer_` for stream and descriptor sinks
+    std::string buffer_;         ///< laid-out bytes not yet handed to a stream or descriptor
     std::FILE* file_ = nullptr;
     int fd_ = -1;
     std::int64_t margin_;
     std::int64_t column_ = 0;
-    bool hint_open_ = false;     // a hint whose size is still open heads the pending material
+    bool hint_open_ = false;     ///< a hint whose size is still open heads the pending material
     int hint_width_ = 0;
-    std::string pending_text_;   // text written after the open hint; reused, so no allocation per token
+    std::string pending_text_;   ///< text written after the open hint; reused, so no allocation per token
     bool failed_ = false;
 };
 
-// Prints into a fresh formatter over a string with margin 78, finishes it and returns the text.
+/// Prints into a fresh formatter over a string with margin 78, finishes it and returns the text.
 std::string render(const std::function<void(formatter&)>& print);
 
 }  // namespace quarvel

@@ -1,7 +1,8 @@
 #pragma once
-// The data model of the build-scheduling service: jobs, how executions end, the timetable and queues,
-// the persisted scheduler state, the protocol commands and the job execution record.
-// Plain values: each owns its fields, and copying a value copies its contents.
+/// \file
+/// The data model of the build-scheduling service: jobs, how executions end, the timetable and queues,
+/// the persisted scheduler state, the protocol commands and the job execution record.
+/// Plain values: each owns its fields, and copying a value copies its contents.
 
 #include <optional>
 #include <string>
@@ -13,231 +14,274 @@
 
 namespace quarvel {
 
-// One output file of a job: its path (never empty, no NUL) and its complete contents.
+/// One output file of a job: its path (never empty, no NUL) and its complete contents.
 struct output_file {
-    std::string path;
-    std::string data;
+    std::string path;  ///< relative to the job's output; never empty, no NUL octet; runs of "/" collapsed
+    std::string data;  ///< the file's complete contents
     friend bool operator==(const output_file&, const output_file&) = default;
 };
 
-// The output files of a job, in stored order; duplicate paths are allowed.
+/// The output files of a job, in stored order; duplicate paths are allowed.
 using data = std::vector<output_file>;
 
+/// A job that runs a shell script on one platform.
 struct script_job {
-    std::string name;
-    std::string platform;  // "no-platform" when the encoding had none
-    std::string script;
+    std::string name;      ///< the job's name: what identifies it (see `job_equal`)
+    std::string platform;  ///< "no-platform" when the encoding had none
+    std::string script;    ///< the script's text
     friend bool operator==(const script_job&, const script_job&) = default;
 };
 
+/// A job that builds one opam package.
 struct vesk_build_job {
-    std::string name;
-    std::string opam_package;
+    std::string name;          ///< the job's name: what identifies it (see `job_equal`)
+    std::string opam_package;  ///< the package to build
     friend bool operator==(const vesk_build_job&, const vesk_build_job&) = default;
 };
 
-// Alternatives `Script_job` and `Vesk_build_job`, in this order.
+/// Alternatives `Script_job` and `Vesk_build_job`, in this order.
 using job = std::variant<script_job, vesk_build_job>;
 
-// How a job execution ended.
+/// How a job execution ended.
+/// The job's process exited. Integers of the results cross DER: -2^62 .. 2^62 - 1 (see `asn::exec_to_str`).
 struct Exited {
-    std::int64_t code = 0;
+    std::int64_t code = 0;  ///< its exit status
     friend bool operator==(const Exited&, const Exited&) = default;
 };
+/// The job's process was killed by a signal.
 struct Signalled {
-    std::int64_t signal = 0;
+    std::int64_t signal = 0;  ///< the signal's number
     friend bool operator==(const Signalled&, const Signalled&) = default;
 };
+/// The job's process was stopped by a signal.
 struct Stopped {
-    std::int64_t signal = 0;
+    std::int64_t signal = 0;  ///< the signal's number
     friend bool operator==(const Stopped&, const Stopped&) = default;
 };
+/// The execution was aborted; the text says why.
 struct Msg {
-    std::string text;
+    std::string text;  ///< the reason, as the service wrote it
     friend bool operator==(const Msg&, const Msg&) = default;
 };
+/// How a job execution ended: alternatives `Exited`, `Signalled`, `Stopped` and `Msg`, in this order.
 using execution_result = std::variant<Exited, Signalled, Stopped, Msg>;
 
-enum class period { Hourly, Daily, Weekly, Never };
+/// How often a scheduled job runs.
+enum class period {
+    Hourly,  ///< every hour
+    Daily,   ///< every day
+    Weekly,  ///< every week
+    Never,   ///< not again
+};
 
+/// One entry of the timetable.
 struct schedule_item {
-    timestamp next;
-    quarvel::period period = period::Hourly;
-    quarvel::job job;
+    timestamp next;                           ///< the next run
+    quarvel::period period = period::Hourly;  ///< how often it runs
+    quarvel::job job;                         ///< what runs
     friend bool operator==(const schedule_item&, const schedule_item&) = default;
 };
 
-// The jobs waiting for a worker of one platform, in queue order.
+/// The jobs waiting for a worker of one platform, in queue order.
 struct queue_entry {
-    std::string platform;
-    std::vector<quarvel::job> jobs;
+    std::string platform;            ///< the platform the jobs wait for
+    std::vector<quarvel::job> jobs;  ///< the waiting jobs, first to run first
     friend bool operator==(const queue_entry&, const queue_entry&) = default;
 };
 
-// An execution in progress.
+/// An execution in progress.
 struct running_entry {
-    timestamp started;
-    quarvel::uuid uuid;
-    script_job job;
+    timestamp started;    ///< when the execution began
+    quarvel::uuid uuid;   ///< the execution's identity
+    script_job job;       ///< the job that runs
     friend bool operator==(const running_entry&, const running_entry&) = default;
 };
 
-// The scheduler overview.
+/// The scheduler overview.
 struct info {
-    std::vector<schedule_item> schedule;
-    std::vector<queue_entry> queues;
-    std::vector<running_entry> running;
-    std::vector<std::string> dropped_platforms;
+    std::vector<schedule_item> schedule;         ///< the timetable
+    std::vector<queue_entry> queues;             ///< the waiting jobs, per platform
+    std::vector<running_entry> running;          ///< the executions in progress
+    std::vector<std::string> dropped_platforms;  ///< the platforms no longer served
     friend bool operator==(const info&, const info&) = default;
 };
 
-// One item of the persisted scheduler state. Its alternatives are scoped here: `state_item::Schedule`
-// is not `cmd::Schedule`.
+/// One item of the persisted scheduler state. Its alternatives are scoped here: `state_item::Schedule`
+/// is not `cmd::Schedule`.
 struct state_item {
+    /// The waiting jobs of one platform.
     struct Queue {
-        std::string platform;
-        std::vector<quarvel::job> jobs;
+        std::string platform;            ///< the platform the jobs wait for
+        std::vector<quarvel::job> jobs;  ///< the waiting jobs, in queue order
         friend bool operator==(const Queue&, const Queue&) = default;
     };
+    /// One entry of the timetable.
     struct Schedule {
-        schedule_item item;
+        schedule_item item;  ///< the entry
         friend bool operator==(const Schedule&, const Schedule&) = default;
     };
+    /// One platform no longer served.
     struct Dropped_platform {
-        std::string platform;
+        std::string platform;  ///< its name
         friend bool operator==(const Dropped_platform&, const Dropped_platform&) = default;
     };
-    std::variant<Queue, Schedule, Dropped_platform> value;
+    std::variant<Queue, Schedule, Dropped_platform> value;  ///< the item, one of the three alternatives
     friend bool operator==(const state_item&, const state_item&) = default;
 };
 
+/// The persisted scheduler state: its items, in stored order.
 using state = std::vector<state_item>;
 
-enum class client_or_worker { Client, Worker };
+/// What kind of peer sends a `cmd::Client_hello`.
+enum class client_or_worker {
+    Client,  ///< a client of the service
+    Worker,  ///< a worker that runs jobs
+};
 
-// One protocol message between a client or worker and the server.
+/// One protocol message between a client or worker and the server.
 struct cmd {
+    /// A worker asks for a job to run on its platform.
     struct Job_request {
-        std::string platform;
+        std::string platform;  ///< the worker's platform
         friend bool operator==(const Job_request&, const Job_request&) = default;
     };
+    /// The server assigns a job execution to a worker.
     struct Job_schedule {
-        quarvel::uuid uuid;
-        script_job job;
+        quarvel::uuid uuid;  ///< the execution's identity
+        script_job job;      ///< the job to run
         friend bool operator==(const Job_schedule&, const Job_schedule&) = default;
     };
+    /// A worker reports the end of an execution.
     struct Job_finished {
-        quarvel::uuid uuid;
-        execution_result result;
-        quarvel::data data;
+        quarvel::uuid uuid;       ///< the execution's identity
+        execution_result result;  ///< how it ended
+        quarvel::data data;       ///< its output files
         friend bool operator==(const Job_finished&, const Job_finished&) = default;
     };
+    /// One console line of an execution, without its time.
     struct Output {
-        quarvel::uuid uuid;
-        std::string output;
+        quarvel::uuid uuid;  ///< the execution's identity
+        std::string output;  ///< the line
         friend bool operator==(const Output&, const Output&) = default;
     };
+    /// One console line of an execution with its time offset.
     struct Output_timestamped {
-        quarvel::uuid uuid;
-        duration timestamp;
-        std::string output;
+        quarvel::uuid uuid;  ///< the execution's identity
+        duration timestamp;  ///< the offset; written as a 63-bit INTEGER, so below 2^62 ns to read back as is
+        std::string output;  ///< the line
         friend bool operator==(const Output_timestamped&, const Output_timestamped&) = default;
     };
+    /// Schedule a script job with a period.
     struct Schedule {
-        quarvel::period period = period::Hourly;
-        script_job job;
+        quarvel::period period = period::Hourly;  ///< how often it runs
+        script_job job;                           ///< the job
         friend bool operator==(const Schedule&, const Schedule&) = default;
     };
+    /// Remove the scheduled job with this name.
     struct Unschedule {
-        std::string name;
+        std::string name;  ///< the job's name
         friend bool operator==(const Unschedule&, const Unschedule&) = default;
     };
+    /// A request for the scheduler overview.
     struct Info {
         friend bool operator==(const Info&, const Info&) = default;
     };
+    /// The scheduler overview.
     struct Info_reply {
-        quarvel::info info;
+        quarvel::info info;  ///< the overview
         friend bool operator==(const Info_reply&, const Info_reply&) = default;
     };
+    /// Follow the console output of an execution.
     struct Observe {
-        quarvel::uuid uuid;
+        quarvel::uuid uuid;  ///< the execution's identity
         friend bool operator==(const Observe&, const Observe&) = default;
     };
+    /// Run the named job now, on the given platform or on any platform.
     struct Execute {
-        std::string job_name;
-        std::optional<std::string> platform;  // absent: any platform; the empty text is not absent
+        std::string job_name;  ///< the job's name
+        std::optional<std::string> platform;  ///< absent: any platform; the empty text is not absent
         friend bool operator==(const Execute&, const Execute&) = default;
     };
+    /// Schedule a vesk build job with a period.
     struct Schedule_vesk_build {
-        quarvel::period period = period::Hourly;
-        quarvel::vesk_build_job vesk_build_job;
+        quarvel::period period = period::Hourly;  ///< how often it runs
+        quarvel::vesk_build_job vesk_build_job;   ///< the job
         friend bool operator==(const Schedule_vesk_build&, const Schedule_vesk_build&) = default;
     };
+    /// Set the named job's next run and, when present, its period.
     struct Reschedule {
-        std::string name;
-        timestamp next;
-        std::optional<quarvel::period> period;  // absent is not `Never`
+        std::string name;  ///< the job's name
+        timestamp next;    ///< its next run
+        std::optional<quarvel::period> period;  ///< absent is not `Never`
         friend bool operator==(const Reschedule&, const Reschedule&) = default;
     };
+    /// Stop serving a platform.
     struct Drop_platform {
-        std::string platform;
+        std::string platform;  ///< its name
         friend bool operator==(const Drop_platform&, const Drop_platform&) = default;
     };
+    /// Serve a dropped platform again.
     struct Undrop_platform {
-        std::string platform;
+        std::string platform;  ///< its name
         friend bool operator==(const Undrop_platform&, const Undrop_platform&) = default;
     };
+    /// The greeting of a client or a worker, with its protocol version.
     struct Client_hello {
-        client_or_worker typ = client_or_worker::Client;
-        std::int64_t version = 0;
+        client_or_worker typ = client_or_worker::Client;  ///< the sender's kind
+        std::int64_t version = 0;  ///< its protocol version: `client_protocol_version` or `worker_protocol_version`
         friend bool operator==(const Client_hello&, const Client_hello&) = default;
     };
+    /// The server's greeting.
     struct Server_hello {
         friend bool operator==(const Server_hello&, const Server_hello&) = default;
     };
+    /// The request succeeded.
     struct Success {
         friend bool operator==(const Success&, const Success&) = default;
     };
+    /// The request failed.
     struct Failure {
-        std::string message;
+        std::string message;  ///< the reason
         friend bool operator==(const Failure&, const Failure&) = default;
     };
 
     std::variant<Job_request, Job_schedule, Job_finished, Output, Output_timestamped, Schedule, Unschedule,
                  Info, Info_reply, Observe, Execute, Schedule_vesk_build, Reschedule, Drop_platform,
                  Undrop_platform, Client_hello, Server_hello, Success, Failure>
-        value;
+        value;  ///< the command, one of the alternatives above
     friend bool operator==(const cmd&, const cmd&) = default;
 };
 
-// One console line of an execution: its time offset in nanoseconds and its text without terminator.
+/// One console line of an execution: its time offset in nanoseconds and its text without terminator.
 struct console_line {
-    std::int64_t delta = 0;
-    std::string data;
+    std::int64_t delta = 0;  ///< nanoseconds, stored unchanged; crosses DER, so -2^62 .. 2^62 - 1
+    std::string data;        ///< the line's text
     friend bool operator==(const console_line&, const console_line&) = default;
 };
 
-// The stored account of one job execution: the file that quarvel-inspect reads.
+/// The stored account of one job execution: the file that quarvel-inspect reads.
 struct execution_record {
-    script_job job;
-    quarvel::uuid uuid;
-    std::vector<console_line> console;
-    timestamp started;
-    timestamp finished;
-    execution_result result;
-    quarvel::data output;
+    script_job job;                     ///< the job that ran
+    quarvel::uuid uuid;                 ///< the execution's identity
+    std::vector<console_line> console;  ///< the console, stored newest line first (`front()` is the last line)
+    timestamp started;                  ///< when the execution began
+    timestamp finished;                 ///< when it ended
+    execution_result result;            ///< how it ended
+    quarvel::data output;               ///< the output files
     friend bool operator==(const execution_record&, const execution_record&) = default;
 };
 
-// The protocol versions that clients and workers announce in `Client_hello`.
+/// The protocol version that clients announce in `cmd::Client_hello`.
 inline constexpr std::int64_t client_protocol_version = 13;
+/// The protocol version that workers announce in `cmd::Client_hello`.
 inline constexpr std::int64_t worker_protocol_version = 5;
 
-// The name of a job's payload, for both alternatives.
+/// The name of a job's payload, for both alternatives: a reference into `j`, valid while `j` lives
+/// and is not changed.
 const std::string& job_name(const job& j);
-// Jobs are identified by name alone: the alternative does not take part.
+/// Jobs are identified by name alone: the alternative does not take part.
 bool job_equal(const job& a, const job& b);
-// The script job's platform (possibly "no-platform"); absent for a vesk build job.
+/// The script job's platform (possibly "no-platform"); absent for a vesk build job.
 std::optional<std::string> job_platform(const job& j);
 
 }  // namespace quarvel
