@@ -193,7 +193,7 @@ command with_standard_options(const command& cmd) {
 std::string message_line(std::string_view command_name, std::string_view message) {
     std::string out(command_name);
     out += ": ";
-    out += message_box(message, visible_width(out), message_width);
+    append_message_box(out, message, visible_width(out), message_width);
     return out;
 }
 

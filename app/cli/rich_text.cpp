@@ -103,12 +103,20 @@ std::string fill(const std::vector<std::string>& words, const std::vector<bool>&
 }
 
 std::string message_box(std::string_view text, std::size_t column, std::size_t width) {
-    // One pass over views of the words: decoder messages can hold a dump of a whole large input.
     std::string out;
-    out.reserve(text.size() + text.size() / 16 + 1);
+    append_message_box(out, text, column, width);
+    return out;
+}
+
+namespace {
+
+// Lays out the message box, handing each piece to `put`: a word as a view, or `n` copies of a character.
+// Run once to measure and once to write, so the box goes into its string in one allocation.
+template <class Put>
+void lay_out_message_box(std::string_view text, std::size_t column, std::size_t width, Put&& put) {
     std::size_t col = column;
     bool line_empty = true;
-    bool forced = false;       // two line breaks in a row since the last word
+    bool forced = false;        // two line breaks in a row since the last word
     bool pending_break = false; // a break point since the last word
     std::size_t i = 0;
     while (i < text.size()) {
@@ -123,22 +131,41 @@ std::string message_box(std::string_view text, std::size_t column, std::size_t w
         const std::string_view word = text.substr(start, i - start);
         const std::size_t w = visible_width(word);
         if (!line_empty && (forced || col + 1 + w > width)) {
-            out += '\n';
-            out.append(column, ' ');
+            put(std::string_view("\n"));
+            put(column, ' ');
             col = column;
         } else if (!line_empty) {
-            out += ' ';
+            put(std::string_view(" "));
             ++col;
         }
-        out += word;
+        put(word);
         col += w;
         line_empty = false;
         forced = false;
         pending_break = false;
     }
     // A break point that ends the message is still one space ("...: " stays as it is).
-    if (pending_break) out += ' ';
-    return out;
+    if (pending_break) put(std::string_view(" "));
+}
+
+}  // namespace
+
+void append_message_box(std::string& out, std::string_view text, std::size_t column, std::size_t width) {
+    // Decoder messages can hold a dump of a whole large input: the box is measured first, then written into
+    // the caller's string, so no second copy of the text is made on the way out.
+    struct counter {
+        std::size_t size = 0;
+        void operator()(std::string_view piece) { size += piece.size(); }
+        void operator()(std::size_t n, char) { size += n; }
+    } count;
+    lay_out_message_box(text, column, width, count);
+    out.reserve(out.size() + count.size + 1);
+    struct appender {
+        std::string& out;
+        void operator()(std::string_view piece) { out += piece; }
+        void operator()(std::size_t n, char c) { out.append(n, c); }
+    };
+    lay_out_message_box(text, column, width, appender{out});
 }
 
 }  // namespace cli

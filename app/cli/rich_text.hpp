@@ -49,4 +49,7 @@ std::string fill(const std::vector<std::string>& words, const std::vector<bool>&
 // two line breaks in a row force a line end; lines fit in `width` columns and continue at `column`.
 std::string message_box(std::string_view text, std::size_t column, std::size_t width);
 
+// The same, appended to `out`; room for one more character (a line end) is reserved with it.
+void append_message_box(std::string& out, std::string_view text, std::size_t column, std::size_t width);
+
 }  // namespace cli
