@@ -133,6 +133,22 @@ void reserve_children(Vector& out, const child_cursor& children, const element& 
     }
 }
 
+// A list's size and writing, each item through `item`: the one way both kinds of SEQUENCE OF write.
+template <class G, class V>
+std::size_t list_size(tag t, const G& item, const V& items, size_plan& plan) {
+    const std::size_t slot = plan.reserve();
+    std::size_t n = 0;
+    for (const auto& x : items) n += item.size(x, plan);
+    plan.lengths[slot] = n;
+    return header_size(t, n) + n;
+}
+
+template <class G, class V>
+void write_list(tag t, const G& item, const V& items, std::string& out, size_plan& plan) {
+    write_header(out, t, form::constructed, plan.take());
+    for (const auto& x : items) item.write(x, out, plan);
+}
+
 // Primitive types: how their contents read and write.
 struct utf8_traits {
     using value_type = std::string;
@@ -434,17 +450,12 @@ struct sequence_of_t {
 
     template <class V>
     std::size_t size(const V& items, size_plan& plan) const {
-        const std::size_t slot = plan.reserve();
-        std::size_t n = 0;
-        for (const auto& x : items) n += item.size(x, plan);
-        plan.lengths[slot] = n;
-        return header_size(t, n) + n;
+        return detail::list_size(t, item, items, plan);
     }
 
     template <class V>
     void write(const V& items, std::string& out, size_plan& plan) const {
-        write_header(out, t, form::constructed, plan.take());
-        for (const auto& x : items) item.write(x, out, plan);
+        detail::write_list(t, item, items, out, plan);
     }
 };
 
@@ -723,17 +734,12 @@ struct sequence_of_present_t {
 
     template <class V>
     std::size_t size(const V& items, size_plan& plan) const {
-        const std::size_t slot = plan.reserve();
-        std::size_t n = 0;
-        for (const auto& x : items) n += item.size(x, plan);
-        plan.lengths[slot] = n;
-        return header_size(t, n) + n;
+        return detail::list_size(t, item, items, plan);
     }
 
     template <class V>
     void write(const V& items, std::string& out, size_plan& plan) const {
-        write_header(out, t, form::constructed, plan.take());
-        for (const auto& x : items) item.write(x, out, plan);
+        detail::write_list(t, item, items, out, plan);
     }
 };
 
