@@ -20,11 +20,30 @@ namespace dump {
 
 namespace {
 
+quarvel::result<void> standard_output_failure() {
+    return std::unexpected(std::string("standard output: ") + quarvel::posix::describe_error(errno != 0 ? errno : EIO));
+}
+
 quarvel::result<void> write_standard_output(std::string_view bytes) {
     errno = 0;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
     if (std::fflush(stdout) == 0 && written) return {};
-    return std::unexpected(std::string("standard output: ") + quarvel::posix::describe_error(errno != 0 ? errno : EIO));
+    return standard_output_failure();
+}
+
+// A decoded value's text form laid out straight onto standard output, followed by one line end: the text
+// of a large state is never held whole beside the value it prints.
+template <class T, class Print>
+quarvel::result<void> print_to_standard_output(quarvel::result<T> decoded, Print&& print_value) {
+    if (!decoded) return std::unexpected(std::move(decoded.error()));
+    errno = 0;
+    {
+        quarvel::formatter f(stdout);
+        print_value(f, *decoded);
+        f.line_end();
+    }
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return {};
+    return standard_output_failure();
 }
 
 // The text form as a formatter with the usual margin lays it out, followed by one line end.
@@ -126,6 +145,10 @@ quarvel::result<void> run(const settings& s, const std::string& file) {
     if (s.framed) return dump_capture(s, file);
     const auto bytes = cli::read_whole_file(file);
     if (!bytes) return std::unexpected(bytes.error());
+    if (s.form == output_form::text && s.kind == input_kind::state)
+        return print_to_standard_output(quarvel::asn::state_of_str(*bytes), quarvel::pp_state);
+    if (s.form == output_form::text && s.kind == input_kind::cmd)
+        return print_to_standard_output(quarvel::asn::cmd_of_str(*bytes), quarvel::pp_cmd);
     auto rendered = render(s, *bytes);
     if (!rendered) return std::unexpected(rendered.error());
     if (s.form == output_form::json) *rendered += '\n';
