@@ -202,8 +202,8 @@ COMP_WORDS=("$@")
 COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
 COMP_LINE="${COMP_WORDS[*]}"
 COMP_POINT=${#COMP_LINE}
-spec=$(complete -p "$1") || exit 3
-function=${spec#*-F }
+registration=$(complete -p "$1") || exit 3
+function=${registration#*-F }
 function=${function%% *}
 "$function" "$1" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"
 printf '%s\n' "${COMPREPLY[@]}"

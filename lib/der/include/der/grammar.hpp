@@ -30,6 +30,7 @@
 #include <exception>
 #include <expected>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -131,6 +132,31 @@ void reserve_children(Vector& out, const child_cursor& children, const element& 
     } catch (const std::exception&) {
         out.reserve(std::min(count, list.contents.size() / sizeof(typename Vector::value_type) + 1));
     }
+}
+
+// What a CHOICE's alternatives, given by their tag sets, have in common: the union of their tags; the
+// message for the first tag two of them share; the alternative that reads a tag (the last one, which
+// reports the mismatch, when none does).
+inline tag_set union_of(std::span<const tag_set> alternatives) {
+    tag_set all;
+    for (const tag_set& s : alternatives) all.add(s);
+    return all;
+}
+
+inline std::optional<std::string> shared_tag(std::span<const tag_set> alternatives) {
+    for (std::size_t i = 0; i < alternatives.size(); ++i)
+        for (std::size_t j = i + 1; j < alternatives.size(); ++j)
+            for (const tag& shared : alternatives[j].tags)
+                if (alternatives[i].contains(shared))
+                    return "CHOICE: alternatives " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
+                           " share the tag " + tag_text(shared);
+    return std::nullopt;
+}
+
+inline std::size_t alternative_for(std::span<const tag_set> alternatives, tag t) {
+    for (std::size_t i = 0; i < alternatives.size(); ++i)
+        if (alternatives[i].contains(t)) return i;
+    return alternatives.size() - 1;
 }
 
 // A list's size and writing, each item through `item`: the one way both kinds of SEQUENCE OF write.
@@ -526,11 +552,7 @@ struct choice_t {
 
     explicit choice_t(Gs... gs) : alternatives(gs...), alternative_tags{gs.tags()...} {}
 
-    tag_set tags() const {
-        tag_set all;
-        for (const tag_set& s : alternative_tags) all.add(s);
-        return all;
-    }
+    tag_set tags() const { return detail::union_of(alternative_tags); }
     // A CHOICE cannot be implicitly tagged: the tag becomes explicit.
     explicit_t<choice_t> with_tag(tag nt) const { return {nt, *this}; }
 
@@ -538,22 +560,11 @@ struct choice_t {
         std::optional<std::string> found;
         std::apply([&](const auto&... g) { ((found = found ? found : g.ambiguity()), ...); }, alternatives);
         if (found) return found;
-        for (std::size_t i = 0; i < count; ++i)
-            for (std::size_t j = i + 1; j < count; ++j)
-                for (const tag& shared : alternative_tags[j].tags)
-                    if (alternative_tags[i].contains(shared))
-                        return "CHOICE: alternatives " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
-                               " share the tag " + tag_text(shared);
-        return std::nullopt;
+        return detail::shared_tag(alternative_tags);
     }
 
     result<value_type> decode(const element& e) const {
-        std::size_t chosen = count - 1;
-        for (std::size_t i = 0; i < count; ++i)
-            if (alternative_tags[i].contains(e.tag)) {
-                chosen = i;
-                break;
-            }
+        const std::size_t chosen = detail::alternative_for(alternative_tags, e.tag);
         return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
             constexpr std::size_t I = decltype(index)::value;
             auto r = std::get<I>(alternatives).decode(e);
@@ -859,32 +870,17 @@ struct variant_choice_t {
 
     explicit variant_choice_t(As... as) : alternatives(as...), alternative_tags{as.grammar.tags()...} {}
 
-    tag_set tags() const {
-        tag_set all;
-        for (const tag_set& s : alternative_tags) all.add(s);
-        return all;
-    }
+    tag_set tags() const { return detail::union_of(alternative_tags); }
 
     std::optional<std::string> ambiguity() const {
         std::optional<std::string> found;
         std::apply([&](const auto&... a) { ((found = found ? found : a.grammar.ambiguity()), ...); }, alternatives);
         if (found) return found;
-        for (std::size_t i = 0; i < count; ++i)
-            for (std::size_t j = i + 1; j < count; ++j)
-                for (const tag& shared : alternative_tags[j].tags)
-                    if (alternative_tags[i].contains(shared))
-                        return "CHOICE: alternatives " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
-                               " share the tag " + tag_text(shared);
-        return std::nullopt;
+        return detail::shared_tag(alternative_tags);
     }
 
     result<value_type> decode(const element& e) const {
-        std::size_t chosen = count - 1;
-        for (std::size_t i = 0; i < count; ++i)
-            if (alternative_tags[i].contains(e.tag)) {
-                chosen = i;
-                break;
-            }
+        const std::size_t chosen = detail::alternative_for(alternative_tags, e.tag);
         return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
             auto r = std::get<decltype(index)::value>(alternatives).grammar.decode(e);
             if (!r) return error(std::move(r.error()));
