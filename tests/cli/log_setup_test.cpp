@@ -110,6 +110,22 @@ TEST(LogMessage, ProgramNameIsTheLastPathComponent) {
     EXPECT_EQ(cli::program_name_of(""), "cli_tests");
 }
 
+// Sends standard output to /dev/full for the life of the object, where every write fails with ENOSPC.
+struct standard_output_to_full_device {
+    int saved;
+    standard_output_to_full_device() : saved(::dup(STDOUT_FILENO)) {
+        std::fflush(nullptr);
+        const int full = ::open("/dev/full", O_WRONLY);
+        ::dup2(full, STDOUT_FILENO);
+        ::close(full);
+    }
+    ~standard_output_to_full_device() {
+        std::clearerr(stdout);
+        ::dup2(saved, STDOUT_FILENO);
+        ::close(saved);
+    }
+};
+
 // Sends a descriptor to a file for the life of the object; `text()` flushes and reads what arrived.
 struct captured_descriptor {
     int fd;
@@ -258,18 +274,14 @@ TEST(SetupLog, MessagesFollowWhatTheStreamStillBuffers) {
 TEST(SetupLog, RemembersTheFirstFailedWrite) {
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     log_restorer restore;
-    std::fflush(nullptr);
-    const int saved = ::dup(STDOUT_FILENO);
-    const int full = ::open("/dev/full", O_WRONLY);
-    ::dup2(full, STDOUT_FILENO);
-    ::close(full);
-    cli::setup_log("p", color_choice::never, level::warning);
-    const int before = cli::log_write_error();
-    quarvel::log::app("lost");
-    const int after = cli::log_write_error();
-    std::clearerr(stdout);
-    ::dup2(saved, STDOUT_FILENO);
-    ::close(saved);
+    int before = -1, after = -1;
+    {
+        const standard_output_to_full_device full;
+        cli::setup_log("p", color_choice::never, level::warning);
+        before = cli::log_write_error();
+        quarvel::log::app("lost");
+        after = cli::log_write_error();
+    }
     EXPECT_EQ(before, 0);
     EXPECT_EQ(after, ENOSPC);
     // A new setup starts afresh.
@@ -369,22 +381,17 @@ TEST(OutputBatch, LinesLeaveOnceTheBatchSizeIsPassedWithEveryByteInOrder) {
 TEST(OutputBatch, AFailedWriteIsRememberedWhenTheBatchLeaves) {
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     log_restorer restore;
-    std::fflush(nullptr);
-    const int saved = ::dup(STDOUT_FILENO);
-    const int full = ::open("/dev/full", O_WRONLY);
-    ::dup2(full, STDOUT_FILENO);
-    ::close(full);
-    cli::setup_log("p", color_choice::never, level::warning);
-    int during = -1;
+    int during = -1, after = -1;
     {
-        const cli::output_batch batch;
-        quarvel::log::app("lost");
-        during = cli::log_write_error();
+        const standard_output_to_full_device full;
+        cli::setup_log("p", color_choice::never, level::warning);
+        {
+            const cli::output_batch batch;
+            quarvel::log::app("lost");
+            during = cli::log_write_error();
+        }
+        after = cli::log_write_error();
     }
-    const int after = cli::log_write_error();
-    std::clearerr(stdout);
-    ::dup2(saved, STDOUT_FILENO);
-    ::close(saved);
     EXPECT_EQ(during, 0);  // still held
     EXPECT_EQ(after, ENOSPC);
 }
