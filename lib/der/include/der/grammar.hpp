@@ -49,22 +49,45 @@
 
 namespace der {
 
+// A small set of tags, held inline: building one allocates nothing, so a grammar's constructor is a few
+// stores. The largest set in use is the union of the command CHOICE's alternatives.
 struct tag_set {
-    std::vector<tag> tags;
+    static constexpr std::size_t capacity = 32;
+    std::array<tag, capacity> tags{};
+    std::size_t count = 0;
+
+    tag_set() = default;
+    explicit tag_set(tag t) : count(1) { tags[0] = t; }
+
+    const tag* begin() const { return tags.data(); }
+    const tag* end() const { return tags.data() + count; }
 
     bool contains(tag t) const {
-        for (const tag& x : tags)
+        for (const tag& x : *this)
             if (x == t) return true;
         return false;
     }
     bool disjoint(const tag_set& other) const {
-        for (const tag& x : other.tags)
+        for (const tag& x : other)
             if (contains(x)) return false;
         return true;
     }
     void add(const tag_set& other) {
-        for (const tag& x : other.tags)
-            if (!contains(x)) tags.push_back(x);
+        for (const tag& x : other)
+            if (!contains(x)) {
+                if (count == capacity) overflow();
+                tags[count++] = x;
+            }
+    }
+    friend bool operator==(const tag_set& a, const tag_set& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end());
+    }
+
+private:
+    // A grammar whose union needs more room is a programming error, met when it is first built.
+    [[noreturn, gnu::cold]] static void overflow() {
+        std::fputs("tag_set: more than 32 tags\n", stderr);
+        std::abort();
     }
 };
 
@@ -146,7 +169,7 @@ inline tag_set union_of(std::span<const tag_set> alternatives) {
 inline std::optional<std::string> shared_tag(std::span<const tag_set> alternatives) {
     for (std::size_t i = 0; i < alternatives.size(); ++i)
         for (std::size_t j = i + 1; j < alternatives.size(); ++j)
-            for (const tag& shared : alternatives[j].tags)
+            for (const tag& shared : alternatives[j])
                 if (alternatives[i].contains(shared))
                     return "CHOICE: alternatives " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
                            " share the tag " + tag_text(shared);
@@ -232,7 +255,7 @@ struct primitive_grammar {
     using value_type = typename Traits::value_type;
     tag t = Traits::default_tag;
 
-    tag_set tags() const { return {{t}}; }
+    tag_set tags() const { return tag_set(t); }
     std::optional<std::string> ambiguity() const { return std::nullopt; }
     primitive_grammar with_tag(tag nt) const { return {nt}; }
 
@@ -302,7 +325,7 @@ struct sequence_t {
 
     explicit sequence_t(Es... es) : elements(es...), element_tags{es.grammar.tags()...} {}
 
-    tag_set tags() const { return {{t}}; }
+    tag_set tags() const { return tag_set(t); }
     sequence_t with_tag(tag nt) const {
         sequence_t copy = *this;
         copy.t = nt;
@@ -454,7 +477,7 @@ struct sequence_of_t {
     G item;
     tag t = tags::sequence;
 
-    tag_set tags() const { return {{t}}; }
+    tag_set tags() const { return tag_set(t); }
     std::optional<std::string> ambiguity() const { return item.ambiguity(); }
     sequence_of_t with_tag(tag nt) const { return {item, nt}; }
 
@@ -499,7 +522,7 @@ struct explicit_t {
     tag t;
     G inner;
 
-    tag_set tags() const { return {{t}}; }
+    tag_set tags() const { return tag_set(t); }
     std::optional<std::string> ambiguity() const { return inner.ambiguity(); }
     explicit_t with_tag(tag nt) const { return {nt, inner}; }
 
@@ -727,7 +750,7 @@ struct sequence_of_present_t {
     G item;
     tag t = tags::sequence;
 
-    tag_set tags() const { return {{t}}; }
+    tag_set tags() const { return tag_set(t); }
     std::optional<std::string> ambiguity() const { return item.ambiguity(); }
 
     result<value_type> decode(const element& e) const {
