@@ -157,14 +157,26 @@ void record_primitive(tape& t, std::size_t header_begin, const header& h) {
     t.entries.push_back(entry);
 }
 
-// Completes the entry of the constructed element at `index`, whose subtree ends with the last entry.
-void close_constructed(tape& t, std::size_t index, const header& h) {
+// A constructed element being read: its contents' bounds, its tag number and its entry. No member has a
+// default value, so that the stack of them costs nothing until it is used.
+struct open_element {
+    std::size_t contents_begin;
+    std::size_t contents_end;
+    std::uint64_t number;
+    std::size_t index;
+};
+
+open_element opened(const header& h, std::size_t index) { return {h.contents_begin, h.contents_end, h.tag.number, index}; }
+
+// Completes the entry of the constructed element `h`, whose subtree ends with the last entry.
+void close_constructed(tape& t, const open_element& h) {
+    const std::size_t index = h.index;
     std::uint64_t& entry = t.entries[index];
     const std::uint64_t length = h.contents_end - h.contents_begin;
     const std::uint64_t subtree = t.entries.size() - index - 1;
     if ((entry >> identifier_shift & 0x1F) == 31 || length > max_compact_constructed_length || subtree > max_compact_subtree) {
         entry |= wide_bit | t.wide.size();
-        t.wide.push_back({h.tag.number, length, subtree});
+        t.wide.push_back({h.number, length, subtree});
     } else {
         entry |= length << subtree_bits | subtree;
     }
@@ -174,16 +186,14 @@ void close_constructed(tape& t, std::size_t index, const header& h) {
 
 // One pass over the headers, depth first, left to right, without recursion: `open` holds the constructed
 // elements being read, at most `max_depth` of them. Each checked header goes onto the tape.
-result<parsed> parse(std::string_view input) {
-    struct open_element {
-        header h;
-        std::size_t index;
-    };
+result<parsed_root> parse_into(tape& headers, std::string_view input) {
     std::array<open_element, max_depth> open;
     std::size_t depth = 0;
 
-    auto t = std::make_shared<tape>();
+    tape* const t = &headers;
     t->input = input;
+    t->entries.clear();
+    t->wide.clear();
     // Every header takes two octets at least, so the tape never grows past this reservation for inputs
     // up to 256 MiB; pages of it that are never written cost no memory.
     t->entries.reserve(std::min<std::size_t>(input.size() / 2 + 1, std::size_t{1} << 27));
@@ -191,7 +201,7 @@ result<parsed> parse(std::string_view input) {
     const header_or_fault root = read_header(input, 0, input.size());
     if (!root.ok) return error(message(root.why, input, input));
     if (root.value.form == form::constructed) {
-        open[depth++] = {root.value, 0};
+        open[depth++] = opened(root.value, 0);
         t->entries.push_back(entry_of(identifier_octet(input, 0), 0, root.value));
     } else {
         record_primitive(*t, 0, root.value);
@@ -200,24 +210,20 @@ result<parsed> parse(std::string_view input) {
     std::size_t at = root.value.contents_begin;
     while (depth > 0) {
         const open_element& parent = open[depth - 1];
-        if (at == parent.h.contents_end) {
-            close_constructed(*t, parent.index, parent.h);
+        if (at == parent.contents_end) {
+            close_constructed(*t, parent);
             --depth;
             continue;
         }
         if (depth == max_depth) return error("nesting deeper than 64 levels");
         // The common case inline: a one-octet identifier and a short-form length that fits.
-        if (parent.h.contents_end - at >= 2) {
+        if (parent.contents_end - at >= 2) {
             const std::uint64_t t0 = static_cast<std::uint8_t>(input[at]);
             const std::size_t l0 = static_cast<std::uint8_t>(input[at + 1]);
-            if ((t0 & 0x1F) != 31 && l0 < 0x80 && l0 <= parent.h.contents_end - at - 2) {
+            if ((t0 & 0x1F) != 31 && l0 < 0x80 && l0 <= parent.contents_end - at - 2) {
                 const std::uint64_t entry = t0 << identifier_shift | std::uint64_t{2} << header_size_shift;
                 if ((t0 & 0x20) != 0) {
-                    header h;
-                    set_identifier(h, static_cast<std::uint8_t>(t0));
-                    h.contents_begin = at + 2;
-                    h.contents_end = at + 2 + l0;
-                    open[depth++] = {h, t->entries.size()};
+                    open[depth++] = {at + 2, at + 2 + l0, t0 & 0x1F, t->entries.size()};
                     t->entries.push_back(entry);
                     at += 2;
                 } else {
@@ -227,12 +233,12 @@ result<parsed> parse(std::string_view input) {
                 continue;
             }
         }
-        const header_or_fault child = read_header(input, at, parent.h.contents_end);
+        const header_or_fault child = read_header(input, at, parent.contents_end);
         if (!child.ok)
             return error(message(child.why, input,
-                                 input.substr(parent.h.contents_begin, parent.h.contents_end - parent.h.contents_begin)));
+                                 input.substr(parent.contents_begin, parent.contents_end - parent.contents_begin)));
         if (child.value.form == form::constructed) {
-            open[depth++] = {child.value, t->entries.size()};
+            open[depth++] = opened(child.value, t->entries.size());
             t->entries.push_back(entry_of(identifier_octet(input, at), at, child.value));
             at = child.value.contents_begin;
         } else {
@@ -240,9 +246,50 @@ result<parsed> parse(std::string_view input) {
             at = child.value.contents_end;
         }
     }
-    element r = read_entry(*t, 0, 0);
-    const std::size_t size = root.value.contents_end;
-    return parsed{r, size, std::move(t)};
+    return parsed_root{read_entry(*t, 0, 0), root.value.contents_end};
+}
+
+result<parsed> parse(std::string_view input) {
+    auto t = std::make_shared<tape>();
+    auto r = parse_into(*t, input);
+    if (!r) return error(std::move(r.error()));
+    return parsed{r->root, r->size, std::move(t)};
+}
+
+namespace {
+
+// The spare tape of a thread. Its storage is kept for the next decode while it stays within this many
+// entries (64 KiB): enough for commands and states of every day, small enough to keep in every thread.
+constexpr std::size_t spare_tape_entries = 8192;
+
+struct spare_tape {
+    tape headers;
+    bool lent = false;
+};
+
+spare_tape& this_threads_spare() {
+    thread_local spare_tape spare;
+    return spare;
+}
+
+}  // namespace
+
+tape_lease::tape_lease() : tape_(&own_), spare_(false) {
+    spare_tape& spare = this_threads_spare();
+    if (!spare.lent) {
+        spare.lent = true;
+        tape_ = &spare.headers;
+        spare_ = true;
+    }
+}
+
+tape_lease::~tape_lease() {
+    if (!spare_) return;
+    spare_tape& spare = this_threads_spare();
+    spare.headers.input = {};
+    if (spare.headers.entries.capacity() > spare_tape_entries) spare.headers.entries = {};
+    if (spare.headers.wide.capacity() > spare_tape_entries) spare.headers.wide = {};
+    spare.lent = false;
 }
 
 // An element built by hand: its contents were never checked. The checking reader reads the next header;

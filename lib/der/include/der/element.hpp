@@ -108,6 +108,35 @@ struct parsed {
 /// unchanged, while they are used.
 result<parsed> parse(std::string_view input);
 
+/// What `parse_into` returns: the element at offset 0 and the octets it occupies.
+struct parsed_root {
+    element root;          ///< the element at offset 0, read from the caller's tape
+    std::size_t size = 0;  ///< octets the element occupies from offset 0 of the input
+};
+
+/// `parse` into a tape that the caller owns: its entries are replaced and its storage is reused, so that
+/// a caller that parses many inputs allocates nothing once the tape is large enough. The elements returned
+/// are read from `headers` and view `input`: keep both alive, and unchanged, while they are used.
+result<parsed_root> parse_into(tape& headers, std::string_view input);
+
+/// A tape lent for the length of one decode: the calling thread's spare tape when it is free (its storage
+/// kept between decodes, up to a small bound, so that decoding a small value allocates no tape), else a
+/// tape of its own.
+class tape_lease {
+public:
+    tape_lease();
+    ~tape_lease();
+    tape_lease(const tape_lease&) = delete;
+    tape_lease& operator=(const tape_lease&) = delete;
+    /// The tape lent.
+    tape& get() { return *tape_; }
+
+private:
+    tape* tape_;
+    bool spare_;
+    tape own_;
+};
+
 /// Walks the children of a constructed element, left to right. For an element of `parse` every step reads
 /// the tape (constant time, no header decoded); for an element built by hand, its contents are read with
 /// the checking header reader, and an unreadable rest ends the walk as one last element.

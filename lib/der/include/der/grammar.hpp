@@ -100,6 +100,7 @@ struct size_plan {
         lengths.push_back(0);
         return lengths.size() - 1;
     }
+    void set(std::size_t slot, std::size_t length) { lengths[slot] = length; }
     std::size_t take() { return lengths[next++]; }
 };
 
@@ -188,7 +189,7 @@ std::size_t list_size(tag t, const G& item, const V& items, size_plan& plan) {
     const std::size_t slot = plan.reserve();
     std::size_t n = 0;
     for (const auto& x : items) n += item.size(x, plan);
-    plan.lengths[slot] = n;
+    plan.set(slot, n);
     return header_size(t, n) + n;
 }
 
@@ -359,7 +360,7 @@ struct sequence_t {
         std::tuple<slot_type<Es>...> slots;
         std::string failure;
         const bool ok = [&]<std::size_t... I>(std::index_sequence<I...>) {
-            return (decode_element<I>(cursor, std::get<I>(slots), failure) && ...);
+            return (decode_element<I, false>(cursor, std::get<I>(slots), failure) && ...);
         }(std::make_index_sequence<count>{});
         if (!ok) return error(std::move(failure));
         if (!cursor.done()) return error(element_list(detail::sequence_trailing, cursor));
@@ -367,6 +368,21 @@ struct sequence_t {
         return [&]<std::size_t... I>(std::index_sequence<I...>) {
             return result<value_type>(std::in_place, take<Es>(std::get<I>(slots))...);
         }(std::make_index_sequence<count>{});
+    }
+
+    // Decodes the elements straight into `members` (a tuple of references, one per element, in order),
+    // so that each value is moved once, into its member.
+    template <class Members>
+    result<void> decode_members(const element& e, Members&& members) const {
+        if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
+        child_cursor cursor(e);
+        std::string failure;
+        const bool ok = [&]<std::size_t... I>(std::index_sequence<I...>) {
+            return (decode_element<I, true>(cursor, std::get<I>(members), failure) && ...);
+        }(std::make_index_sequence<count>{});
+        if (!ok) return error(std::move(failure));
+        if (!cursor.done()) return error(element_list(detail::sequence_trailing, cursor));
+        return {};
     }
 
     template <class V>
@@ -377,7 +393,7 @@ struct sequence_t {
         [&]<std::size_t... I>(std::index_sequence<I...>) {
             ((n += element_size<I>(std::get<I>(v), plan)), ...);
         }(std::make_index_sequence<count>{});
-        plan.lengths[slot] = n;
+        plan.set(slot, n);
         return header_size(t, n) + n;
     }
 
@@ -403,32 +419,29 @@ private:
         }
     }
 
-    template <std::size_t I, class Slot>
+    // Decodes element I into `slot`: its slot (an optional) or, `into_member`, the member that holds it.
+    template <std::size_t I, bool into_member, class Slot>
     bool decode_element(child_cursor& cursor, Slot& slot, std::string& failure) const {
         const auto& el = std::get<I>(elements);
-        if constexpr (std::remove_cvref_t<decltype(el)>::is_optional) {
+        constexpr bool is_optional = std::remove_cvref_t<decltype(el)>::is_optional;
+        if constexpr (is_optional) {
             if (cursor.done() || !element_tags[I].contains(cursor.peek().tag)) return true;
-            auto r = el.grammar.decode(cursor.next());
-            if (!r) {
-                failure = std::move(r.error());
-                return false;
-            }
-            slot.emplace(std::move(*r));
-            return true;
-        } else {
-            if (cursor.done()) {
-                failure = "SEQUENCE: missing required: ";
-                failure += el.label;
-                return false;
-            }
-            auto r = el.grammar.decode(cursor.next());
-            if (!r) {
-                failure = std::move(r.error());
-                return false;
-            }
-            slot.emplace(std::move(*r));
-            return true;
+        } else if (cursor.done()) {
+            failure = "SEQUENCE: missing required: ";
+            failure += el.label;
+            return false;
         }
+        auto r = el.grammar.decode(cursor.next());
+        if (!r) {
+            failure = std::move(r.error());
+            return false;
+        }
+        // A required element's member holds the value itself; every other slot is an optional.
+        if constexpr (into_member && !is_optional)
+            slot = std::move(*r);
+        else
+            slot.emplace(std::move(*r));
+        return true;
     }
 
     template <std::size_t I, class V>
@@ -489,9 +502,15 @@ struct sequence_of_t {
         consumption_watch* const watch = current_watch();
         while (!cursor.done()) {
             const element child = cursor.next();
-            auto r = item.decode(child);
-            if (!r) return error(std::move(r.error()));
-            out.push_back(std::move(*r));
+            if constexpr (requires(typename G::value_type& v) { item.decode_into(child, v); }) {
+                // Decoded in place, in the list's own storage.
+                auto r = item.decode_into(child, out.emplace_back());
+                if (!r) return error(std::move(r.error()));
+            } else {
+                auto r = item.decode(child);
+                if (!r) return error(std::move(r.error()));
+                out.push_back(std::move(*r));
+            }
             if (watch) watch->item_done(child.contents.data() + child.contents.size());
         }
         return out;
@@ -540,7 +559,7 @@ struct explicit_t {
     std::size_t size(const V& v, size_plan& plan) const {
         const std::size_t slot = plan.reserve();
         const std::size_t n = inner.size(v, plan);
-        plan.lengths[slot] = n;
+        plan.set(slot, n);
         return header_size(t, n) + n;
     }
 
@@ -696,27 +715,97 @@ struct is_tuple : std::false_type {};
 template <class... Ts>
 struct is_tuple<std::tuple<Ts...>> : std::true_type {};
 
+// References to the N members of `v`, in declaration order (const references for a const `v`).
 template <std::size_t N, class T>
-auto member_views(const T& v) {
+auto member_views(T& v) {
     if constexpr (N == 1) {
-        const auto& [a] = v;
+        auto& [a] = v;
         return std::tie(a);
     } else if constexpr (N == 2) {
-        const auto& [a, b] = v;
+        auto& [a, b] = v;
         return std::tie(a, b);
     } else if constexpr (N == 3) {
-        const auto& [a, b, c] = v;
+        auto& [a, b, c] = v;
         return std::tie(a, b, c);
     } else if constexpr (N == 4) {
-        const auto& [a, b, c, d] = v;
+        auto& [a, b, c, d] = v;
         return std::tie(a, b, c, d);
     } else if constexpr (N == 5) {
-        const auto& [a, b, c, d, e] = v;
+        auto& [a, b, c, d, e] = v;
         return std::tie(a, b, c, d, e);
     } else {
         static_assert(N == 6, "aggregate: at most six members");
-        const auto& [a, b, c, d, e, f] = v;
+        auto& [a, b, c, d, e, f] = v;
         return std::tie(a, b, c, d, e, f);
+    }
+}
+
+template <class G>
+struct is_sequence : std::false_type {};
+template <class... Es>
+struct is_sequence<sequence_t<Es...>> : std::true_type {};
+
+// Whether a T can be decoded member by member from a sequence that reads the tuple Read: T is made empty
+// first, then each member is given its element's value.
+template <class T, class Read>
+constexpr bool decodes_member_by_member() {
+    if constexpr (!std::is_default_constructible_v<T>) {
+        return false;
+    } else {
+        using members = decltype(member_views<std::tuple_size_v<Read>>(std::declval<T&>()));
+        return []<std::size_t... I>(std::index_sequence<I...>) {
+            return (std::is_assignable_v<std::tuple_element_t<I, members>, std::tuple_element_t<I, Read>&&> && ...);
+        }(std::make_index_sequence<std::tuple_size_v<Read>>{});
+    }
+}
+
+}  // namespace detail
+
+// aggregate<T> of a SEQUENCE, for a T that can be decoded member by member: each element's value goes
+// straight into its member (no tuple in between), and a list of T can decode its items in place.
+template <class T, class S>
+struct aggregate_t {
+    using value_type = T;
+    static constexpr std::size_t count = S::count;
+    S inner;
+
+    tag_set tags() const { return inner.tags(); }
+    std::optional<std::string> ambiguity() const { return inner.ambiguity(); }
+    aggregate_t with_tag(tag nt) const { return {inner.with_tag(nt)}; }
+
+    result<T> decode(const element& e) const {
+        result<T> out(std::in_place);
+        if (auto r = decode_into(e, *out); !r) out = error(std::move(r.error()));
+        return out;
+    }
+    // Decodes into `out`, which is left partly written when the element is refused.
+    result<void> decode_into(const element& e, T& out) const {
+        return inner.decode_members(e, detail::member_views<count>(out));
+    }
+
+    std::size_t size(const T& v, size_plan& plan) const { return inner.size(detail::member_views<count>(v), plan); }
+    void write(const T& v, std::string& out, size_plan& plan) const {
+        inner.write(detail::member_views<count>(v), out, plan);
+    }
+};
+
+namespace detail {
+
+// aggregate through a `map`: the value read, a tuple or one value, becomes a T.
+template <class T, class G>
+auto aggregate_by_map(G inner) {
+    using read = typename G::value_type;
+    if constexpr (is_tuple<read>::value) {
+        return map(
+            [](read&& r) {
+                return std::apply([](auto&&... members) { return T{std::move(members)...}; }, std::move(r));
+            },
+            [](const T& v) { return member_views<std::tuple_size_v<read>>(v); }, std::move(inner));
+    } else if constexpr (std::is_same_v<read, std::monostate>) {
+        return map([](std::monostate) { return T{}; }, [](const T&) { return std::monostate{}; }, std::move(inner));
+    } else {
+        return map([](read&& r) { return T{std::move(r)}; },
+                   [](const T& v) -> const auto& { return std::get<0>(member_views<1>(v)); }, std::move(inner));
     }
 }
 
@@ -724,18 +813,13 @@ auto member_views(const T& v) {
 
 template <class T, class G>
 auto aggregate(G inner) {
-    using read = typename G::value_type;
-    if constexpr (detail::is_tuple<read>::value) {
-        return map(
-            [](read&& r) {
-                return std::apply([](auto&&... members) { return T{std::move(members)...}; }, std::move(r));
-            },
-            [](const T& v) { return detail::member_views<std::tuple_size_v<read>>(v); }, std::move(inner));
-    } else if constexpr (std::is_same_v<read, std::monostate>) {
-        return map([](std::monostate) { return T{}; }, [](const T&) { return std::monostate{}; }, std::move(inner));
+    if constexpr (detail::is_sequence<G>::value) {
+        if constexpr (detail::decodes_member_by_member<T, typename G::value_type>())
+            return aggregate_t<T, G>{std::move(inner)};
+        else
+            return detail::aggregate_by_map<T>(std::move(inner));
     } else {
-        return map([](read&& r) { return T{std::move(r)}; },
-                   [](const T& v) -> const auto& { return std::get<0>(detail::member_views<1>(v)); }, std::move(inner));
+        return detail::aggregate_by_map<T>(std::move(inner));
     }
 }
 
@@ -792,9 +876,10 @@ template <class T, class W>
 struct rule_entry_points {
     tag_set tags;
     std::optional<std::string> ambiguity;
-    result<T> (*decode)(const element&);
-    std::size_t (*size)(const W&, size_plan&);
-    void (*write)(const W&, std::string&, size_plan&);
+    const void* grammar;  // what the entry points read through: the defining file's grammar
+    result<T> (*decode)(const void* grammar, const element&);
+    std::size_t (*size)(const void* grammar, const W&, size_plan&);
+    void (*write)(const void* grammar, const W&, std::string&, size_plan&);
 };
 
 template <class T, class W = T>
@@ -805,22 +890,26 @@ struct rule {
 
     tag_set tags() const { return points->tags; }
     std::optional<std::string> ambiguity() const { return points->ambiguity; }
-    result<T> decode(const element& e) const { return points->decode(e); }
-    std::size_t size(const W& v, size_plan& plan) const { return points->size(v, plan); }
-    void write(const W& v, std::string& out, size_plan& plan) const { points->write(v, out, plan); }
+    result<T> decode(const element& e) const { return points->decode(points->grammar, e); }
+    std::size_t size(const W& v, size_plan& plan) const { return points->size(points->grammar, v, plan); }
+    void write(const W& v, std::string& out, size_plan& plan) const { points->write(points->grammar, v, out, plan); }
 };
 
-// The rule of the grammar that `Grammar()` returns (a function-local static of the defining source file,
-// built on first use, so that a rule may be used from any thread and from any static initialiser).
+// The rule of the grammar that `Grammar()` returns (a reference to a function-local static of the defining
+// source file, built on first use, so that a rule may be used from any thread and from any static
+// initialiser). The entry points reach the grammar through the pointer kept beside them, not by calling
+// `Grammar()` again.
 template <auto Grammar, class W = typename std::remove_cvref_t<decltype(Grammar())>::value_type>
 rule<typename std::remove_cvref_t<decltype(Grammar())>::value_type, W> make_rule() {
-    using T = typename std::remove_cvref_t<decltype(Grammar())>::value_type;
+    using G = std::remove_cvref_t<decltype(Grammar())>;
+    using T = typename G::value_type;
     static const rule_entry_points<T, W> points{
         Grammar().tags(),
         Grammar().ambiguity(),
-        [](const element& e) { return Grammar().decode(e); },
-        [](const W& v, size_plan& plan) -> std::size_t { return Grammar().size(v, plan); },
-        [](const W& v, std::string& out, size_plan& plan) { Grammar().write(v, out, plan); },
+        &Grammar(),
+        [](const void* g, const element& e) { return static_cast<const G*>(g)->decode(e); },
+        [](const void* g, const W& v, size_plan& plan) -> std::size_t { return static_cast<const G*>(g)->size(v, plan); },
+        [](const void* g, const W& v, std::string& out, size_plan& plan) { static_cast<const G*>(g)->write(v, out, plan); },
     };
     return {&points};
 }
@@ -982,6 +1071,8 @@ codec_t<G> codec(G grammar) {
 template <class G, class V>
 std::string encode(const codec_t<G>& c, const V& value) {
     size_plan plan;
+    // Room for the constructed elements of a small value at once, instead of regrowing the list.
+    plan.lengths.reserve(32);
     const std::size_t n = c.grammar.size(value, plan);
     std::string out;
     out.reserve(n);
@@ -993,7 +1084,8 @@ std::string encode(const codec_t<G>& c, const V& value) {
 // its contents; the octets after it are a view into `input`, valid while `input` lives.
 template <class G>
 result<std::pair<typename G::value_type, std::string_view>> decode(const codec_t<G>& c, std::string_view input) {
-    auto p = parse(input);
+    tape_lease headers;
+    auto p = parse_into(headers.get(), input);
     if (!p) return error(std::move(p.error()));
     auto v = c.grammar.decode(p->root);
     if (!v) return error(std::move(v.error()));

@@ -14,10 +14,13 @@ namespace quarvel::asn {
 // "trailing bytes" when anything follows the element.
 template <class G>
 result<typename G::value_type> decode_strict(const der::codec_t<G>& codec, std::string_view bytes) {
-    auto decoded = der::decode(codec, bytes);
-    if (!decoded) return der::error(std::move(decoded.error()));
-    if (!decoded->second.empty()) return der::error("trailing bytes");
-    return std::move(decoded->first);
+    der::tape_lease headers;
+    auto parsed = der::parse_into(headers.get(), bytes);
+    if (!parsed) return der::error(std::move(parsed.error()));
+    // The value is returned where it was decoded: a record is not moved on its way out.
+    result<typename G::value_type> value = codec.grammar.decode(parsed->root);
+    if (value && parsed->size != bytes.size()) return der::error("trailing bytes");
+    return value;
 }
 
 // The grammar's codec, checked for ambiguity once, as a pair of functions: the strict decoder (bytes to
