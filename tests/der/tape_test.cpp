@@ -86,4 +86,41 @@ TEST(tape, list_messages_in_one_string) {
     EXPECT_EQ(der::element_list("EXPLICIT: sequence: ", der::child_cursor(empty)), "EXPLICIT: sequence: []");
 }
 
+TEST(tape, parse_into_replaces_what_the_tape_held) {
+    // A larger element first, then a smaller one, a refused one, and one with a wide entry, into one tape:
+    // each reads as `parse` reads it alone.
+    const std::vector<std::string> inputs = {hex("30 0A 05 00 A1 00 02 01 05 BF 1F 00"), hex("30 03 02 01 07"),
+                                             hex("30 03 02 02 07"), hex("5F 81 00 01 AA")};
+    der::tape reused;
+    for (const std::string& input : inputs) {
+        const auto alone = der::parse(input);
+        const auto into = der::parse_into(reused, input);
+        ASSERT_EQ(alone.has_value(), into.has_value());
+        if (!alone) {
+            EXPECT_EQ(into.error(), alone.error());
+            continue;
+        }
+        EXPECT_EQ(into->size, alone->size);
+        EXPECT_EQ(reused.entries, alone->headers->entries);
+        EXPECT_EQ(reused.wide.size(), alone->headers->wide.size());
+        std::string a, b;
+        describe(alone->root, a);
+        describe(into->root, b);
+        EXPECT_EQ(b, a);
+    }
+}
+
+TEST(tape, a_lease_inside_a_lease_gets_a_tape_of_its_own) {
+    const std::string sequence = hex("30 03 02 01 07"), null = hex("05 00");
+    der::tape_lease outer;
+    ASSERT_TRUE(der::parse_into(outer.get(), sequence));
+    {
+        der::tape_lease inner;
+        EXPECT_NE(&inner.get(), &outer.get());
+        ASSERT_TRUE(der::parse_into(inner.get(), null));
+    }
+    // The outer decode's headers are untouched by the inner one.
+    EXPECT_EQ(outer.get().entries.size(), 2u);
+}
+
 }  // namespace
