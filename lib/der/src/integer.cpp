@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstdint>
 
@@ -41,16 +42,18 @@ result<std::int64_t> read_integer(std::string_view contents) {
 
 std::size_t integer_size(std::int64_t value) {
     value = confined(value);
-    std::size_t n = 1;
-    // Each further octet doubles the range by 2^8: -2^(8n-1) .. 2^(8n-1) - 1 fits in n octets.
-    while (n < 8 && (value < -(std::int64_t{1} << (8 * n - 1)) || value > (std::int64_t{1} << (8 * n - 1)) - 1)) ++n;
-    return n;
+    // The octets hold the significant bits of the value (those that differ from its sign) and the sign bit.
+    const auto significant = static_cast<std::uint64_t>(value ^ (value >> 63));
+    return static_cast<std::size_t>(std::bit_width(significant)) / 8 + 1;
 }
 
 void write_integer(std::string& out, std::int64_t value) {
     value = confined(value);
     const auto bits = static_cast<std::uint64_t>(value);
-    for (std::size_t i = integer_size(value); i-- > 0;) out.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
+    char octets[8];
+    for (std::size_t i = 0; i < 8; ++i) octets[i] = static_cast<char>(bits >> (56 - 8 * i));
+    const std::size_t n = integer_size(value);
+    out.append(octets + 8 - n, n);
 }
 
 }  // namespace der
