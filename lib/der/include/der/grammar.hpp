@@ -354,16 +354,9 @@ struct sequence_t {
     }
 
     result<value_type> decode(const element& e) const {
-        if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
-        child_cursor cursor(e);
         // Values are decoded into slots first, so element values need not be default-constructible.
         std::tuple<slot_type<Es>...> slots;
-        std::string failure;
-        const bool ok = [&]<std::size_t... I>(std::index_sequence<I...>) {
-            return (decode_element<I, false>(cursor, std::get<I>(slots), failure) && ...);
-        }(std::make_index_sequence<count>{});
-        if (!ok) return error(std::move(failure));
-        if (!cursor.done()) return error(element_list(detail::sequence_trailing, cursor));
+        if (auto r = decode_into<false>(e, slots); !r) return error(std::move(r.error()));
         // Built in place in the result: the element values are moved once, from their slots.
         return [&]<std::size_t... I>(std::index_sequence<I...>) {
             return result<value_type>(std::in_place, take<Es>(std::get<I>(slots))...);
@@ -374,15 +367,7 @@ struct sequence_t {
     // so that each value is moved once, into its member.
     template <class Members>
     result<void> decode_members(const element& e, Members&& members) const {
-        if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
-        child_cursor cursor(e);
-        std::string failure;
-        const bool ok = [&]<std::size_t... I>(std::index_sequence<I...>) {
-            return (decode_element<I, true>(cursor, std::get<I>(members), failure) && ...);
-        }(std::make_index_sequence<count>{});
-        if (!ok) return error(std::move(failure));
-        if (!cursor.done()) return error(element_list(detail::sequence_trailing, cursor));
-        return {};
+        return decode_into<true>(e, members);
     }
 
     template <class V>
@@ -406,6 +391,20 @@ struct sequence_t {
     }
 
 private:
+    // The elements, in order, each into its place in `places`: its slot, or (`into_members`) its member.
+    template <bool into_members, class Places>
+    result<void> decode_into(const element& e, Places& places) const {
+        if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
+        child_cursor cursor(e);
+        std::string failure;
+        const bool ok = [&]<std::size_t... I>(std::index_sequence<I...>) {
+            return (decode_element<I, into_members>(cursor, std::get<I>(places), failure) && ...);
+        }(std::make_index_sequence<count>{});
+        if (!ok) return error(std::move(failure));
+        if (!cursor.done()) return error(element_list(detail::sequence_trailing, cursor));
+        return {};
+    }
+
     // A required element's value is held in an optional until every element has decoded.
     template <class E>
     using slot_type = std::conditional_t<E::is_optional, typename E::value_type, std::optional<typename E::value_type>>;
