@@ -4,6 +4,10 @@
 #
 #   bench/compare.sh [ROUNDS]        (default 5)
 #
+# With BASELINE_SOURCE and BASELINE_BUILD set (an older commit's source tree, and a Release build of it
+# with -DQUARVEL_BENCH=ON), its codec benchmarks run beside this build's, and bench/instructions.sh counts
+# the instructions of both: the report then compares this build with the baseline.
+#
 # Builds the project in build/bench (Release, -DQUARVEL_BENCH=ON) with the peers, writes the inputs
 # to build/bench/inputs, times every program on every input in one run (the programs alternate
 # within each round; each time is the median of the rounds), measures peak resident memory with
@@ -154,6 +158,28 @@ for program in exec_bench state_bench cmd_bench; do
     "$bench/$program" --benchmark_out="$work/$program.json" --benchmark_out_format=json >/dev/null 2>&1
 done
 
+baseline=0
+if [[ -n ${BASELINE_BUILD:-} ]]; then
+    [[ -n ${BASELINE_SOURCE:-} && -x $BASELINE_BUILD/bench/exec_bench ]] ||
+        fail "BASELINE_BUILD needs BASELINE_SOURCE and a build with -DQUARVEL_BENCH=ON"
+    baseline=1
+    say "running the baseline's codec benchmarks, and both builds' again, in turn"
+    # In turn, three times, so that both see the same machine; the medians are reported.
+    for program in exec_bench state_bench cmd_bench; do
+        for build_of in baseline current; do
+            dir=$bench
+            [[ $build_of == baseline ]] && dir=$BASELINE_BUILD/bench
+            "$dir/$program" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+                --benchmark_out="$work/$build_of.$program.json" --benchmark_out_format=json >/dev/null 2>&1
+        done
+    done
+    if command -v valgrind >/dev/null 2>&1; then
+        say "counting instructions"
+        "$root/bench/instructions.sh" "$BASELINE_SOURCE" "$BASELINE_BUILD" >"$work/baseline.instructions"
+        "$root/bench/instructions.sh" "$root" "$build" >"$work/current.instructions"
+    fi
+fi
+
 # Prints the bytes per second of the named benchmark.
 throughput() {
     jq -r --arg n "$1" '.benchmarks[] | select(.name == $n or (.name | startswith($n + "/"))) | .bytes_per_second' \
@@ -237,23 +263,36 @@ decode_mb_ch=$(calc '%.0f' "$(throughput exec_of_str/console-heavy) / 1e6")
     echo
     echo "## Goals of this round"
     echo
-    echo "Before: the previous runs of this script (ratios of several runs where they varied). Achieved: this run."
-    echo
-    echo "| Measure | Before | Goal | Achieved | |"
-    echo "|---|---:|---:|---:|---|"
-    echo "| console-heavy, decode only, ÷ OpenSSL peer | 0.33–0.37 × | ≤ 0.20 × | ${decode_ch} × | $(verdict "$decode_ch <= 0.20") |"
-    echo "| console-heavy, \`--console\`, ÷ OpenSSL peer's decode | 0.80–0.98 × | ≤ 0.45 × | ${console_ch} × | $(verdict "$console_ch <= 0.45") |"
-    echo "| bulk, decode only, ÷ OpenSSL peer | 0.51–0.53 × | ≤ 0.40 × | ${decode_bulk} × | $(verdict "$decode_bulk <= 0.40") |"
-    echo "| console-heavy, decode only, peak memory × file size | 2.57 × | ≤ 2.2 × | ${memory_ch} × | $(verdict "$memory_ch <= 2.2") |"
-    echo "| bulk, decode only, peak memory × file size | 2.01 × | ≤ 1.3 × | ${memory_bulk} × | $(verdict "$memory_bulk <= 1.3") |"
-    echo "| example, whole process, ÷ \`cat\` | 1.00–1.07 × | ≤ 1.05 × | ${example_cat} × | $(verdict "$example_cat <= 1.05") |"
-    echo "| \`exec_of_str\` on console-heavy, CPU time | 431 MB/s | ≥ 1000 MB/s | ${decode_mb_ch} MB/s | $(verdict "$decode_mb_ch >= 1000") |"
-    echo "| \`exec_of_str\` on bulk, CPU time | 2230 MB/s | ≥ 4000 MB/s | ${decode_mb_bulk} MB/s | $(verdict "$decode_mb_bulk >= 4000") |"
+    if ((baseline)); then
+        speedup_ch=$(jq -r -n --slurpfile b "$work/baseline.exec_bench.json" --slurpfile c "$work/current.exec_bench.json" '
+            def median(f): [f[0].benchmarks[] | select(.aggregate_name == "median" and (.run_name | startswith("exec_of_str/console-heavy")))][0].cpu_time;
+            median($b) / median($c) * 100 | round / 100')
+        echo "Against the baseline above, in this run."
+        echo
+        echo "| Measure | Goal | Achieved | |"
+        echo "|---|---:|---:|---|"
+        echo "| \`exec_of_str\` on console-heavy, CPU time: baseline ÷ this build | ≥ 1.30 × | ${speedup_ch} × | $(verdict "$speedup_ch >= 1.30") |"
+        if [[ -s $work/current.instructions ]]; then
+            worst=$(join <(tail -n +2 "$work/baseline.instructions" | sort) <(tail -n +2 "$work/current.instructions" | sort) |
+                awk '{ b = $2; c = $3; gsub(",", "", b); gsub(",", "", c); r = c / b; if (r > m) m = r } END { printf "%.3f", m }')
+            echo "| codec instructions, the worst section: this build ÷ baseline | ≤ 1.000 × | ${worst} × | $(verdict "$worst <= 1.0") |"
+        fi
+    else
+        echo "Set BASELINE_SOURCE and BASELINE_BUILD to measure this round's goals against the baseline."
+    fi
     echo
     echo "## Earlier targets"
     echo
     echo "| Target | Measured | |"
     echo "|---|---:|---|"
+    echo "| console-heavy, decode only: at most 0.20 × the OpenSSL peer | ${decode_ch} × | $(verdict "$decode_ch <= 0.20") |"
+    echo "| console-heavy, \`--console\`: at most 0.45 × the OpenSSL peer's decode | ${console_ch} × | $(verdict "$console_ch <= 0.45") |"
+    echo "| bulk, decode only: at most 0.40 × the OpenSSL peer | ${decode_bulk} × | $(verdict "$decode_bulk <= 0.40") |"
+    echo "| console-heavy, decode only: peak memory at most 2.2 × the file size | ${memory_ch} × | $(verdict "$memory_ch <= 2.2") |"
+    echo "| bulk, decode only: peak memory at most 1.3 × the file size | ${memory_bulk} × | $(verdict "$memory_bulk <= 1.3") |"
+    echo "| example, whole process: at most 1.05 × \`cat\` | ${example_cat} × | $(verdict "$example_cat <= 1.05") |"
+    echo "| \`exec_of_str\` on console-heavy: at least 1000 MB/s (CPU time) | ${decode_mb_ch} MB/s | $(verdict "$decode_mb_ch >= 1000") |"
+    echo "| \`exec_of_str\` on bulk: at least 4000 MB/s (CPU time) | ${decode_mb_bulk} MB/s | $(verdict "$decode_mb_bulk >= 4000") |"
     echo "| console-heavy, decode only: at most 0.25 × the OpenSSL peer | ${decode_ch} × | $(verdict "$decode_ch <= 0.25") |"
     echo "| console-heavy, decode only: peak memory at most 2.5 × the file size | ${memory_ch} × | $(verdict "$memory_ch <= 2.5") |"
     echo "| bulk, decode only: at most 0.5 × the OpenSSL peer | ${decode_bulk} × | $(verdict "$decode_bulk <= 0.5") |"
@@ -263,6 +302,37 @@ decode_mb_ch=$(calc '%.0f' "$(throughput exec_of_str/console-heavy) / 1e6")
     echo "| \`exec_to_str\` on bulk: at least 1 GB/s | ${encode_bulk} MB/s | $(verdict "$encode_bulk >= 1000") |"
     echo "| \`exec_to_str\` on console-heavy: at least 300 MB/s | ${encode_ch} MB/s | $(verdict "$encode_ch >= 300") |"
     echo
+    if ((baseline)); then
+        baseline_commit=$(git -C "$BASELINE_SOURCE" describe --always --dirty 2>/dev/null || echo "$BASELINE_SOURCE")
+        echo "## Against the baseline"
+        echo
+        echo "Baseline: \`$baseline_commit\`, built in the same way. The codec benchmarks of both builds ran in turn," \
+            "three repetitions each; the table gives the median CPU time per iteration. Speed-up is the baseline's" \
+            "time over this build's (above 1: faster now)."
+        echo
+        echo "| Benchmark | Baseline | This build | Speed-up |"
+        echo "|---|---:|---:|---:|"
+        for program in exec_bench state_bench cmd_bench; do
+            jq -r -n --slurpfile b "$work/baseline.$program.json" --slurpfile c "$work/current.$program.json" '
+                def medians(f): [f[0].benchmarks[] | select(.aggregate_name == "median")
+                                 | {key: (.run_name | sub("/iterations:[0-9]+"; "")), value: {t: .cpu_time, u: .time_unit}}]
+                                | from_entries;
+                medians($b) as $mb | medians($c) as $mc
+                | $mc | keys_unsorted[] as $k | select($mb[$k] != null)
+                | "| \($k) | \($mb[$k].t * 100 | round / 100) \($mb[$k].u) | \($mc[$k].t * 100 | round / 100) \($mc[$k].u) | \($mb[$k].t / $mc[$k].t * 100 | round / 100) |"'
+        done
+        echo
+        if [[ -s $work/current.instructions ]]; then
+            echo "Instructions executed by each section of \`bench/codec_instructions.cpp\` (\`bench/instructions.sh\`," \
+                "callgrind: the same on every run, whatever the load)."
+            echo
+            echo "| Section | Baseline | This build | This build ÷ baseline |"
+            echo "|---|---:|---:|---:|"
+            join <(tail -n +2 "$work/baseline.instructions" | sort) <(tail -n +2 "$work/current.instructions" | sort) |
+                awk '{ b = $2; c = $3; gsub(",", "", b); gsub(",", "", c); printf "| %s | %s | %s | %.3f |\n", $1, $2, $3, c / b }'
+            echo
+        fi
+    fi
     echo "## Codecs (Google Benchmark, in process)"
     echo
     echo "\`exec_bench\`, \`state_bench\` and \`cmd_bench\` in build/bench/bench; the state has 100,000 items, each"
