@@ -104,16 +104,8 @@ struct size_plan {
     std::size_t take() { return lengths[next++]; }
 };
 
-// Messages of the grammar layer.
-inline std::string type_mismatch(form expected_form, tag expected, const element& got) {
-    std::string m = "Type mismatch: expected: (";
-    m += form_word(expected_form);
-    m += ' ';
-    m += tag_text(expected);
-    m += ") got: ";
-    m += item_text(got.form, got.tag);
-    return m;
-}
+// Messages of the grammar layer (compiled once, in the library).
+std::string type_mismatch(form expected_form, tag expected, const element& got);
 
 namespace detail {
 
@@ -161,21 +153,9 @@ void reserve_children(Vector& out, const child_cursor& children, const element& 
 // What a CHOICE's alternatives, given by their tag sets, have in common: the union of their tags; the
 // message for the first tag two of them share; the alternative that reads a tag (the last one, which
 // reports the mismatch, when none does).
-inline tag_set union_of(std::span<const tag_set> alternatives) {
-    tag_set all;
-    for (const tag_set& s : alternatives) all.add(s);
-    return all;
-}
+tag_set union_of(std::span<const tag_set> alternatives);
 
-inline std::optional<std::string> shared_tag(std::span<const tag_set> alternatives) {
-    for (std::size_t i = 0; i < alternatives.size(); ++i)
-        for (std::size_t j = i + 1; j < alternatives.size(); ++j)
-            for (const tag& shared : alternatives[j])
-                if (alternatives[i].contains(shared))
-                    return "CHOICE: alternatives " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
-                           " share the tag " + tag_text(shared);
-    return std::nullopt;
-}
+std::optional<std::string> shared_tag(std::span<const tag_set> alternatives);
 
 inline std::size_t alternative_for(std::span<const tag_set> alternatives, tag t) {
     for (std::size_t i = 0; i < alternatives.size(); ++i)
@@ -788,6 +768,44 @@ struct aggregate_t {
     }
 };
 
+// aggregate<T> of any other value: T made of the one value (a T without members for NULL's nothing),
+// written from its one member.
+template <class T, class G>
+struct aggregate_one_t {
+    using value_type = T;
+    static constexpr bool empty = std::is_same_v<typename G::value_type, std::monostate>;
+    G inner;
+
+    tag_set tags() const { return inner.tags(); }
+    std::optional<std::string> ambiguity() const { return inner.ambiguity(); }
+    auto with_tag(tag nt) const {
+        using I = decltype(inner.with_tag(nt));
+        return aggregate_one_t<T, I>{inner.with_tag(nt)};
+    }
+
+    result<T> decode(const element& e) const {
+        auto r = inner.decode(e);
+        if (!r) return error(std::move(r.error()));
+        if constexpr (empty) {
+            return result<T>(std::in_place);
+        } else {
+            return result<T>(std::in_place, T{std::move(*r)});
+        }
+    }
+    std::size_t size(const T& v, size_plan& plan) const { return inner.size(member(v), plan); }
+    void write(const T& v, std::string& out, size_plan& plan) const { inner.write(member(v), out, plan); }
+
+private:
+    static decltype(auto) member(const T& v) {
+        if constexpr (empty) {
+            return std::monostate{};
+        } else {
+            const auto& [m] = v;
+            return (m);
+        }
+    }
+};
+
 namespace detail {
 
 // aggregate through a `map`: the value read, a tuple or one value, becomes a T.
@@ -800,11 +818,8 @@ auto aggregate_by_map(G inner) {
                 return std::apply([](auto&&... members) { return T{std::move(members)...}; }, std::move(r));
             },
             [](const T& v) { return member_views<std::tuple_size_v<read>>(v); }, std::move(inner));
-    } else if constexpr (std::is_same_v<read, std::monostate>) {
-        return map([](std::monostate) { return T{}; }, [](const T&) { return std::monostate{}; }, std::move(inner));
     } else {
-        return map([](read&& r) { return T{std::move(r)}; },
-                   [](const T& v) -> const auto& { return std::get<0>(member_views<1>(v)); }, std::move(inner));
+        return aggregate_one_t<T, G>{std::move(inner)};
     }
 }
 

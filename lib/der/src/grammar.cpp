@@ -1,0 +1,37 @@
+// The parts of the grammar layer that do not depend on a grammar's type: its messages and the tag
+// arithmetic of a CHOICE, compiled once here rather than in every source file that defines a grammar.
+#include <der/grammar.hpp>
+
+namespace der {
+
+std::string type_mismatch(form expected_form, tag expected, const element& got) {
+    std::string m = "Type mismatch: expected: (";
+    m += form_word(expected_form);
+    m += ' ';
+    m += tag_text(expected);
+    m += ") got: ";
+    m += item_text(got.form, got.tag);
+    return m;
+}
+
+namespace detail {
+
+tag_set union_of(std::span<const tag_set> alternatives) {
+    tag_set all;
+    for (const tag_set& s : alternatives) all.add(s);
+    return all;
+}
+
+std::optional<std::string> shared_tag(std::span<const tag_set> alternatives) {
+    for (std::size_t i = 0; i < alternatives.size(); ++i)
+        for (std::size_t j = i + 1; j < alternatives.size(); ++j)
+            for (const tag& shared : alternatives[j])
+                if (alternatives[i].contains(shared))
+                    return "CHOICE: alternatives " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
+                           " share the tag " + tag_text(shared);
+    return std::nullopt;
+}
+
+}  // namespace detail
+
+}  // namespace der
