@@ -22,7 +22,6 @@
 // handle whose decode, size and write are compiled once, in the source file that defines it, and whose
 // type says only what it reads and writes. The combinators describe what lies inside a rule.
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -80,7 +79,10 @@ struct tag_set {
             }
     }
     friend bool operator==(const tag_set& a, const tag_set& b) {
-        return std::equal(a.begin(), a.end(), b.begin(), b.end());
+        if (a.count != b.count) return false;
+        for (std::size_t i = 0; i < a.count; ++i)
+            if (a.tags[i] != b.tags[i]) return false;
+        return true;
     }
 
 private:
@@ -146,7 +148,8 @@ void reserve_children(Vector& out, const child_cursor& children, const element& 
     try {
         out.reserve(count);
     } catch (const std::exception&) {
-        out.reserve(std::min(count, list.contents.size() / sizeof(typename Vector::value_type) + 1));
+        const std::size_t within = list.contents.size() / sizeof(typename Vector::value_type) + 1;
+        out.reserve(count < within ? count : within);
     }
 }
 
