@@ -166,6 +166,23 @@ TEST(grammar, choice_recognition) {
               "Type mismatch: expected: (ANY UNIVERSAL 24) got: (Primitive UNIVERSAL 12)");
 }
 
+TEST(grammar, one_of_reads_the_value_and_writes_through_one_alternative) {
+    const auto time = der::one_of<1>(der::utc_time, der::generalized_time);
+    const auto utc = decode_one(time, hex("17 0D") + "991231235959Z");
+    ASSERT_TRUE(utc.has_value()) << utc.error();
+    const auto generalized = decode_one(time, hex("18 0F") + "19991231235959Z");
+    ASSERT_TRUE(generalized.has_value()) << generalized.error();
+    EXPECT_EQ(*utc, *generalized);
+    // Written by the alternative named, whichever was read.
+    EXPECT_EQ(der::encode(der::codec(time), *utc), hex("18 0F") + "19991231235959Z");
+    // Recognition and messages are a CHOICE's: the last alternative reports a tag no alternative holds.
+    EXPECT_EQ(message_of(time, hex("05 00")),
+              "Type mismatch: expected: (ANY UNIVERSAL 24) got: (Primitive UNIVERSAL 5)");
+    const auto twice = der::one_of<0>(der::explicit_(0, der::int_), der::explicit_(0, der::int_));
+    ASSERT_FALSE(der::try_codec(twice));
+    EXPECT_EQ(der::try_codec(twice).error().reason, "CHOICE: alternatives 1 and 2 share the tag CONTEXT 0");
+}
+
 TEST(grammar, sequence_of) {
     const auto g = der::sequence_of(der::int_);
     EXPECT_EQ(decode_one(g, hex("30 00")), std::vector<std::int64_t>{});

@@ -5,7 +5,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <variant>
 
 #include <der/consumption.hpp>
 
@@ -19,37 +18,32 @@ namespace quarvel::asn {
 namespace {
 
 const auto& exec_grammar() {
-    static const auto g = der::map(
-        [](std::variant<execution_record, execution_record>&& read) {
-            return std::visit([](execution_record& r) { return std::move(r); }, read);
-        },
-        [](const execution_record& r) { return std::variant<ref<execution_record>, unwritten>(std::in_place_index<0>, r); },
-        der::choice2(
-            der::map(
-                [](auto&& read) {
-                    auto& [scripted, id, console, times, result, output] = read;
-                    auto& [started, finished] = times;
-                    return execution_record{std::move(scripted), id, std::move(console), started, finished,
-                                            std::move(result), std::move(output)};
-                },
-                [](const execution_record& r) {
-                    return fields(r.job, r.uuid, r.console, fields(r.started, r.finished), r.result, r.output);
-                },
-                der::explicit_(0, der::sequence6(
-                                      der::required(label::job, script_job_syntax()),
-                                      der::required(label::uuid, uuid_syntax()),
-                                      // A console line: its offset in nanoseconds, stored unchanged, and its
-                                      // text. Read inline, not through a rule: a record holds a million.
-                                      der::required(label::console,
-                                                    der::sequence_of(der::aggregate<console_line>(der::sequence2(
-                                                        der::required(label::delta, der::int_),
-                                                        der::required(label::data, der::utf8_string))))),
-                                      der::required(label::timestamps,
-                                                    der::sequence2(der::required(label::started, time_syntax()),
-                                                                   der::required(label::finished, time_syntax()))),
-                                      der::required(label::result, res_syntax()),
-                                      der::required(label::output, data_syntax())))),
-            retired<execution_record>("reserved record alternative", der::explicit_(1, der::null))));
+    static const auto g = der::one_of<0>(
+        der::map(
+            [](auto&& read) {
+                auto& [scripted, id, console, times, result, output] = read;
+                auto& [started, finished] = times;
+                return execution_record{std::move(scripted), id, std::move(console), started, finished,
+                                        std::move(result), std::move(output)};
+            },
+            [](const execution_record& r) {
+                return fields(r.job, r.uuid, r.console, fields(r.started, r.finished), r.result, r.output);
+            },
+            der::explicit_(0, der::sequence6(
+                                  der::required(label::job, script_job_syntax()),
+                                  der::required(label::uuid, uuid_syntax()),
+                                  // A console line: its offset in nanoseconds, stored unchanged, and its
+                                  // text. Read inline, not through a rule: a record holds a million.
+                                  der::required(label::console,
+                                                der::sequence_of(der::aggregate<console_line>(der::sequence2(
+                                                    der::required(label::delta, der::int_),
+                                                    der::required(label::data, der::utf8_string))))),
+                                  der::required(label::timestamps,
+                                                der::sequence2(der::required(label::started, time_syntax()),
+                                                               der::required(label::finished, time_syntax()))),
+                                  der::required(label::result, res_syntax()),
+                                  der::required(label::output, data_syntax())))),
+        retired<execution_record>("reserved record alternative", der::explicit_(1, der::null)));
     return g;
 }
 

@@ -16,10 +16,7 @@ namespace quarvel::asn {
 namespace {
 
 const auto& time_grammar() {
-    static const auto g = der::map(
-        [](std::variant<timestamp, timestamp>&& read) { return std::visit([](timestamp t) { return t; }, read); },
-        [](timestamp t) { return std::variant<timestamp, timestamp>(std::in_place_index<1>, t); },
-        der::choice2(der::utc_time, der::generalized_time));
+    static const auto g = der::one_of<1>(der::utc_time, der::generalized_time);
     return g;
 }
 

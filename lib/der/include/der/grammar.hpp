@@ -631,6 +631,54 @@ auto choice5(G1 a, G2 b, G3 c, G4 d, G5 e) { return choice(a, b, c, d, e); }
 template <class G1, class G2, class G3, class G4, class G5, class G6>
 auto choice6(G1 a, G2 b, G3 c, G4 d, G5 e, G6 f) { return choice(a, b, c, d, e, f); }
 
+// one_of<W>: a CHOICE whose alternatives all read the same type, read like `choice` but as the value
+// itself (no variant in between), and written by alternative W.
+template <std::size_t W, class... Gs>
+struct one_of_t {
+    static constexpr std::size_t count = sizeof...(Gs);
+    using value_type = typename std::tuple_element_t<0, std::tuple<Gs...>>::value_type;
+    static_assert((std::is_same_v<typename Gs::value_type, value_type> && ...),
+                  "one_of: every alternative reads the same type");
+    static_assert(W < count, "one_of: the writing alternative is one of them");
+
+    std::tuple<Gs...> alternatives;
+    std::array<tag_set, count> alternative_tags;
+
+    explicit one_of_t(Gs... gs) : alternatives(gs...), alternative_tags{gs.tags()...} {}
+
+    tag_set tags() const { return detail::union_of(alternative_tags); }
+    // Like a CHOICE, it cannot be implicitly tagged: the tag becomes explicit.
+    explicit_t<one_of_t> with_tag(tag nt) const { return {nt, *this}; }
+
+    std::optional<std::string> ambiguity() const {
+        std::optional<std::string> found;
+        std::apply([&](const auto&... g) { ((found = found ? found : g.ambiguity()), ...); }, alternatives);
+        if (found) return found;
+        return detail::shared_tag(alternative_tags);
+    }
+
+    result<value_type> decode(const element& e) const {
+        const std::size_t chosen = detail::alternative_for(alternative_tags, e.tag);
+        return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
+            return std::get<decltype(index)::value>(alternatives).decode(e);
+        });
+    }
+
+    template <class V>
+    std::size_t size(const V& v, size_plan& plan) const {
+        return std::get<W>(alternatives).size(v, plan);
+    }
+    template <class V>
+    void write(const V& v, std::string& out, size_plan& plan) const {
+        std::get<W>(alternatives).write(v, out, plan);
+    }
+};
+
+template <std::size_t W, class... Gs>
+one_of_t<W, Gs...> one_of(Gs... gs) {
+    return one_of_t<W, Gs...>(std::move(gs)...);
+}
+
 // ---------------------------------------------------------------------------------------------------
 // map f h g: g's encoding for values of another type. f turns g's value into a result (calling `error`
 // to refuse it); h turns a value into something g can write, preferably views of its fields.

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,10 +20,6 @@ template <class... F>
 struct overloaded : F... {
     using F::operator()...;
 };
-
-// A view of a model value inside the encode-side variants: the encoders copy no contents.
-template <class T>
-using ref = std::reference_wrapper<const T>;
 
 // The members of a value as the tuple a sequence writes: lvalues by reference, computed values (an
 // optional view, an empty list) by value.
