@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <memory>
 
 #include <der/dump.hpp>
 
@@ -249,11 +248,14 @@ result<parsed_root> parse_into(tape& headers, std::string_view input) {
     return parsed_root{read_entry(*t, 0, 0), root.value.contents_end};
 }
 
+tape_owner::~tape_owner() { delete tape_; }
+
 result<parsed> parse(std::string_view input) {
-    auto t = std::make_shared<tape>();
-    auto r = parse_into(*t, input);
+    tape* const headers = new tape;
+    tape_owner owner(headers);
+    auto r = parse_into(*headers, input);
     if (!r) return error(std::move(r.error()));
-    return parsed{r->root, r->size, std::move(t)};
+    return parsed{r->root, r->size, std::move(owner)};
 }
 
 namespace {

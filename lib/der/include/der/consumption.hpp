@@ -11,6 +11,8 @@
 #include <functional>
 #include <string_view>
 
+#include <der/consumption_hooks.hpp>
+
 namespace der {
 
 /// Installed by `watch_consumption` for the decodes that run during its life (one thread's).
@@ -30,28 +32,13 @@ struct consumption_watch {
     }
 };
 
-namespace detail {
-inline thread_local consumption_watch* active_watch = nullptr;
-}  // namespace detail
-
-/// The watch of the current thread, or none.
-inline consumption_watch* current_watch() { return detail::active_watch; }
-
 /// Watches the decodes of `input` run by this thread during the object's life: `consumed(n)` is called
 /// with growing counts, each at least `step` octets past the last one.
 class watch_consumption {
 public:
     /// Starts watching `input` (a `step` of 0 counts as 1); an empty `consumed` watches nothing.
-    watch_consumption(std::string_view input, std::size_t step, std::function<void(std::size_t)> consumed)
-        : outer_(detail::active_watch) {
-        watch_.begin = reinterpret_cast<std::uintptr_t>(input.data());
-        watch_.end = watch_.begin + input.size();
-        watch_.step = step == 0 ? 1 : step;
-        watch_.next_report = watch_.begin + watch_.step;
-        watch_.consumed = std::move(consumed);
-        if (watch_.consumed) detail::active_watch = &watch_;
-    }
-    ~watch_consumption() { detail::active_watch = outer_; }
+    watch_consumption(std::string_view input, std::size_t step, std::function<void(std::size_t)> consumed);
+    ~watch_consumption();
     watch_consumption(const watch_consumption&) = delete;
     watch_consumption& operator=(const watch_consumption&) = delete;
 

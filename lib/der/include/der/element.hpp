@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,11 +93,34 @@ inline element read_entry(const tape& t, std::size_t index, std::size_t at) {
 
 }  // namespace detail
 
+/// Owns a tape at a fixed address: the elements read from it point at it, so they stay valid when the
+/// owner moves.
+class tape_owner {
+public:
+    /// Takes `t`, made with `new`.
+    explicit tape_owner(tape* t) : tape_(t) {}
+    tape_owner(tape_owner&& other) noexcept : tape_(other.tape_) { other.tape_ = nullptr; }
+    tape_owner& operator=(tape_owner&& other) noexcept {
+        tape* const mine = tape_;
+        tape_ = other.tape_;
+        other.tape_ = mine;
+        return *this;
+    }
+    ~tape_owner();
+    /// The tape.
+    const tape& operator*() const { return *tape_; }
+    /// The tape's members.
+    const tape* operator->() const { return tape_; }
+
+private:
+    tape* tape_;
+};
+
 /// What `parse` returns: views into its input, which the caller must keep alive while they are used.
 struct parsed {
     element root;  ///< the element at offset 0
     std::size_t size = 0;  ///< octets the element occupies from offset 0 of the input
-    std::shared_ptr<const der::tape> headers;  ///< what `root` and its descendants are read from
+    tape_owner headers;  ///< what `root` and its descendants are read from
 };
 
 /// Reads and checks one complete element at offset 0 of `input`. The octets after it are not examined.

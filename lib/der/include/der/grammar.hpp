@@ -38,7 +38,7 @@
 #include <variant>
 #include <vector>
 
-#include <der/consumption.hpp>
+#include <der/consumption_hooks.hpp>
 #include <der/element.hpp>
 #include <der/primitives.hpp>
 #include <der/result.hpp>
@@ -493,7 +493,7 @@ struct sequence_of_t {
                 if (!r) return error(std::move(r.error()));
                 out.push_back(std::move(*r));
             }
-            if (watch) watch->item_done(child.contents.data() + child.contents.size());
+            if (watch) report_item_done(*watch, child.contents.data() + child.contents.size());
         }
         return out;
     }
