@@ -99,13 +99,16 @@ class tape_owner {
 public:
     /// Takes `t`, made with `new`.
     explicit tape_owner(tape* t) : tape_(t) {}
+    /// Takes the tape of `other`, which is left with none.
     tape_owner(tape_owner&& other) noexcept : tape_(other.tape_) { other.tape_ = nullptr; }
+    /// Exchanges tapes with `other`, which frees this one's when it goes.
     tape_owner& operator=(tape_owner&& other) noexcept {
         tape* const mine = tape_;
         tape_ = other.tape_;
         other.tape_ = mine;
         return *this;
     }
+    /// Frees the tape.
     ~tape_owner();
     /// The tape.
     const tape& operator*() const { return *tape_; }
