@@ -641,36 +641,30 @@ struct one_of_t {
                   "one_of: every alternative reads the same type");
     static_assert(W < count, "one_of: the writing alternative is one of them");
 
-    std::tuple<Gs...> alternatives;
-    std::array<tag_set, count> alternative_tags;
+    // The alternatives, their tags and their ambiguity rules are those of the CHOICE of them.
+    choice_t<Gs...> choice;
 
-    explicit one_of_t(Gs... gs) : alternatives(gs...), alternative_tags{gs.tags()...} {}
+    explicit one_of_t(Gs... gs) : choice(std::move(gs)...) {}
 
-    tag_set tags() const { return detail::union_of(alternative_tags); }
+    tag_set tags() const { return choice.tags(); }
     // Like a CHOICE, it cannot be implicitly tagged: the tag becomes explicit.
     explicit_t<one_of_t> with_tag(tag nt) const { return {nt, *this}; }
-
-    std::optional<std::string> ambiguity() const {
-        std::optional<std::string> found;
-        std::apply([&](const auto&... g) { ((found = found ? found : g.ambiguity()), ...); }, alternatives);
-        if (found) return found;
-        return detail::shared_tag(alternative_tags);
-    }
+    std::optional<std::string> ambiguity() const { return choice.ambiguity(); }
 
     result<value_type> decode(const element& e) const {
-        const std::size_t chosen = detail::alternative_for(alternative_tags, e.tag);
+        const std::size_t chosen = detail::alternative_for(choice.alternative_tags, e.tag);
         return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
-            return std::get<decltype(index)::value>(alternatives).decode(e);
+            return std::get<decltype(index)::value>(choice.alternatives).decode(e);
         });
     }
 
     template <class V>
     std::size_t size(const V& v, size_plan& plan) const {
-        return std::get<W>(alternatives).size(v, plan);
+        return std::get<W>(choice.alternatives).size(v, plan);
     }
     template <class V>
     void write(const V& v, std::string& out, size_plan& plan) const {
-        std::get<W>(alternatives).write(v, out, plan);
+        std::get<W>(choice.alternatives).write(v, out, plan);
     }
 };
 
