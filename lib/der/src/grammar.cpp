@@ -32,6 +32,24 @@ std::optional<std::string> shared_tag(std::span<const tag_set> alternatives) {
     return std::nullopt;
 }
 
+std::optional<std::string> optional_shares_tag(std::span<const tag_set> elements, std::span<const bool> is_optional,
+                                               std::span<const std::string_view> labels) {
+    std::size_t since_required = 0;
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        for (std::size_t j = since_required; j < i; ++j)
+            if (!elements[i].disjoint(elements[j]))
+                return "SEQUENCE: element \"" + std::string(labels[i]) + "\" shares a tag with the optional element \"" +
+                       std::string(labels[j]) + "\" before it";
+        if (!is_optional[i]) since_required = i + 1;
+    }
+    return std::nullopt;
+}
+
+bool keep_first(std::optional<std::string>& found, std::optional<std::string>&& next) {
+    if (!found) found = std::move(next);
+    return found.has_value();
+}
+
 }  // namespace detail
 
 }  // namespace der

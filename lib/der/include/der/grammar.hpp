@@ -114,6 +114,58 @@ namespace detail {
 inline constexpr std::string_view sequence_trailing = "SEQUENCE: trailing: ";
 inline constexpr std::string_view explicit_sequence = "EXPLICIT: sequence: ";
 
+// The parts of a composite grammar (a SEQUENCE's elements, a CHOICE's alternatives): a plain aggregate
+// of indexed members, much lighter to instantiate than std::tuple, which each grammar type would
+// otherwise carry with all its machinery.
+template <std::size_t I, class T>
+struct part {
+    T value;
+};
+
+template <class Indices, class... Ts>
+struct parts_of;
+
+template <std::size_t... Is, class... Ts>
+struct parts_of<std::index_sequence<Is...>, Ts...> : part<Is, Ts>... {
+    // Whether `f` holds for some part, tried in order up to the first that does.
+    template <class F>
+    bool any(F&& f) const {
+        return (... || f(static_cast<const part<Is, Ts>&>(*this).value));
+    }
+    // `f` of every part, in order, as an array.
+    template <class R, class F>
+    std::array<R, sizeof...(Ts)> each(F&& f) const {
+        return {f(static_cast<const part<Is, Ts>&>(*this).value)...};
+    }
+};
+
+template <class... Ts>
+using parts = parts_of<std::index_sequence_for<Ts...>, Ts...>;
+
+// Part I.
+template <std::size_t I, class T>
+const T& get(const part<I, T>& p) {
+    return p.value;
+}
+template <std::size_t I, class T>
+T& get(part<I, T>& p) {
+    return p.value;
+}
+// The type of part I.
+template <std::size_t I, class T>
+T part_type(const part<I, T>&);
+template <std::size_t I, class P>
+using part_t = decltype(part_type<I>(std::declval<const P&>()));
+
+// Element I of the value a SEQUENCE writes: parts, or any tuple.
+template <std::size_t I, class V>
+decltype(auto) element_of(const V& v) {
+    if constexpr (requires { detail::get<I>(v); })
+        return detail::get<I>(v);
+    else
+        return std::get<I>(v);
+}
+
 // Runs `f(std::integral_constant<std::size_t, I>)` for the one I equal to `index` (the last one when
 // `index` is out of range).
 template <std::size_t N, std::size_t I = 0, class F>
@@ -159,6 +211,16 @@ void reserve_children(Vector& out, const child_cursor& children, const element& 
 tag_set union_of(std::span<const tag_set> alternatives);
 
 std::optional<std::string> shared_tag(std::span<const tag_set> alternatives);
+
+// The ambiguity rule of a SEQUENCE's elements, given by their tag sets: optional elements met since the
+// last required one must be told apart from each other and from whatever follows them; optional
+// elements at the end only from each other.
+std::optional<std::string> optional_shares_tag(std::span<const tag_set> elements, std::span<const bool> is_optional,
+                                               std::span<const std::string_view> labels);
+
+// A composite's ambiguity is the first one found among its parts: `found` takes `next` unless it holds
+// one already. True once one is found, so that a fold over the parts stops there.
+bool keep_first(std::optional<std::string>& found, std::optional<std::string>&& next);
 
 inline std::size_t alternative_for(std::span<const tag_set> alternatives, tag t) {
     for (std::size_t i = 0; i < alternatives.size(); ++i)
@@ -303,11 +365,11 @@ struct sequence_t {
     static constexpr std::size_t count = sizeof...(Es);
     using value_type = std::tuple<typename Es::value_type...>;
 
-    std::tuple<Es...> elements;
+    detail::parts<Es...> elements;
     std::array<tag_set, count> element_tags;
     tag t = tags::sequence;
 
-    explicit sequence_t(Es... es) : elements(es...), element_tags{es.grammar.tags()...} {}
+    explicit sequence_t(Es... es) : elements{{es}...}, element_tags{es.grammar.tags()...} {}
 
     tag_set tags() const { return tag_set(t); }
     sequence_t with_tag(tag nt) const {
@@ -318,31 +380,20 @@ struct sequence_t {
 
     std::optional<std::string> ambiguity() const {
         std::optional<std::string> found;
-        std::apply([&](const auto&... e) { ((found = found ? found : e.grammar.ambiguity()), ...); }, elements);
+        elements.any([&](const auto& e) { return detail::keep_first(found, e.grammar.ambiguity()); });
         if (found) return found;
-        // Optional elements met since the last required one must be told apart from each other and from
-        // whatever follows them; optional elements at the end only from each other.
-        constexpr std::array<bool, count> is_optional{Es::is_optional...};
-        const std::array<std::string_view, count> labels = std::apply(
-            [](const auto&... e) { return std::array<std::string_view, count>{e.label...}; }, elements);
-        std::size_t since_required = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            for (std::size_t j = since_required; j < i; ++j)
-                if (!element_tags[i].disjoint(element_tags[j]))
-                    return "SEQUENCE: element \"" + std::string(labels[i]) + "\" shares a tag with the optional element \"" +
-                           std::string(labels[j]) + "\" before it";
-            if (!is_optional[i]) since_required = i + 1;
-        }
-        return std::nullopt;
+        static constexpr std::array<bool, count> is_optional{Es::is_optional...};
+        const auto labels = elements.template each<std::string_view>([](const auto& e) { return e.label; });
+        return detail::optional_shares_tag(element_tags, is_optional, labels);
     }
 
     result<value_type> decode(const element& e) const {
         // Values are decoded into slots first, so element values need not be default-constructible.
-        std::tuple<slot_type<Es>...> slots;
+        detail::parts<slot_type<Es>...> slots{};
         if (auto r = decode_into<false>(e, slots); !r) return error(std::move(r.error()));
         // Built in place in the result: the element values are moved once, from their slots.
         return [&]<std::size_t... I>(std::index_sequence<I...>) {
-            return result<value_type>(std::in_place, take<Es>(std::get<I>(slots))...);
+            return result<value_type>(std::in_place, take<Es>(detail::get<I>(slots))...);
         }(std::make_index_sequence<count>{});
     }
 
@@ -359,7 +410,7 @@ struct sequence_t {
         // A comma fold: the elements' sizes must be planned in writing order.
         std::size_t n = 0;
         [&]<std::size_t... I>(std::index_sequence<I...>) {
-            ((n += element_size<I>(std::get<I>(v), plan)), ...);
+            ((n += element_size<I>(detail::element_of<I>(v), plan)), ...);
         }(std::make_index_sequence<count>{});
         plan.set(slot, n);
         return header_size(t, n) + n;
@@ -369,7 +420,7 @@ struct sequence_t {
     void write(const V& v, std::string& out, size_plan& plan) const {
         write_header(out, t, form::constructed, plan.take());
         [&]<std::size_t... I>(std::index_sequence<I...>) {
-            (write_element<I>(std::get<I>(v), out, plan), ...);
+            (write_element<I>(detail::element_of<I>(v), out, plan), ...);
         }(std::make_index_sequence<count>{});
     }
 
@@ -381,7 +432,7 @@ private:
         child_cursor cursor(e);
         std::string failure;
         const bool ok = [&]<std::size_t... I>(std::index_sequence<I...>) {
-            return (decode_element<I, into_members>(cursor, std::get<I>(places), failure) && ...);
+            return (decode_element<I, into_members>(cursor, detail::get<I>(places), failure) && ...);
         }(std::make_index_sequence<count>{});
         if (!ok) return error(std::move(failure));
         if (!cursor.done()) return error(element_list(detail::sequence_trailing, cursor));
@@ -404,7 +455,7 @@ private:
     // Decodes element I into `slot`: its slot (an optional) or, `into_member`, the member that holds it.
     template <std::size_t I, bool into_member, class Slot>
     bool decode_element(child_cursor& cursor, Slot& slot, std::string& failure) const {
-        const auto& el = std::get<I>(elements);
+        const auto& el = detail::get<I>(elements);
         constexpr bool is_optional = std::remove_cvref_t<decltype(el)>::is_optional;
         if constexpr (is_optional) {
             if (cursor.done() || !element_tags[I].contains(cursor.peek().tag)) return true;
@@ -428,7 +479,7 @@ private:
 
     template <std::size_t I, class V>
     std::size_t element_size(const V& v, size_plan& plan) const {
-        const auto& el = std::get<I>(elements);
+        const auto& el = detail::get<I>(elements);
         if constexpr (std::remove_cvref_t<decltype(el)>::is_optional) {
             return v ? el.grammar.size(*v, plan) : 0;
         } else {
@@ -438,7 +489,7 @@ private:
 
     template <std::size_t I, class V>
     void write_element(const V& v, std::string& out, size_plan& plan) const {
-        const auto& el = std::get<I>(elements);
+        const auto& el = detail::get<I>(elements);
         if constexpr (std::remove_cvref_t<decltype(el)>::is_optional) {
             if (v) el.grammar.write(*v, out, plan);
         } else {
@@ -571,10 +622,10 @@ struct choice_t {
     static constexpr std::size_t count = sizeof...(Gs);
     using value_type = std::variant<typename Gs::value_type...>;
 
-    std::tuple<Gs...> alternatives;
+    detail::parts<Gs...> alternatives;
     std::array<tag_set, count> alternative_tags;
 
-    explicit choice_t(Gs... gs) : alternatives(gs...), alternative_tags{gs.tags()...} {}
+    explicit choice_t(Gs... gs) : alternatives{{gs}...}, alternative_tags{gs.tags()...} {}
 
     tag_set tags() const { return detail::union_of(alternative_tags); }
     // A CHOICE cannot be implicitly tagged: the tag becomes explicit.
@@ -582,7 +633,7 @@ struct choice_t {
 
     std::optional<std::string> ambiguity() const {
         std::optional<std::string> found;
-        std::apply([&](const auto&... g) { ((found = found ? found : g.ambiguity()), ...); }, alternatives);
+        alternatives.any([&](const auto& g) { return detail::keep_first(found, g.ambiguity()); });
         if (found) return found;
         return detail::shared_tag(alternative_tags);
     }
@@ -591,7 +642,7 @@ struct choice_t {
         const std::size_t chosen = detail::alternative_for(alternative_tags, e.tag);
         return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
             constexpr std::size_t I = decltype(index)::value;
-            auto r = std::get<I>(alternatives).decode(e);
+            auto r = detail::get<I>(alternatives).decode(e);
             if (!r) return error(std::move(r.error()));
             return value_type(std::in_place_index<I>, std::move(*r));
         });
@@ -602,7 +653,7 @@ struct choice_t {
         static_assert(std::variant_size_v<V> == count, "the written variant must have one alternative per choice alternative");
         return detail::dispatch<count>(v.index(), [&](auto index) -> std::size_t {
             constexpr std::size_t I = decltype(index)::value;
-            return std::get<I>(alternatives).size(std::get<I>(v), plan);
+            return detail::get<I>(alternatives).size(std::get<I>(v), plan);
         });
     }
 
@@ -611,7 +662,7 @@ struct choice_t {
         static_assert(std::variant_size_v<V> == count, "the written variant must have one alternative per choice alternative");
         detail::dispatch<count>(v.index(), [&](auto index) {
             constexpr std::size_t I = decltype(index)::value;
-            std::get<I>(alternatives).write(std::get<I>(v), out, plan);
+            detail::get<I>(alternatives).write(std::get<I>(v), out, plan);
         });
     }
 };
@@ -654,17 +705,17 @@ struct one_of_t {
     result<value_type> decode(const element& e) const {
         const std::size_t chosen = detail::alternative_for(choice.alternative_tags, e.tag);
         return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
-            return std::get<decltype(index)::value>(choice.alternatives).decode(e);
+            return detail::get<decltype(index)::value>(choice.alternatives).decode(e);
         });
     }
 
     template <class V>
     std::size_t size(const V& v, size_plan& plan) const {
-        return std::get<W>(choice.alternatives).size(v, plan);
+        return detail::get<W>(choice.alternatives).size(v, plan);
     }
     template <class V>
     void write(const V& v, std::string& out, size_plan& plan) const {
-        std::get<W>(choice.alternatives).write(v, out, plan);
+        detail::get<W>(choice.alternatives).write(v, out, plan);
     }
 };
 
@@ -740,27 +791,31 @@ template <class... Ts>
 struct is_tuple<std::tuple<Ts...>> : std::true_type {};
 
 // References to the N members of `v`, in declaration order (const references for a const `v`).
+template <class... Ms>
+auto views_of(Ms&... members) {
+    return parts<Ms&...>{{members}...};
+}
 template <std::size_t N, class T>
 auto member_views(T& v) {
     if constexpr (N == 1) {
         auto& [a] = v;
-        return std::tie(a);
+        return views_of(a);
     } else if constexpr (N == 2) {
         auto& [a, b] = v;
-        return std::tie(a, b);
+        return views_of(a, b);
     } else if constexpr (N == 3) {
         auto& [a, b, c] = v;
-        return std::tie(a, b, c);
+        return views_of(a, b, c);
     } else if constexpr (N == 4) {
         auto& [a, b, c, d] = v;
-        return std::tie(a, b, c, d);
+        return views_of(a, b, c, d);
     } else if constexpr (N == 5) {
         auto& [a, b, c, d, e] = v;
-        return std::tie(a, b, c, d, e);
+        return views_of(a, b, c, d, e);
     } else {
         static_assert(N == 6, "aggregate: at most six members");
         auto& [a, b, c, d, e, f] = v;
-        return std::tie(a, b, c, d, e, f);
+        return views_of(a, b, c, d, e, f);
     }
 }
 
@@ -778,7 +833,7 @@ constexpr bool decodes_member_by_member() {
     } else {
         using members = decltype(member_views<std::tuple_size_v<Read>>(std::declval<T&>()));
         return []<std::size_t... I>(std::index_sequence<I...>) {
-            return (std::is_assignable_v<std::tuple_element_t<I, members>, std::tuple_element_t<I, Read>&&> && ...);
+            return (std::is_assignable_v<part_t<I, members>, std::tuple_element_t<I, Read>&&> && ...);
         }(std::make_index_sequence<std::tuple_size_v<Read>>{});
     }
 }
@@ -1036,16 +1091,16 @@ struct variant_choice_t {
     static_assert(alternatives_of::template each_written_once<As...>,
                   "every alternative of the model's variant must be written by exactly one alternative");
 
-    std::tuple<As...> alternatives;
+    detail::parts<As...> alternatives;
     std::array<tag_set, count> alternative_tags;
 
-    explicit variant_choice_t(As... as) : alternatives(as...), alternative_tags{as.grammar.tags()...} {}
+    explicit variant_choice_t(As... as) : alternatives{{as}...}, alternative_tags{as.grammar.tags()...} {}
 
     tag_set tags() const { return detail::union_of(alternative_tags); }
 
     std::optional<std::string> ambiguity() const {
         std::optional<std::string> found;
-        std::apply([&](const auto&... a) { ((found = found ? found : a.grammar.ambiguity()), ...); }, alternatives);
+        alternatives.any([&](const auto& a) { return detail::keep_first(found, a.grammar.ambiguity()); });
         if (found) return found;
         return detail::shared_tag(alternative_tags);
     }
@@ -1053,7 +1108,7 @@ struct variant_choice_t {
     result<value_type> decode(const element& e) const {
         const std::size_t chosen = detail::alternative_for(alternative_tags, e.tag);
         return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
-            auto r = std::get<decltype(index)::value>(alternatives).grammar.decode(e);
+            auto r = detail::get<decltype(index)::value>(alternatives).grammar.decode(e);
             if (!r) return error(std::move(r.error()));
             using D = std::remove_cvref_t<decltype(*r)>;
             if constexpr (alternatives_of::template holds<D>) {
@@ -1069,7 +1124,7 @@ struct variant_choice_t {
         return std::visit(
             [&](const auto& m) -> std::size_t {
                 constexpr std::size_t I = detail::writer_of<std::remove_cvref_t<decltype(m)>, As...>();
-                return std::get<I>(alternatives).grammar.size(m, plan);
+                return detail::get<I>(alternatives).grammar.size(m, plan);
             },
             v.value);
     }
@@ -1079,7 +1134,7 @@ struct variant_choice_t {
         std::visit(
             [&](const auto& m) {
                 constexpr std::size_t I = detail::writer_of<std::remove_cvref_t<decltype(m)>, As...>();
-                std::get<I>(alternatives).grammar.write(m, out, plan);
+                detail::get<I>(alternatives).grammar.write(m, out, plan);
             },
             v.value);
     }

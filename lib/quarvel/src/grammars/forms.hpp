@@ -71,7 +71,7 @@ template <class E, class A, class... More>
 auto enumerated(std::array<E, 1 + sizeof...(More)> values, der::choice_t<A, More...> nulls) {
     static_assert((std::is_same_v<A, More> && ...), "enumerated: every alternative has the same grammar");
     constexpr std::size_t n = 1 + sizeof...(More);
-    auto alternatives = std::apply([](const auto&... a) { return std::array<A, n>{a...}; }, nulls.alternatives);
+    auto alternatives = nulls.alternatives.template each<A>([](const A& a) { return a; });
     return enumeration_t<E, A, n>{values, std::move(alternatives), nulls.alternative_tags};
 }
 
