@@ -45,6 +45,16 @@ std::optional<std::string> optional_shares_tag(std::span<const tag_set> elements
     return std::nullopt;
 }
 
+result<element> explicit_contents(const element& e, tag t) {
+    if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
+    child_cursor cursor(e);
+    if (!cursor.done()) {
+        const element only = cursor.next();
+        if (cursor.done()) return only;
+    }
+    return error(element_list(explicit_sequence, child_cursor(e)));
+}
+
 bool keep_first(std::optional<std::string>& found, std::optional<std::string>&& next) {
     if (!found) found = std::move(next);
     return found.has_value();

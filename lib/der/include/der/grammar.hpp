@@ -218,6 +218,9 @@ std::optional<std::string> shared_tag(std::span<const tag_set> alternatives);
 std::optional<std::string> optional_shares_tag(std::span<const tag_set> elements, std::span<const bool> is_optional,
                                                std::span<const std::string_view> labels);
 
+// The one element inside the EXPLICIT tag `t` that `e` should be.
+result<element> explicit_contents(const element& e, tag t);
+
 // A composite's ambiguity is the first one found among its parts: `found` takes `next` unless it holds
 // one already. True once one is found, so that a fold over the parts stops there.
 bool keep_first(std::optional<std::string>& found, std::optional<std::string>&& next);
@@ -579,13 +582,17 @@ struct explicit_t {
     explicit_t with_tag(tag nt) const { return {nt, inner}; }
 
     result<value_type> decode(const element& e) const {
-        if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
-        child_cursor cursor(e);
-        if (!cursor.done()) {
-            const element only = cursor.next();
-            if (cursor.done()) return inner.decode(only);
-        }
-        return error(element_list(detail::explicit_sequence, child_cursor(e)));
+        result<element> only = detail::explicit_contents(e, t);
+        if (!only) return error(std::move(only.error()));
+        return inner.decode(*only);
+    }
+    // Decodes into `out` when the inner grammar can (see `aggregate_t::decode_into`).
+    template <class V>
+        requires requires(const G& g, const element& x, V& v) { g.decode_into(x, v); }
+    result<void> decode_into(const element& e, V& out) const {
+        result<element> only = detail::explicit_contents(e, t);
+        if (!only) return error(std::move(only.error()));
+        return inner.decode_into(*only, out);
     }
 
     template <class V>
@@ -892,6 +899,16 @@ struct aggregate_one_t {
             return result<T>(std::in_place, T{std::move(*r)});
         }
     }
+    // Decodes into `out`, whose member is left as it was when the element is refused.
+    result<void> decode_into(const element& e, T& out) const {
+        auto r = inner.decode(e);
+        if (!r) return error(std::move(r.error()));
+        if constexpr (!empty) {
+            auto& [m] = out;
+            m = std::move(*r);
+        }
+        return {};
+    }
     std::size_t size(const T& v, size_plan& plan) const { return inner.size(member(v), plan); }
     void write(const T& v, std::string& out, size_plan& plan) const { inner.write(member(v), out, plan); }
 
@@ -1070,6 +1087,14 @@ struct variant_alternatives<std::variant<Ms...>> {
     static constexpr bool each_written_once = ((writers_of<Ms, As...> == 1) && ...);
     template <class M>
     static constexpr bool holds = (std::is_same_v<M, Ms> || ...);
+    // The index of M, one of the alternatives.
+    template <class M>
+    static constexpr std::size_t index_of = [] {
+        constexpr bool same[] = {std::is_same_v<M, Ms>...};
+        std::size_t i = 0;
+        while (!same[i]) ++i;
+        return i;
+    }();
 };
 
 template <class M, class... As>
@@ -1087,7 +1112,8 @@ struct variant_choice_t {
     static constexpr std::size_t count = sizeof...(As);
     using value_type = Read;
     using variant = decltype(std::declval<const Model&>().value);
-    using alternatives_of = detail::variant_alternatives<std::remove_cvref_t<variant>>;
+    using variant_type = std::remove_cvref_t<variant>;
+    using alternatives_of = detail::variant_alternatives<variant_type>;
     static_assert(alternatives_of::template each_written_once<As...>,
                   "every alternative of the model's variant must be written by exactly one alternative");
 
@@ -1108,35 +1134,55 @@ struct variant_choice_t {
     result<value_type> decode(const element& e) const {
         const std::size_t chosen = detail::alternative_for(alternative_tags, e.tag);
         return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
-            auto r = detail::get<decltype(index)::value>(alternatives).grammar.decode(e);
-            if (!r) return error(std::move(r.error()));
-            using D = std::remove_cvref_t<decltype(*r)>;
-            if constexpr (alternatives_of::template holds<D>) {
-                return value_type(Model{std::move(*r)});
-            } else {
+            const auto& g = detail::get<decltype(index)::value>(alternatives).grammar;
+            using D = typename std::remove_cvref_t<decltype(g)>::value_type;
+            if constexpr (std::is_same_v<D, value_type>) {
+                return g.decode(e);
+            } else if constexpr (!alternatives_of::template holds<D>) {
+                auto r = g.decode(e);
+                if (!r) return error(std::move(r.error()));
                 return value_type(std::move(*r));
+            } else if constexpr (std::is_same_v<Read, Model> && requires(D& d) { g.decode_into(e, d); }) {
+                // Decoded in place, in the model's alternative: no value of its own to move.
+                constexpr std::size_t at = alternatives_of::template index_of<D>;
+                result<value_type> out(std::in_place, Model{variant_type(std::in_place_index<at>)});
+                if (auto r = g.decode_into(e, *std::get_if<at>(&out->value)); !r) out = error(std::move(r.error()));
+                return out;
+            } else {
+                auto r = g.decode(e);
+                if (!r) return error(std::move(r.error()));
+                // Placed by index: the variant's converting constructor would weigh D against every
+                // alternative.
+                constexpr std::size_t at = alternatives_of::template index_of<D>;
+                return value_type(Model{variant_type(std::in_place_index<at>, std::move(*r))});
             }
         });
     }
 
+    // Written by the alternative that writes the model's current alternative; a valueless model throws
+    // std::bad_variant_access, as std::visit would.
     template <class V>
     std::size_t size(const V& v, size_plan& plan) const {
-        return std::visit(
-            [&](const auto& m) -> std::size_t {
-                constexpr std::size_t I = detail::writer_of<std::remove_cvref_t<decltype(m)>, As...>();
-                return detail::get<I>(alternatives).grammar.size(m, plan);
-            },
-            v.value);
+        return detail::dispatch<model_count>(v.value.index(), [&](auto m) -> std::size_t {
+            return writer_for<m>().size(std::get<m>(v.value), plan);
+        });
     }
 
     template <class V>
     void write(const V& v, std::string& out, size_plan& plan) const {
-        std::visit(
-            [&](const auto& m) {
-                constexpr std::size_t I = detail::writer_of<std::remove_cvref_t<decltype(m)>, As...>();
-                detail::get<I>(alternatives).grammar.write(m, out, plan);
-            },
-            v.value);
+        detail::dispatch<model_count>(v.value.index(), [&](auto m) {
+            writer_for<m>().write(std::get<m>(v.value), out, plan);
+        });
+    }
+
+private:
+    static constexpr std::size_t model_count = std::variant_size_v<variant_type>;
+
+    // The grammar that writes the model's alternative M.
+    template <std::size_t M>
+    const auto& writer_for() const {
+        using written = std::variant_alternative_t<M, variant_type>;
+        return detail::get<detail::writer_of<written, As...>()>(alternatives).grammar;
     }
 };
 
