@@ -1132,51 +1132,71 @@ struct variant_choice_t {
     }
 
     result<value_type> decode(const element& e) const {
-        const std::size_t chosen = detail::alternative_for(alternative_tags, e.tag);
-        return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
-            const auto& g = detail::get<decltype(index)::value>(alternatives).grammar;
-            using D = typename std::remove_cvref_t<decltype(g)>::value_type;
-            if constexpr (std::is_same_v<D, value_type>) {
-                return g.decode(e);
-            } else if constexpr (!alternatives_of::template holds<D>) {
-                auto r = g.decode(e);
-                if (!r) return error(std::move(r.error()));
-                return value_type(std::move(*r));
-            } else if constexpr (std::is_same_v<Read, Model> && requires(D& d) { g.decode_into(e, d); }) {
-                // Decoded in place, in the model's alternative: no value of its own to move.
-                constexpr std::size_t at = alternatives_of::template index_of<D>;
-                result<value_type> out(std::in_place, Model{variant_type(std::in_place_index<at>)});
-                if (auto r = g.decode_into(e, *std::get_if<at>(&out->value)); !r) out = error(std::move(r.error()));
-                return out;
-            } else {
-                auto r = g.decode(e);
-                if (!r) return error(std::move(r.error()));
-                // Placed by index: the variant's converting constructor would weigh D against every
-                // alternative.
-                constexpr std::size_t at = alternatives_of::template index_of<D>;
-                return value_type(Model{variant_type(std::in_place_index<at>, std::move(*r))});
-            }
-        });
+        return decode_from<0>(detail::alternative_for(alternative_tags, e.tag), e);
     }
 
     // Written by the alternative that writes the model's current alternative; a valueless model throws
     // std::bad_variant_access, as std::visit would.
     template <class V>
     std::size_t size(const V& v, size_plan& plan) const {
-        return detail::dispatch<model_count>(v.value.index(), [&](auto m) -> std::size_t {
-            return writer_for<m>().size(std::get<m>(v.value), plan);
-        });
+        return size_from<0>(v.value, plan);
     }
 
     template <class V>
     void write(const V& v, std::string& out, size_plan& plan) const {
-        detail::dispatch<model_count>(v.value.index(), [&](auto m) {
-            writer_for<m>().write(std::get<m>(v.value), out, plan);
-        });
+        write_from<0>(v.value, out, plan);
     }
 
 private:
     static constexpr std::size_t model_count = std::variant_size_v<variant_type>;
+
+    // The arms below are chosen by a chain of member templates rather than by `detail::dispatch` and a
+    // lambda: a function template named by this type's arguments would spell all of them out in every
+    // instance's debugging name, and this type holds a whole flat list.
+
+    // Decodes with alternative I when it is the one chosen, else with a later one.
+    template <std::size_t I>
+    result<value_type> decode_from(std::size_t chosen, const element& e) const {
+        if constexpr (I + 1 < count)
+            if (chosen != I) return decode_from<I + 1>(chosen, e);
+        const auto& g = detail::get<I>(alternatives).grammar;
+        using D = typename std::remove_cvref_t<decltype(g)>::value_type;
+        if constexpr (std::is_same_v<D, value_type>) {
+            return g.decode(e);
+        } else if constexpr (!alternatives_of::template holds<D>) {
+            auto r = g.decode(e);
+            if (!r) return error(std::move(r.error()));
+            return value_type(std::move(*r));
+        } else if constexpr (std::is_same_v<Read, Model> && requires(D& d) { g.decode_into(e, d); }) {
+            // Decoded in place, in the model's alternative: no value of its own to move.
+            constexpr std::size_t at = alternatives_of::template index_of<D>;
+            result<value_type> out(std::in_place, Model{variant_type(std::in_place_index<at>)});
+            if (auto r = g.decode_into(e, *std::get_if<at>(&out->value)); !r) out = error(std::move(r.error()));
+            return out;
+        } else {
+            auto r = g.decode(e);
+            if (!r) return error(std::move(r.error()));
+            // Placed by index: the variant's converting constructor would weigh D against every
+            // alternative.
+            constexpr std::size_t at = alternatives_of::template index_of<D>;
+            return value_type(Model{variant_type(std::in_place_index<at>, std::move(*r))});
+        }
+    }
+
+    // The size of `v` when it holds the model's alternative M or a later one.
+    template <std::size_t M, class V>
+    std::size_t size_from(const V& v, size_plan& plan) const {
+        if constexpr (M + 1 < model_count)
+            if (v.index() != M) return size_from<M + 1>(v, plan);
+        return writer_for<M>().size(std::get<M>(v), plan);
+    }
+
+    template <std::size_t M, class V>
+    void write_from(const V& v, std::string& out, size_plan& plan) const {
+        if constexpr (M + 1 < model_count)
+            if (v.index() != M) return write_from<M + 1>(v, out, plan);
+        writer_for<M>().write(std::get<M>(v), out, plan);
+    }
 
     // The grammar that writes the model's alternative M.
     template <std::size_t M>
