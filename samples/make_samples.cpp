@@ -1,7 +1,6 @@
 // Writes the samples of the README with the library's own encoder:
 //   quarvel-make-samples DIR   writes DIR/hello.der, DIR/state.der and DIR/session.frames
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include <quarvel/asn.hpp>
@@ -12,10 +11,9 @@
 namespace {
 
 bool write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (out) return true;
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    const bool written = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    if (out && std::fclose(out) == 0 && written) return true;
     std::fprintf(stderr, "quarvel-make-samples: cannot write %s\n", path.c_str());
     return false;
 }

@@ -1,14 +1,12 @@
-// The member grammars of the protocol commands.
+// The member grammars of the protocol commands, but for the scheduler overview (overview_syntax.cpp).
 #include <array>
-#include <optional>
-#include <string>
-#include <string_view>
+#include <cstdint>
+#include <utility>
 
 #include "grammars/cmd.hpp"
 #include "grammars/forms.hpp"
 #include "grammars/labels.hpp"
 #include "grammars/record.hpp"
-#include "grammars/state.hpp"
 
 namespace quarvel::asn {
 
@@ -17,35 +15,6 @@ namespace {
 const auto& client_or_worker_grammar() {
     static const auto g = enumerated(std::array{client_or_worker::Client, client_or_worker::Worker},
                                      der::choice2(der::explicit_(0, der::null), der::explicit_(1, der::null)));
-    return g;
-}
-
-// The members of the scheduler overview: [22] has all four, the older [7] the first three.
-auto overview_schedule() { return der::required(label::schedule, der::sequence_of(schedule_syntax())); }
-auto overview_queues() { return der::required(label::queues, der::sequence_of(queue_syntax())); }
-auto overview_running() {
-    // An execution in progress.
-    return der::required(label::running,
-                         der::sequence_of(der::aggregate<running_entry>(der::sequence3(
-                             der::required(label::started, time_syntax()), der::required(label::uuid, uuid_syntax()),
-                             der::required(label::job, script_job_syntax())))));
-}
-auto overview_dropped() { return der::required(label::dropped_platforms, der::sequence_of(der::utf8_string)); }
-
-const auto& overview_grammar() {
-    static const auto g = der::aggregate<info>(
-        der::sequence4(overview_schedule(), overview_queues(), overview_running(), overview_dropped()));
-    return g;
-}
-
-// The older form, without the dropped platforms.
-const auto& old_overview_grammar() {
-    static const auto g = read_only(
-        [](auto&& read) {
-            auto& [scheduled, queues, running] = read;
-            return cmd::Info_reply{info{std::move(scheduled), std::move(queues), std::move(running), {}}};
-        },
-        der::sequence3(overview_schedule(), overview_queues(), overview_running()));
     return g;
 }
 
@@ -66,7 +35,5 @@ const auto& output_grammar() {
 
 der::rule<client_or_worker> client_or_worker_syntax() { return der::make_rule<client_or_worker_grammar>(); }
 der::rule<cmd, output_view> output_syntax() { return der::make_rule<output_grammar, output_view>(); }
-der::rule<info> overview_syntax() { return der::make_rule<overview_grammar>(); }
-der::rule<cmd::Info_reply, unwritten> old_overview_syntax() { return der::make_rule<old_overview_grammar, unwritten>(); }
 
 }  // namespace quarvel::asn

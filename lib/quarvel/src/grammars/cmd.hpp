@@ -1,5 +1,6 @@
 #pragma once
-// The grammars of the protocol commands: the members in cmd_syntax.cpp, the commands in asn_cmd.cpp.
+// The grammars of the protocol commands: the members in cmd_syntax.cpp and overview_syntax.cpp, the
+// commands in asn_cmd.cpp.
 
 #include <cstdint>
 #include <optional>
