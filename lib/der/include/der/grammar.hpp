@@ -1139,12 +1139,14 @@ struct variant_choice_t {
     // std::bad_variant_access, as std::visit would.
     template <class V>
     std::size_t size(const V& v, size_plan& plan) const {
-        return size_from<0>(v.value, plan);
+        static constexpr auto arms = size_arms<V>(std::make_index_sequence<model_count>{});
+        return arms[arm_of(v.value)](*this, v, plan);
     }
 
     template <class V>
     void write(const V& v, std::string& out, size_plan& plan) const {
-        write_from<0>(v.value, out, plan);
+        static constexpr auto arms = write_arms<V>(std::make_index_sequence<model_count>{});
+        arms[arm_of(v.value)](*this, v, out, plan);
     }
 
 private:
@@ -1183,19 +1185,30 @@ private:
         }
     }
 
-    // The size of `v` when it holds the model's alternative M or a later one.
-    template <std::size_t M, class V>
-    std::size_t size_from(const V& v, size_plan& plan) const {
-        if constexpr (M + 1 < model_count)
-            if (v.index() != M) return size_from<M + 1>(v, plan);
-        return writer_for<M>().size(std::get<M>(v), plan);
+    // The encoder's arms, one per alternative of the model, in a table indexed by the alternative held
+    // (std::get throws for a valueless model, which takes the last arm).
+    template <class V>
+    static std::size_t arm_of(const V& variant) {
+        return variant.index() < model_count ? variant.index() : model_count - 1;
     }
 
     template <std::size_t M, class V>
-    void write_from(const V& v, std::string& out, size_plan& plan) const {
-        if constexpr (M + 1 < model_count)
-            if (v.index() != M) return write_from<M + 1>(v, out, plan);
-        writer_for<M>().write(std::get<M>(v), out, plan);
+    static std::size_t size_arm(const variant_choice_t& self, const V& v, size_plan& plan) {
+        return self.writer_for<M>().size(std::get<M>(v.value), plan);
+    }
+    template <class V, std::size_t... M>
+    static constexpr auto size_arms(std::index_sequence<M...>) {
+        return std::array<std::size_t (*)(const variant_choice_t&, const V&, size_plan&), model_count>{&size_arm<M, V>...};
+    }
+
+    template <std::size_t M, class V>
+    static void write_arm(const variant_choice_t& self, const V& v, std::string& out, size_plan& plan) {
+        self.writer_for<M>().write(std::get<M>(v.value), out, plan);
+    }
+    template <class V, std::size_t... M>
+    static constexpr auto write_arms(std::index_sequence<M...>) {
+        return std::array<void (*)(const variant_choice_t&, const V&, std::string&, size_plan&), model_count>{
+            &write_arm<M, V>...};
     }
 
     // The grammar that writes the model's alternative M.
