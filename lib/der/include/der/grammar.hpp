@@ -1132,7 +1132,8 @@ struct variant_choice_t {
     }
 
     result<value_type> decode(const element& e) const {
-        return decode_from<0>(detail::alternative_for(alternative_tags, e.tag), e);
+        static constexpr auto arms = decode_arms(std::make_index_sequence<count>{});
+        return arms[detail::alternative_for(alternative_tags, e.tag)](*this, e);
     }
 
     // Written by the alternative that writes the model's current alternative; a valueless model throws
@@ -1152,16 +1153,14 @@ struct variant_choice_t {
 private:
     static constexpr std::size_t model_count = std::variant_size_v<variant_type>;
 
-    // The arms below are chosen by a chain of member templates rather than by `detail::dispatch` and a
-    // lambda: a function template named by this type's arguments would spell all of them out in every
-    // instance's debugging name, and this type holds a whole flat list.
+    // The arms of the CHOICE and of the encoder are member templates in tables: a function template
+    // named by this type, such as `detail::dispatch` with a lambda of it, would spell out the whole flat
+    // list in every instance's debugging name.
 
-    // Decodes with alternative I when it is the one chosen, else with a later one.
+    // Decodes with alternative I.
     template <std::size_t I>
-    result<value_type> decode_from(std::size_t chosen, const element& e) const {
-        if constexpr (I + 1 < count)
-            if (chosen != I) return decode_from<I + 1>(chosen, e);
-        const auto& g = detail::get<I>(alternatives).grammar;
+    static result<value_type> decode_arm(const variant_choice_t& self, const element& e) {
+        const auto& g = detail::get<I>(self.alternatives).grammar;
         using D = typename std::remove_cvref_t<decltype(g)>::value_type;
         if constexpr (std::is_same_v<D, value_type>) {
             return g.decode(e);
@@ -1183,6 +1182,10 @@ private:
             constexpr std::size_t at = alternatives_of::template index_of<D>;
             return value_type(Model{variant_type(std::in_place_index<at>, std::move(*r))});
         }
+    }
+    template <std::size_t... I>
+    static constexpr auto decode_arms(std::index_sequence<I...>) {
+        return std::array<result<value_type> (*)(const variant_choice_t&, const element&), count>{&decode_arm<I>...};
     }
 
     // The encoder's arms, one per alternative of the model, in a table indexed by the alternative held
