@@ -1,5 +1,6 @@
-// The parts of the grammar layer that do not depend on a grammar's type: its messages and the tag
-// arithmetic of a CHOICE, compiled once here rather than in every source file that defines a grammar.
+// The parts of the grammar layer that do not depend on a grammar's type: its messages, the tag arithmetic
+// of a CHOICE, the ambiguity rules and the check of an EXPLICIT tag, compiled once here rather than in
+// every source file that defines a grammar.
 #include <der/grammar.hpp>
 
 namespace der {
@@ -52,7 +53,7 @@ result<element> explicit_contents(const element& e, tag t) {
         const element only = cursor.next();
         if (cursor.done()) return only;
     }
-    return error(element_list(explicit_sequence, child_cursor(e)));
+    return error(element_list("EXPLICIT: sequence: ", child_cursor(e)));
 }
 
 bool keep_first(std::optional<std::string>& found, std::optional<std::string>&& next) {

@@ -112,7 +112,6 @@ std::string type_mismatch(form expected_form, tag expected, const element& got);
 namespace detail {
 
 inline constexpr std::string_view sequence_trailing = "SEQUENCE: trailing: ";
-inline constexpr std::string_view explicit_sequence = "EXPLICIT: sequence: ";
 
 // The parts of a composite grammar (a SEQUENCE's elements, a CHOICE's alternatives): a plain aggregate
 // of indexed members, much lighter to instantiate than std::tuple, which each grammar type would
