@@ -1,6 +1,6 @@
 // The parts of the grammar layer that do not depend on a grammar's type: its messages, the tag arithmetic
-// of a CHOICE, the ambiguity rules and the check of an EXPLICIT tag, compiled once here rather than in
-// every source file that defines a grammar.
+// of a CHOICE and the ambiguity rules, compiled once here rather than in every source file that defines a
+// grammar.
 #include <der/grammar.hpp>
 
 namespace der {
@@ -46,14 +46,9 @@ std::optional<std::string> optional_shares_tag(std::span<const tag_set> elements
     return std::nullopt;
 }
 
-result<element> explicit_contents(const element& e, tag t) {
-    if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
-    child_cursor cursor(e);
-    if (!cursor.done()) {
-        const element only = cursor.next();
-        if (cursor.done()) return only;
-    }
-    return error(element_list("EXPLICIT: sequence: ", child_cursor(e)));
+std::string explicit_refusal(const element& e, tag t) {
+    if (e.tag != t || e.form != form::constructed) return type_mismatch(form::constructed, t, e);
+    return element_list("EXPLICIT: sequence: ", child_cursor(e));
 }
 
 bool keep_first(std::optional<std::string>& found, std::optional<std::string>&& next) {

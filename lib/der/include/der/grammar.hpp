@@ -217,8 +217,8 @@ std::optional<std::string> shared_tag(std::span<const tag_set> alternatives);
 std::optional<std::string> optional_shares_tag(std::span<const tag_set> elements, std::span<const bool> is_optional,
                                                std::span<const std::string_view> labels);
 
-// The one element inside the EXPLICIT tag `t` that `e` should be.
-result<element> explicit_contents(const element& e, tag t);
+// Why `e` is not the EXPLICIT tag `t` holding exactly one element.
+std::string explicit_refusal(const element& e, tag t);
 
 // A composite's ambiguity is the first one found among its parts: `found` takes `next` unless it holds
 // one already. True once one is found, so that a fold over the parts stops there.
@@ -581,17 +581,17 @@ struct explicit_t {
     explicit_t with_tag(tag nt) const { return {nt, inner}; }
 
     result<value_type> decode(const element& e) const {
-        result<element> only = detail::explicit_contents(e, t);
-        if (!only) return error(std::move(only.error()));
-        return inner.decode(*only);
+        element only;
+        if (!only_inner(e, only)) return error(detail::explicit_refusal(e, t));
+        return inner.decode(only);
     }
     // Decodes into `out` when the inner grammar can (see `aggregate_t::decode_into`).
     template <class V>
         requires requires(const G& g, const element& x, V& v) { g.decode_into(x, v); }
     result<void> decode_into(const element& e, V& out) const {
-        result<element> only = detail::explicit_contents(e, t);
-        if (!only) return error(std::move(only.error()));
-        return inner.decode_into(*only, out);
+        element only;
+        if (!only_inner(e, only)) return error(detail::explicit_refusal(e, t));
+        return inner.decode_into(only, out);
     }
 
     template <class V>
@@ -606,6 +606,16 @@ struct explicit_t {
     void write(const V& v, std::string& out, size_plan& plan) const {
         write_header(out, t, form::constructed, plan.take());
         inner.write(v, out, plan);
+    }
+
+private:
+    // Whether `e` is this tag holding exactly one element, `only`.
+    bool only_inner(const element& e, element& only) const {
+        if (e.tag != t || e.form != form::constructed) return false;
+        child_cursor cursor(e);
+        if (cursor.done()) return false;
+        only = cursor.next();
+        return cursor.done();
     }
 };
 
@@ -1170,8 +1180,8 @@ private:
         } else if constexpr (std::is_same_v<Read, Model> && requires(D& d) { g.decode_into(e, d); }) {
             // Decoded in place, in the model's alternative: no value of its own to move.
             constexpr std::size_t at = alternatives_of::template index_of<D>;
-            result<value_type> out(std::in_place, Model{variant_type(std::in_place_index<at>)});
-            if (auto r = g.decode_into(e, *std::get_if<at>(&out->value)); !r) out = error(std::move(r.error()));
+            result<value_type> out(std::in_place);
+            if (auto r = g.decode_into(e, out->value.template emplace<at>()); !r) out = error(std::move(r.error()));
             return out;
         } else {
             auto r = g.decode(e);
