@@ -934,7 +934,8 @@ private:
 
 namespace detail {
 
-// aggregate through a `map`: the value read, a tuple or one value, becomes a T.
+// aggregate<T> of anything but a SEQUENCE that T can take member by member: a tuple read becomes a T
+// through a `map`, one value through `aggregate_one_t`.
 template <class T, class G>
 auto aggregate_by_map(G inner) {
     using read = typename G::value_type;
@@ -1088,6 +1089,14 @@ namespace detail {
 template <class M, class... As>
 inline constexpr std::size_t writers_of = (std::size_t{0} + ... + std::size_t{As::template writes_alternative<M>});
 
+// The index of the first of `flags` that is set (each use guarantees one is).
+template <std::size_t N>
+constexpr std::size_t first_set(const bool (&flags)[N]) {
+    std::size_t i = 0;
+    while (!flags[i]) ++i;
+    return i;
+}
+
 template <class V>
 struct variant_alternatives;
 template <class... Ms>
@@ -1098,20 +1107,12 @@ struct variant_alternatives<std::variant<Ms...>> {
     static constexpr bool holds = (std::is_same_v<M, Ms> || ...);
     // The index of M, one of the alternatives.
     template <class M>
-    static constexpr std::size_t index_of = [] {
-        constexpr bool same[] = {std::is_same_v<M, Ms>...};
-        std::size_t i = 0;
-        while (!same[i]) ++i;
-        return i;
-    }();
+    static constexpr std::size_t index_of = first_set({std::is_same_v<M, Ms>...});
 };
 
 template <class M, class... As>
 constexpr std::size_t writer_of() {
-    constexpr bool w[] = {As::template writes_alternative<M>...};
-    std::size_t i = 0;
-    while (!w[i]) ++i;
-    return i;
+    return first_set({As::template writes_alternative<M>...});
 }
 
 }  // namespace detail
