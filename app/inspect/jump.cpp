@@ -5,6 +5,7 @@
 #include <optional>
 
 #include <quarvel/asn.hpp>
+#include <quarvel_internal/releasing_decode.hpp>
 #include <quarvel/log.hpp>
 #include <quarvel_internal/posix.hpp>
 

@@ -8,6 +8,7 @@
 
 #include <quarvel/format.hpp>
 #include <quarvel/pp.hpp>
+#include <quarvel_internal/escape.hpp>
 #include <quarvel_internal/posix.hpp>
 
 namespace inspect {

@@ -1,6 +1,7 @@
 # Installs the build tree that was just built into a temporary prefix, then builds a small consumer
 # against the installed package with find_package(Quarvel), and the README's example program with
-# pkg-config, and runs both.
+# pkg-config, and runs both; then checks that what is installed is the API alone, versioned.
+cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 set(consumer ${WORK_DIR}/consumer)
@@ -22,6 +23,66 @@ run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/package/consumer -B ${consumer} -G $
     -DCMAKE_PREFIX_PATH=${prefix})
 run(${CMAKE_COMMAND} --build ${consumer} ${config})
 run(${consumer}/consumer)
+
+# The package is of the 0.1 series: a request for another series, older or newer, is refused.
+foreach(request 0.0.1 0.2 1.0)
+  execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/package/consumer -B ${WORK_DIR}/request-${request}
+                          -G ${GENERATOR} -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_PREFIX_PATH=${prefix}
+                          -DQUARVEL_REQUEST=${request}
+                  RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+  if(rc EQUAL 0)
+    message(FATAL_ERROR "find_package(Quarvel ${request}) accepted the installed package")
+  endif()
+endforeach()
+
+# What is installed is the API alone: none of the machinery's headers, and every installed header compiles
+# on its own.
+file(GLOB_RECURSE installed RELATIVE ${prefix}/include ${prefix}/include/*)
+file(GLOB_RECURSE internal RELATIVE ${SOURCE_DIR}/lib/der/internal ${SOURCE_DIR}/lib/der/internal/*)
+file(GLOB_RECURSE internal_quarvel RELATIVE ${SOURCE_DIR}/lib/quarvel/internal ${SOURCE_DIR}/lib/quarvel/internal/*)
+foreach(header IN LISTS installed)
+  if(header IN_LIST internal OR header IN_LIST internal_quarvel OR NOT header MATCHES "^(quarvel|der)/[a-z_]+\\.hpp$")
+    message(FATAL_ERROR "installed, but not part of the API: include/${header}")
+  endif()
+  file(WRITE ${WORK_DIR}/alone.cpp "#include <${header}>\n")
+  run(${CXX_COMPILER} -std=c++23 -fsyntax-only -I${prefix}/include ${WORK_DIR}/alone.cpp)
+endforeach()
+
+# A compiler not set to C++23 is told so, in one error, not in a page of them.
+file(WRITE ${WORK_DIR}/old_standard.cpp "#include <quarvel/model.hpp>\nint main() { return 0; }\n")
+execute_process(COMMAND ${CXX_COMPILER} -std=c++20 -fsyntax-only -I${prefix}/include ${WORK_DIR}/old_standard.cpp
+                RESULT_VARIABLE rc ERROR_VARIABLE err OUTPUT_QUIET)
+string(REGEX MATCHALL "error:" errors "${err}")
+list(LENGTH errors error_count)
+if(rc EQUAL 0 OR NOT err MATCHES "Quarvel needs C\\+\\+23" OR error_count GREATER 2)
+  message(FATAL_ERROR "a C++20 compile of <quarvel/model.hpp> gave status ${rc} and:\n${err}")
+endif()
+
+# A shared library carries its version in its SONAME and file name, and exports the API alone.
+file(GLOB shared_libraries ${prefix}/*/libquarvel.so.*.*.*)
+if(shared_libraries)
+  list(GET shared_libraries 0 library)
+  if(NOT library MATCHES "libquarvel\\.so\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+    message(FATAL_ERROR "the shared library's file name lacks the full version: ${library}")
+  endif()
+  find_program(READELF readelf REQUIRED)
+  find_program(NM nm REQUIRED)
+  execute_process(COMMAND ${READELF} -d ${library} OUTPUT_VARIABLE dynamic)
+  if(NOT dynamic MATCHES "SONAME\\)[^\n]*\\[libquarvel\\.so\\.[0-9]+\\]")
+    message(FATAL_ERROR "the shared library's SONAME lacks the major version:\n${dynamic}")
+  endif()
+  execute_process(COMMAND ${NM} -D -C --defined-only ${library} OUTPUT_VARIABLE exported)
+  string(REGEX MATCHALL "[^\n]*(detail|_syntax|posix)[^\n]*" machinery "${exported}")
+  string(REGEX MATCHALL "\n[0-9a-f]+ [A-Za-z] [^\n]*" symbols "\n${exported}")
+  foreach(symbol IN LISTS symbols)
+    if(NOT symbol MATCHES " quarvel::| QUARVEL_0$")
+      list(APPEND machinery "${symbol}")
+    endif()
+  endforeach()
+  if(machinery)
+    message(FATAL_ERROR "the shared library exports more than the API:\n${machinery}")
+  endif()
+endif()
 
 # The README's example program, built with the compiler alone from what pkg-config says of the installed
 # quarvel.pc.

@@ -1,5 +1,6 @@
 // The job execution record: its grammar and codec.
 #include <quarvel/asn.hpp>
+#include <quarvel_internal/releasing_decode.hpp>
 
 #include <optional>
 #include <span>

@@ -1,6 +1,8 @@
 // The printers of the data model, one template each.
 #include <quarvel/pp.hpp>
 
+#include "pp_forms.hpp"
+
 #include <variant>
 
 namespace quarvel {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <quarvel_internal/escape.hpp>
+
 namespace quarvel {
 
 namespace {

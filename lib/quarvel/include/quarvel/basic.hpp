@@ -2,6 +2,8 @@
 /// \file
 /// The basic value kinds of the data model.
 
+#include <quarvel/export.hpp>
+
 #include <array>
 #include <compare>
 #include <cstdint>

@@ -12,6 +12,8 @@
 ///
 /// The sink belongs to the caller: the formatter never creates or closes it, and flushes it only at a line end.
 
+#include <quarvel/export.hpp>
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -28,7 +30,7 @@ struct file_descriptor {
 /// Lays printers' tokens out into lines and hands them to its sink. It belongs to one thread at a time.
 /// Over a string it appends as it lays tokens out: what is pending reaches the string when `finish` runs
 /// or when the formatter is destroyed, so read the string after either.
-class formatter {
+class QUARVEL_API formatter {
 public:
     /// The right margin unless the owner sets another.
     static constexpr int default_margin = 78;
@@ -89,6 +91,6 @@ private:
 };
 
 /// Prints into a fresh formatter over a string with margin 78, finishes it and returns the text.
-std::string render(const std::function<void(formatter&)>& print);
+QUARVEL_API std::string render(const std::function<void(formatter&)>& print);
 
 }  // namespace quarvel

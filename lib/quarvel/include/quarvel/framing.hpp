@@ -14,7 +14,10 @@
 /// the caller accepts for this call and fails with a `frame_error`: the same text and its kind.
 ///
 /// Error texts and kinds:
-///   "end of file"            end_of_file     the stream ended before the whole frame arrived (nothing logged)
+///   "end of file"            end_of_file     the stream ended cleanly, before the first byte of a frame: the
+///                                            peer hung up between messages (nothing logged)
+///   "end of file"            truncated       the stream ended inside a frame, in its prefix or its payload:
+///                                            the peer died or broke the protocol (nothing logged)
 ///   "unix error in read"     system_failure  a read call failed; "Unix error in read: <strerror>" is logged
 ///                                            at error level to the source "quarvel"
 ///   "unix error in write"    system_failure  a write call failed; "Unix error in write: <strerror>" is
@@ -27,11 +30,14 @@
 ///   the decoder's message    decode_failure  `read_cmd` only: `asn::cmd_of_str` refused the payload
 ///                                            ("trailing bytes", ...), returned unchanged, not logged
 
+#include <quarvel/export.hpp>
+
 #include <array>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <functional>
 #include <span>
 #include <string>
@@ -46,11 +52,11 @@ inline constexpr std::size_t frame_prefix_size = 8;
 
 /// The prefix announcing a payload of `length` bytes: `length` in two's complement, most significant byte
 /// first. Every length has its prefix, a negative one too (what a reader must refuse).
-std::array<char, frame_prefix_size> frame_prefix(std::int64_t length);
+QUARVEL_API std::array<char, frame_prefix_size> frame_prefix(std::int64_t length);
 
 /// The length a prefix announces, read back exactly as `frame_prefix` writes it: every byte sequence gives
 /// a length, which may be negative or larger than the reader accepts (checking it is the caller's part).
-std::int64_t read_frame_prefix(std::span<const char, frame_prefix_size> prefix);
+QUARVEL_API std::int64_t read_frame_prefix(std::span<const char, frame_prefix_size> prefix);
 
 /// The default bound on the payload of a frame, in bytes (256 MiB). Commands are far smaller; the bound
 /// keeps a hostile or corrupt prefix from making the reader allocate without limit. A server facing
@@ -59,10 +65,11 @@ inline constexpr std::int64_t max_frame_size = std::int64_t{256} * 1024 * 1024;
 
 /// What went wrong, for a caller that must act on it (a clean end of stream is not a failure of the peer).
 enum class frame_error_kind {
-    end_of_file,     ///< "end of file"
+    end_of_file,     ///< "end of file": a clean end of stream at a frame boundary
     system_failure,  ///< "unix error in read", "unix error in write"; `error_number` tells the cause
     bad_length,      ///< "frame length negative", "frame too large"
     decode_failure,  ///< the command decoder's message (read_cmd only)
+    truncated,       ///< "end of file": the stream ended inside a frame (prefix or payload)
 };
 
 /// A framing failure: its kind, its text and, for a failed system call, the errno.
@@ -90,27 +97,79 @@ auto ign_intr(Call&& call, const Args&... args) {
 
 /// Reads one frame from `fd` and returns its payload. A prefix above `max_size` (or below zero) is refused
 /// before anything is allocated for the payload; a negative `max_size` counts as 0.
-frame_result<std::string> read(int fd, std::int64_t max_size);
+QUARVEL_API frame_result<std::string> read(int fd, std::int64_t max_size);
 /// `read(fd, max_frame_size)`, failing with the text only.
-result<std::string> read(int fd);
+QUARVEL_API result<std::string> read(int fd);
 
 /// Writes one frame holding `payload` to `fd`: the prefix and the payload go out in separate write calls.
 /// A payload above `max_size` is refused before any byte is sent. Writing to a socket or pipe whose reading
 /// end is closed fails with "unix error in write" instead of raising SIGPIPE (sockets are written with
 /// MSG_NOSIGNAL; for other descriptors SIGPIPE is held blocked in the calling thread while the frame is
 /// written and a SIGPIPE caused by the write is discarded).
-frame_result<void> write(int fd, std::string_view payload, std::int64_t max_size);
+QUARVEL_API frame_result<void> write(int fd, std::string_view payload, std::int64_t max_size);
 /// `write(fd, payload, max_frame_size)`, failing with the text only.
-result<void> write(int fd, std::string_view payload);
+QUARVEL_API result<void> write(int fd, std::string_view payload);
 
 /// Reads one frame of at most `max_size` bytes and decodes its payload strictly as one command.
-frame_result<cmd> read_cmd(int fd, std::int64_t max_size);
+QUARVEL_API frame_result<cmd> read_cmd(int fd, std::int64_t max_size);
 /// `read_cmd(fd, max_frame_size)`, failing with the text only.
-result<cmd> read_cmd(int fd);
+QUARVEL_API result<cmd> read_cmd(int fd);
 
 /// Encodes the command and writes it as one frame; an encoding above `max_size` is refused unsent.
-frame_result<void> write_cmd(int fd, const cmd& c, std::int64_t max_size);
+QUARVEL_API frame_result<void> write_cmd(int fd, const cmd& c, std::int64_t max_size);
 /// `write_cmd(fd, c, max_frame_size)`, failing with the text only.
-result<void> write_cmd(int fd, const cmd& c);
+QUARVEL_API result<void> write_cmd(int fd, const cmd& c);
+
+// ---- For event loops --------------------------------------------------------------------------------------
+
+/// Assembles frames from bytes as they arrive, for a program that waits on many descriptors at once (poll,
+/// epoll, an io library): it never blocks, never consumes a byte of the next frame, and holds at most one
+/// frame, of at most its bound. A prefix's claim is not trusted: the payload's buffer grows as its bytes
+/// arrive, so a peer that announces a huge frame and sends nothing costs nothing.
+///
+/// Its failures are those of `read(fd, max_size)`, with the same texts and kinds; after a failure the
+/// reader takes no more bytes and repeats the failure (the stream is unusable, as for `read`).
+/// One reader per stream, used by one thread at a time.
+class QUARVEL_API frame_reader {
+public:
+    /// A reader refusing payloads above `max_size` bytes (a negative bound counts as 0).
+    explicit frame_reader(std::int64_t max_size = max_frame_size);
+
+    /// Takes bytes from the front of `bytes`, at most up to the end of the current frame, and returns how
+    /// many it took; the rest belongs to later frames: feed it again once `next` has handed the frame out.
+    /// Takes nothing while a complete frame waits to be taken, and nothing after a failure.
+    std::size_t feed(std::string_view bytes);
+
+    /// The current frame's payload once it is complete (the reader then starts on the next frame);
+    /// std::nullopt while bytes are missing; a `bad_length` failure as soon as the prefix is refused.
+    frame_result<std::optional<std::string>> next();
+
+    /// The failure that the end of the stream means now: `end_of_file` when no byte of a frame is held
+    /// (a clean hang-up), `truncated` when the stream ended inside a frame.
+    frame_error end_of_stream() const;
+
+    /// The bytes of the current frame held so far, its prefix included.
+    std::size_t held() const;
+
+private:
+    std::int64_t max_size_;
+    std::array<char, frame_prefix_size> prefix_{};
+    std::size_t prefix_held_ = 0;
+    std::int64_t length_ = -1;  ///< the payload's announced length, once the prefix is whole and accepted
+    std::string payload_;
+    std::optional<frame_error> failed_;
+};
+
+/// Reads from `fd`, which should be non-blocking (or reported readable by poll), what the reader's current
+/// frame still needs, never more, and returns the frame once it is complete: its payload; std::nullopt when
+/// the descriptor has nothing more for now (EAGAIN, EWOULDBLOCK) and the frame is still incomplete; or a
+/// failure: `end_of_file` when the peer closed between frames, `truncated` when it closed inside one,
+/// `system_failure` for a failed read (logged as `read` logs it), `bad_length` for a refused prefix.
+/// Call it again after a frame: more may be waiting.
+QUARVEL_API frame_result<std::optional<std::string>> read_available(frame_reader& reader, int fd);
+
+/// `read_available`, with a complete frame's payload decoded strictly as one command (a refusal is a
+/// `decode_failure` with the decoder's message; the stream stays usable after it, the frame being whole).
+QUARVEL_API frame_result<std::optional<cmd>> read_available_cmd(frame_reader& reader, int fd);
 
 }  // namespace quarvel

@@ -9,6 +9,8 @@
 /// reporter needs no locking of its own for that. A message that the reporter logs itself, while it
 /// delivers one, is dropped.
 
+#include <quarvel/export.hpp>
+
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -31,24 +33,24 @@ struct source {
 };
 
 /// The library's own source.
-extern const source library;  ///< "quarvel", documented "Quarvel"
+extern QUARVEL_API const source library;  ///< "quarvel", documented "Quarvel"
 
 /// Receives every message that passes the level; `header` is the message's own header text, usually empty.
 using reporter = std::function<void(const source& from, level lvl, std::string_view header, std::string_view text)>;
 
 /// The level of every source; std::nullopt is quiet. The default is `warning`.
-void set_level(std::optional<level> lvl);
+QUARVEL_API void set_level(std::optional<level> lvl);
 /// The level set last (`warning` until a program sets one); std::nullopt is quiet.
-std::optional<level> current_level();
+QUARVEL_API std::optional<level> current_level();
 /// Installs the reporter (an empty function removes it). A message being delivered when the reporter is
 /// replaced finishes with the previous one.
-void set_reporter(reporter r);
+QUARVEL_API void set_reporter(reporter r);
 
 /// Whether a message of this level would be written.
-bool enabled(level lvl);
+QUARVEL_API bool enabled(level lvl);
 /// Hands the message to the reporter when its level is enabled; `header`, usually empty, replaces the
 /// level word in the tools' form. Never fails; returns after the reporter has returned.
-void message(const source& from, level lvl, std::string_view text, std::string_view header = {});
+QUARVEL_API void message(const source& from, level lvl, std::string_view text, std::string_view header = {});
 
 /// An `app` message of the library's source.
 inline void app(std::string_view text) { message(library, level::app, text); }

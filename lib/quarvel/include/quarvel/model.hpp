@@ -4,6 +4,8 @@
 /// the persisted scheduler state, the protocol commands and the job execution record.
 /// Plain values: each owns its fields, and copying a value copies its contents.
 
+#include <quarvel/export.hpp>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -278,10 +280,10 @@ inline constexpr std::int64_t worker_protocol_version = 5;
 
 /// The name of a job's payload, for both alternatives: a reference into `j`, valid while `j` lives
 /// and is not changed.
-const std::string& job_name(const job& j);
+QUARVEL_API const std::string& job_name(const job& j);
 /// Jobs are identified by name alone: the alternative does not take part.
-bool job_equal(const job& a, const job& b);
+QUARVEL_API bool job_equal(const job& a, const job& b);
 /// The script job's platform (possibly "no-platform"); absent for a vesk build job.
-std::optional<std::string> job_platform(const job& j);
+QUARVEL_API std::optional<std::string> job_platform(const job& j);
 
 }  // namespace quarvel

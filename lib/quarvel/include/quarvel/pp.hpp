@@ -4,6 +4,8 @@
 /// Printers open no boxes, keep no state and cannot fail; they flush only through the line ends of their
 /// templates.
 
+#include <quarvel/export.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,55 +20,52 @@ namespace quarvel {
 // Basic values as strings.
 
 /// Lowercase hexadecimal, grouped 8-4-4-4-12: 6ba7b810-9dad-11d1-80b4-00c04fd430c8.
-std::string uuid_text(const uuid& u);
+QUARVEL_API std::string uuid_text(const uuid& u);
 /// RFC 3339 with the unknown-offset suffix, fraction dropped: 2024-05-01T12:00:00-00:00.
-std::string timestamp_text(timestamp t);
+QUARVEL_API std::string timestamp_text(timestamp t);
 /// By size: 2a17d, 3d05h, 2h05m, 5m07s, 7.250s, 12.345ms, 1.500µs (µ as the bytes CE BC).
-std::string duration_text(duration d);
+QUARVEL_API std::string duration_text(duration d);
 /// Between double quotes, with `\"` `\\` `\n` `\t` `\r` `\b` and a backslash and three decimal digits for every other
 /// byte outside space to tilde.
-std::string quoted(std::string_view s);
-/// The escaped bytes of the quoted form, without the quotes, written at `to`, which has room for
-/// 4 × s.size() bytes; returns the end.
-char* write_escaped(char* to, std::string_view s);
+QUARVEL_API std::string quoted(std::string_view s);
 
 // The same forms as printers; each writes text tokens only, without a heap allocation.
 
 /// The integer in decimal.
-void pp_integer(formatter& f, std::int64_t value);
+QUARVEL_API void pp_integer(formatter& f, std::int64_t value);
 /// The form of `uuid_text`.
-void pp_uuid(formatter& f, const uuid& u);
+QUARVEL_API void pp_uuid(formatter& f, const uuid& u);
 /// The form of `timestamp_text`.
-void pp_timestamp(formatter& f, timestamp t);
+QUARVEL_API void pp_timestamp(formatter& f, timestamp t);
 /// The form of `duration_text`.
-void pp_duration(formatter& f, duration d);
+QUARVEL_API void pp_duration(formatter& f, duration d);
 /// The form of `quoted`.
-void pp_quoted(formatter& f, std::string_view s);
+QUARVEL_API void pp_quoted(formatter& f, std::string_view s);
 
 // The printers of the data model.
 
 /// Each entry as its path, ": " and its size in bytes, entries separated by line ends.
-void pp_data(formatter& f, const data& d);
+QUARVEL_API void pp_data(formatter& f, const data& d);
 /// "name NAME on PLATFORM".
-void pp_script_job(formatter& f, const script_job& j);
+QUARVEL_API void pp_script_job(formatter& f, const script_job& j);
 /// "name NAME, opam PACKAGE".
-void pp_vesk_build_job(formatter& f, const vesk_build_job& j);
+QUARVEL_API void pp_vesk_build_job(formatter& f, const vesk_build_job& j);
 /// "exited N", "signalled N", "stopped N" or "execution aborted: TEXT".
-void pp_execution_result(formatter& f, const execution_result& r);
+QUARVEL_API void pp_execution_result(formatter& f, const execution_result& r);
 /// "hourly", "daily", "weekly" or "never".
-void pp_period(formatter& f, period p);
+QUARVEL_API void pp_period(formatter& f, period p);
 /// The printer of the job's alternative.
-void pp_job(formatter& f, const job& j);
+QUARVEL_API void pp_job(formatter& f, const job& j);
 /// "JOB next TIME, scheduled PERIOD".
-void pp_schedule_item(formatter& f, const schedule_item& item);
+QUARVEL_API void pp_schedule_item(formatter& f, const schedule_item& item);
 /// The overview: dropped platforms, then the schedule, the queues and the running executions.
-void pp_info(formatter& f, const info& i);
+QUARVEL_API void pp_info(formatter& f, const info& i);
 /// The command's form, e.g. "client hello worker 5" or "execute NAME on PLATFORM".
-void pp_cmd(formatter& f, const cmd& c);
+QUARVEL_API void pp_cmd(formatter& f, const cmd& c);
 /// The item's form: its schedule, queue or dropped platform.
-void pp_state_item(formatter& f, const state_item& item);
+QUARVEL_API void pp_state_item(formatter& f, const state_item& item);
 /// The items, separated by ";" and a space hint.
-void pp_state(formatter& f, const state& s);
+QUARVEL_API void pp_state(formatter& f, const state& s);
 
 // Combinators. A separator is a callable taking the formatter; a printer takes the formatter and a value.
 
@@ -79,24 +78,6 @@ void pp_list(formatter& f, const Range& items, Separator&& separator, Printer&& 
         first = false;
         print(f, item);
     }
-}
-
-/// The first component, the separator, the second component.
-template <class First, class Second, class Separator, class PrintFirst, class PrintSecond>
-void pp_pair(formatter& f, const First& first, const Second& second, Separator&& separator,
-             PrintFirst&& print_first, PrintSecond&& print_second) {
-    print_first(f, first);
-    separator(f);
-    print_second(f, second);
-}
-
-/// The value's printer when present, the replacement text when absent.
-template <class T, class Printer>
-void pp_optional(formatter& f, const std::optional<T>& value, Printer&& print, std::string_view replacement) {
-    if (value)
-        print(f, *value);
-    else
-        f.text(replacement);
 }
 
 /// A printer for three-component values (a, b, c): it writes p1 of c, the separator, p2 of b, the

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The shared library's ABI against the baseline stored beside this script.
+#
+#   abi/check.sh BUILD_DIR            compares BUILD_DIR/lib/libquarvel.so with the baseline: any change to
+#                                     the ABI fails, until the same commit updates the baseline
+#   abi/check.sh --update BUILD_DIR   writes the baseline from BUILD_DIR/lib/libquarvel.so; an incompatible
+#                                     change is refused unless the version has moved to a new series (the
+#                                     minor number while the major is 0, else the major)
+#
+# Only the installed headers' types are compared (abidw and abidiff with --headers-dir), so the library's
+# hidden machinery may change freely. Needs abidw and abidiff (Debian: abigail-tools).
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+source_dir="$(dirname "$here")"
+baseline="$here/libquarvel.abi"
+baseline_version="$here/libquarvel.version"
+headers=(--headers-dir "$source_dir/lib/quarvel/include" --headers-dir "$source_dir/lib/der/include")
+
+update=false
+if [ "${1:-}" = "--update" ]; then update=true; shift; fi
+[ $# -eq 1 ] || { echo "usage: abi/check.sh [--update] BUILD_DIR" >&2; exit 2; }
+library="$1/lib/libquarvel.so"
+[ -f "$library" ] || { echo "abi/check.sh: no shared library at $library (build with BUILD_SHARED_LIBS=ON)" >&2; exit 2; }
+
+# The series a version belongs to: 0.MINOR while the major is 0, else MAJOR.
+series() {
+  local major minor
+  IFS=. read -r major minor _ <<<"$1"
+  if [ "$major" = 0 ]; then echo "0.$minor"; else echo "$major"; fi
+}
+version="$(sed -nE 's/^#define QUARVEL_VERSION_(MAJOR|MINOR|PATCH) ([0-9]+)$/\2/p' \
+             "$source_dir/lib/quarvel/include/quarvel/version.hpp" | paste -sd.)"
+
+compare() {
+  local status=0
+  abidiff --exported-interfaces-only --drop-private-types "${headers[@]/--headers-dir/--headers-dir2}" \
+    "$baseline" "$library" || status=$?
+  return $status
+}
+
+if $update; then
+  if [ -f "$baseline" ]; then
+    status=0
+    compare >/dev/null || status=$?
+    if (( status & 8 )) && [ "$(series "$(cat "$baseline_version")")" = "$(series "$version")" ]; then
+      compare || true
+      echo "abi/check.sh: an incompatible ABI change needs a new version series (now $version, baseline $(cat "$baseline_version")): raise it in <quarvel/version.hpp>" >&2
+      exit 1
+    fi
+  fi
+  abidw "${headers[@]}" --exported-interfaces-only --drop-private-types --no-corpus-path --no-comp-dir-path \
+    --no-show-locs --no-parameter-names --out-file "$baseline" "$library"
+  echo "$version" >"$baseline_version"
+  echo "abi/check.sh: baseline written for version $version"
+  exit 0
+fi
+
+status=0
+compare || status=$?
+if (( status & 3 )); then
+  echo "abi/check.sh: abidiff failed (status $status)" >&2
+  exit 1
+fi
+if (( status != 0 )); then
+  echo "abi/check.sh: the ABI differs from the baseline (above). If the change is meant, update the baseline in the same commit: abi/check.sh --update BUILD_DIR (and raise the version where the change breaks)." >&2
+  exit 1
+fi
+echo "abi/check.sh: the ABI matches the baseline (version $(cat "$baseline_version"))"

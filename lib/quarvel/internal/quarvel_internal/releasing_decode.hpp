@@ -1,0 +1,19 @@
+#pragma once
+// A record's decode that lets the owner of a large input give up its memory as the decode goes on: the
+// tools decode a mapped file this way. Built into the library, not installed.
+
+#include <cstddef>
+#include <functional>
+#include <string_view>
+
+#include <quarvel/model.hpp>
+
+namespace quarvel::asn {
+
+// `exec_of_str`, telling `consumed` as the decode goes on, in steps of at least `step` octets, how many
+// octets from the start of `bytes` the record no longer needs (it holds copies of them), so that the owner
+// of a large input can give up their memory; the bytes must stay readable all the same.
+result<execution_record> exec_of_str_releasing(std::string_view bytes, const std::function<void(std::size_t)>& consumed,
+                                               std::size_t step = std::size_t{1} << 20);
+
+}  // namespace quarvel::asn
