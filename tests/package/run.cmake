@@ -111,7 +111,9 @@ string(SUBSTRING "${program}" 0 ${end} program)
 file(WRITE ${WORK_DIR}/hello-record.cpp "${program}\n")
 separate_arguments(extra_flags UNIX_COMMAND "${CXX_FLAGS}")
 run(${CXX_COMPILER} -std=c++23 ${extra_flags} ${WORK_DIR}/hello-record.cpp ${flags} -o ${WORK_DIR}/hello-record)
-execute_process(COMMAND ${WORK_DIR}/hello-record RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+# pkg-config gives no run path: a shared library is found through the loader's path, as a user would set it.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${pc_dir}/.. ${WORK_DIR}/hello-record
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "\n135 bytes, name hello on debian-12-amd64: exited 0\n$")
   message(FATAL_ERROR "the README's program printed:\n${out}")
 endif()
