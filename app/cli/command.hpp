@@ -116,6 +116,9 @@ struct command {
     std::string name;
     std::string version;      // the text --version prints; empty: the command has no --version
     std::string description;  // shown after the name in the manual's NAME section
+    // The man page's description after its name when `description` is empty and the manual shows the
+    // name alone: whatis and apropos find a page by what its NAME line says.
+    std::string man_page_summary;
     std::vector<argument> arguments;  // in the order their values are converted
     std::vector<checkpoint> checkpoints;
     std::vector<extra_section> sections;  // in the order they are shown

@@ -101,7 +101,8 @@ std::string completion_answer(const command& cmd, std::span<const std::string> w
         if (!attached) waiting = arg;
     }
 
-    if (waiting && !(waiting->kind == argument_kind::optional_value_option && is_option_occurrence(current))) {
+    // A word that is itself an option occurrence is never taken as a value, as the reader has it.
+    if (waiting && !is_option_occurrence(current)) {
         complete_value(a, *waiting, "", current);
         return a.finish();
     }
@@ -116,8 +117,17 @@ std::string completion_answer(const command& cmd, std::span<const std::string> w
             }
         }
         for (const auto& arg : cmd.arguments)
-            for (const auto& name : arg.names)
-                if (name.starts_with(current)) a.candidate(name, description_of(arg, cmd.name));
+            for (const auto& name : arg.names) {
+                if (!name.starts_with(current)) continue;
+                // A whole long name that needs a value goes on with "=" and its value, as git's and
+                // cobra's do: the shell is to add no space.
+                if (name == current && name.starts_with("--") && arg.kind == argument_kind::option) {
+                    a.candidate(name + "=", description_of(arg, cmd.name));
+                    a.directive |= completion_directive::no_space;
+                    continue;
+                }
+                a.candidate(name, description_of(arg, cmd.name));
+            }
         return a.finish();
     }
 

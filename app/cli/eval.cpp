@@ -44,12 +44,12 @@ argument version_option() {
 }
 
 // Two occurrences of a flag or an option: the same name twice, or two of its names.
-std::string repetition_message(const presentation& p, const std::vector<occurrence>& occ) {
+std::string repetition_message(const presentation& p, const occurrence_list& occ) {
     if (occ[1].name == occ[0].name) return repeated_option_message(p, occ[1].name);
     return conflicting_names_message(p, occ[1].name, occ[0].name);
 }
 
-quarvel::result<argument_value> convert_argument(const argument& arg, const std::vector<occurrence>& occ,
+quarvel::result<argument_value> convert_argument(const argument& arg, const occurrence_list& occ,
                                                  const std::vector<std::string>& positionals,
                                                  const presentation& p) {
     switch (arg.kind) {
@@ -58,8 +58,8 @@ quarvel::result<argument_value> convert_argument(const argument& arg, const std:
             if (!occ.empty() && occ[0].value) return std::unexpected(flag_with_value_message(p, occ[0].name, *occ[0].value));
             return argument_value{!occ.empty()};
         case argument_kind::repeatable_flag:
-            for (const auto& o : occ)
-                if (o.value) return std::unexpected(flag_with_value_message(p, o.name, *o.value));
+            if (const occurrence* o = occ.first_with_value())
+                return std::unexpected(flag_with_value_message(p, o->name, *o->value));
             return argument_value{static_cast<int>(occ.size())};
         case argument_kind::option:
         case argument_kind::optional_value_option: {

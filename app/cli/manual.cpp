@@ -239,7 +239,12 @@ std::vector<manual_section> manual_of(const command& cmd) {
     rich_text name;
     append(name, cmd.name);
     if (!cmd.description.empty()) append(name, " - " + cmd.description);
-    sections.push_back({"NAME", {paragraph(std::move(name))}});
+    manual_block name_block = paragraph(name);
+    if (cmd.description.empty() && !cmd.man_page_summary.empty()) {
+        append(name, " - " + cmd.man_page_summary);
+        name_block.man_page_text = std::move(name);
+    }
+    sections.push_back({"NAME", {std::move(name_block)}});
     sections.push_back({"SYNOPSIS", {paragraph(synopsis(cmd, false))}});
 
     std::vector<std::string> titles{std::string(section_arguments), std::string(section_options),
@@ -258,17 +263,7 @@ std::vector<manual_section> manual_of(const command& cmd) {
         if (!s.blocks.empty()) sections.push_back(std::move(s));
     }
 
-    manual_section exits{"EXIT STATUS", {paragraph(render_doc("$(cmd) exits with:", "", cmd.name))}};
-    for (const auto& e : exit_statuses) {
-        manual_block b;
-        b.entry = true;
-        append(b.label, std::string(e.status));
-        b.text = render_doc(e.doc, "", cmd.name);
-        exits.blocks.push_back(std::move(b));
-    }
-    sections.push_back(std::move(exits));
-
-    for (const auto& extra : cmd.sections) {
+    const auto own_section = [&](const extra_section& extra) {
         manual_section s{extra.title, {}};
         for (const auto& block : extra.blocks) {
             if (block.label.empty()) {
@@ -281,6 +276,27 @@ std::vector<manual_section> manual_of(const command& cmd) {
             b.text = render_doc(block.doc, "", cmd.name);
             s.blocks.push_back(std::move(b));
         }
+        return s;
+    };
+    const auto is_exit_status = [](const extra_section& s) { return s.title == "EXIT STATUS"; };
+
+    if (const auto own = std::ranges::find_if(cmd.sections, is_exit_status); own != cmd.sections.end()) {
+        sections.push_back(own_section(*own));
+    } else {
+        manual_section exits{"EXIT STATUS", {paragraph(render_doc("$(cmd) exits with:", "", cmd.name))}};
+        for (const auto& e : exit_statuses) {
+            manual_block b;
+            b.entry = true;
+            append(b.label, std::string(e.status));
+            b.text = render_doc(e.doc, "", cmd.name);
+            exits.blocks.push_back(std::move(b));
+        }
+        sections.push_back(std::move(exits));
+    }
+
+    for (const auto& extra : cmd.sections) {
+        if (is_exit_status(extra)) continue;
+        manual_section s = own_section(extra);
         if (!s.blocks.empty()) sections.push_back(std::move(s));
     }
     return sections;
@@ -332,7 +348,7 @@ std::string groff_manual(const std::vector<manual_section>& sections, std::strin
             } else if (!first) {
                 out += ".P\n";
             }
-            const std::string text = groff_line(b.text);
+            const std::string text = groff_line(b.man_page_text ? *b.man_page_text : b.text);
             if (!text.empty()) out += text + "\n";
             first = false;
         }

@@ -2,6 +2,7 @@
 // The manual generated from a command's declarations: its sections and entries, the synopsis, and the
 // plain text and groff renderings.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@ struct manual_block {
     bool entry = false;  // an entry (label and text) or a paragraph (text only)
     rich_text label;     // label and annotation
     rich_text text;
+    std::optional<rich_text> man_page_text;  // what the groff page says instead, when it says more
 };
 
 struct manual_section {
@@ -39,6 +41,8 @@ std::string option_sort_key(const argument& arg);
 
 // NAME, SYNOPSIS, ARGUMENTS, OPTIONS, COMMON OPTIONS (then any other declared section), EXIT STATUS,
 // then the command's own sections; sections without blocks are left out. `cmd` includes the standard options.
+// A section of the command's own titled EXIT STATUS takes the place of the generic one, for a command
+// whose statuses are not the layer's.
 std::vector<manual_section> manual_of(const command& cmd);
 
 // Section titles at column 0, paragraphs and labels at column 7, entry texts at column 11, lines of at

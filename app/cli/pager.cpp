@@ -19,6 +19,8 @@
 #include <quarvel/framing.hpp>
 #include <quarvel_internal/posix.hpp>
 
+#include "read_file.hpp"
+
 extern char** environ;
 
 namespace cli {
@@ -148,6 +150,7 @@ struct temporary_file {
     bool write_all(std::string_view data) const {
         return quarvel::posix::write_all(fd, data) == 0 && ::lseek(fd, 0, SEEK_SET) == 0;
     }
+    bool replace(std::string_view data) const { return ::ftruncate(fd, 0) == 0 && write_all(data); }
 };
 
 // While the manual is shown, the signals that end an interactive program are held off: Ctrl-C (SIGINT)
@@ -278,6 +281,11 @@ paging format_and_page(const program& pager, const std::string& groff_source, co
     if (source.fd < 0 || formatted.fd < 0 || !source.write_all(groff_source)) return paging::failed;
     if (const paging p = run_step(*formatter, source.fd, formatted.fd, {}); p != paging::shown) return p;
     if (::lseek(formatted.fd, 0, SEEK_SET) != 0) return paging::failed;
+    // The pager passes the page through to a pipe or a file as it is: there it must be plain text.
+    if (::isatty(STDOUT_FILENO) == 0) {
+        const auto page = read_whole_file(formatted.path);
+        if (!page || !formatted.replace(without_terminal_styling(*page))) return paging::failed;
+    }
     return run_step(pager, formatted.fd, -1, pager_env);
 }
 
@@ -291,7 +299,52 @@ paging show_through_pager(const program& pager, const std::string& groff_source,
     return page(pager, plain_text, env, pager_env);
 }
 
+// The index after the escape sequence that starts at `at`: a CSI sequence ends with its final byte, an OSC
+// string with BEL or ST, any other escape with the byte after ESC.
+std::size_t after_escape(std::string_view text, std::size_t at) {
+    std::size_t i = at + 1;
+    if (i >= text.size()) return i;
+    if (text[i] == '[') {
+        ++i;
+        while (i < text.size() && static_cast<unsigned char>(text[i]) >= 0x20 &&
+               static_cast<unsigned char>(text[i]) <= 0x3f)
+            ++i;
+        return std::min(i + 1, text.size());
+    }
+    if (text[i] == ']') {
+        for (++i; i < text.size(); ++i) {
+            if (text[i] == '\a') return i + 1;
+            if (text[i] == '\x1b' && i + 1 < text.size() && text[i + 1] == '\\') return i + 2;
+        }
+        return i;
+    }
+    return i + 1;
+}
+
+// Takes the last UTF-8 character off `text`.
+void drop_last_character(std::string& text) {
+    while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0xc0) == 0x80) text.pop_back();
+    if (!text.empty()) text.pop_back();
+}
+
 }  // namespace
+
+std::string without_terminal_styling(std::string_view page) {
+    std::string plain;
+    plain.reserve(page.size());
+    for (std::size_t i = 0; i < page.size();) {
+        if (page[i] == '\b') {
+            // The character before is struck over by the one after, which is the one that stays.
+            drop_last_character(plain);
+            ++i;
+        } else if (page[i] == '\x1b') {
+            i = after_escape(page, i);
+        } else {
+            plain += page[i++];
+        }
+    }
+    return plain;
+}
 
 void show_paged(const std::string& groff_source, const std::string& plain_text, const environment_lookup& env,
                 const std::function<void(std::string_view)>& write_out) {

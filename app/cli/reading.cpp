@@ -22,6 +22,16 @@ std::string dashed(std::string_view text) {
 
 }  // namespace
 
+void occurrence_list::add(occurrence occ) {
+    ++count_;
+    if (kept_.size() < 2 || (occ.value && first_with_value() == nullptr)) kept_.push_back(std::move(occ));
+}
+
+const occurrence* occurrence_list::first_with_value() const {
+    const auto found = std::ranges::find_if(kept_, [](const occurrence& o) { return o.value.has_value(); });
+    return found == kept_.end() ? nullptr : &*found;
+}
+
 reading read_arguments(std::span<const argument> arguments, std::span<const std::string> args,
                        const presentation& p) {
     reading r;
@@ -98,7 +108,7 @@ reading read_arguments(std::span<const argument> arguments, std::span<const std:
         // Past two occurrences only a repeatable flag's count changes anything: the error for any other
         // argument names its first two.
         auto& seen = r.occurrences[index];
-        if (arguments[index].kind == argument_kind::repeatable_flag || seen.size() < 2) seen.push_back(std::move(occ));
+        if (arguments[index].kind == argument_kind::repeatable_flag || seen.size() < 2) seen.add(std::move(occ));
         return rest_of_group;
     };
 

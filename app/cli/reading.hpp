@@ -19,10 +19,28 @@ struct occurrence {
     std::optional<std::string> value;  // the attached or following value, when there is one
 };
 
+// The occurrences of one argument that were added: how many, and of them only what a message can name,
+// the first two and the first given a value. A repeatable flag may come any number of times ("-vvv…" in
+// long groups): its count needs no list, so memory stays the same however many there are.
+class occurrence_list {
+  public:
+    void add(occurrence occ);
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    // The first (0) or the second (1) occurrence.
+    const occurrence& operator[](std::size_t i) const { return kept_[i]; }
+    // The first occurrence given a value, if any.
+    const occurrence* first_with_value() const;
+
+  private:
+    std::size_t count_ = 0;
+    std::vector<occurrence> kept_;  // the first two, then the first given a value when it came later
+};
+
 struct reading {
     // Per declared argument, in command-line order: every occurrence of a repeatable flag, the first two of
     // any other argument.
-    std::vector<std::vector<occurrence>> occurrences;
+    std::vector<occurrence_list> occurrences;
     std::vector<std::string> positionals;
     std::optional<std::string> error;                  // the first reading error
 };

@@ -4,6 +4,17 @@ namespace dump {
 
 std::vector<cli::extra_section> manual_sections() {
     return {
+        // What the tool does, in place of the layer's list: every failure, of the command line or of the
+        // run, ends with 124, and 123 is never used.
+        {"EXIT STATUS",
+         {
+             {"", "$(cmd) exits with:"},
+             {"0", "on success."},
+             {"124", "on command line parsing errors, and on every failure of the run: a $(i,FILE) that cannot "
+                     "be read or does not decode, a bad frame, binary data refused to a terminal, standard "
+                     "output that cannot be written."},
+             {"125", "on unexpected internal errors (bugs)."},
+         }},
         {"JSON OUTPUT",
          {
              {"", "With $(b,--json) each value is written as one line of JSON; with $(b,--framed) each frame is "

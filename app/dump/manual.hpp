@@ -1,5 +1,6 @@
 #pragma once
-// The sections of quarvel-dump's manual written by hand: the JSON schema, the environment and examples.
+// The sections of quarvel-dump's manual written by hand: its exit statuses, the JSON schema, the
+// environment and examples.
 
 #include <vector>
 

@@ -10,6 +10,9 @@ int main(int argc, char** argv) {
     cli::command cmd;
     cmd.name = "quarvel-inspect";
     cmd.version = quarvel::version;
+    // The manual's NAME is the name alone; the man page's NAME line also says what the tool does, for
+    // whatis and apropos.
+    cmd.man_page_summary = "print and export what a job execution record holds";
 
     // Declared in the order their values are validated; the log is set up right after the first four.
     cli::declare_logging_options(cmd);

@@ -12,6 +12,7 @@
 #include "cli/eval.hpp"
 #include "cli/logging_options.hpp"
 #include "support/process.hpp"
+#include "terminal.hpp"
 
 namespace {
 
@@ -92,6 +93,19 @@ TEST(Completion, TableOfPartialWordsAndTheirCandidates) {
         {{"--name", ""}, ":0\n"},
         {{"-ojunk", "st"}, "state\n:0\n"},
         {{"-qv", "-j", "c"}, "cmd\n:0\n"},
+        // A whole long name that needs a value goes on with "=" and no space; a flag, an optional value and
+        // a short name stay as they are.
+        {{"--color"}, "--color=\tColorize the output.\n:2\n"},
+        {{"-q", "--output"}, "--output=\tInto DIR.\n:2\n"},
+        {{"--name"}, "--name=\tAny name.\n:2\n"},
+        {{"--help"}, "--help\tShow this help in format FMT.\n:0\n"},
+        {{"--json"}, "--json\tWrite JSON.\n:0\n"},
+        {{"-o"}, "-o\tInto DIR.\n:0\n"},
+        // A word that is an option is not a value, as the reader has it; after "=" a value may begin with "-".
+        {{"--output", "--na"}, "--name\tAny name.\n:0\n"},
+        {{"--color", "-"}, ":0\n"},
+        {{"--output=-d"}, ":8\n"},
+        {{"state", "--", "-d"}, ":4\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.words));
@@ -307,6 +321,206 @@ TEST(Completion, TheInstalledZshScriptCompletes) {
                                  tree.options(work.path));
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "completed\n") << c.line;
+    }
+}
+
+// Each shell as a user has it, in a pseudo-terminal: a partial line is typed, then a tab, then a key bound
+// to print the line the shell holds now, "LINE<...>END" (bash also prints what the registered function
+// replied, "REPLY<a|b>END"). The shells split the words themselves: "=" and ":" as bash's COMP_WORDBREAKS
+// has them, quotes, backslashes and "~".
+struct shell {
+    std::string name, program;
+    std::vector<std::string> options;
+    std::string setup;  // sourced first; it prints READY at its end
+};
+
+const std::vector<shell> shells{
+    {"bash", "/bin/bash", {"--norc", "--noprofile", "-i"}, R"(PS1='> '
+bind 'set bell-style none'
+source "$SHARE/bash-completion/completions/quarvel-dump"
+source "$SHARE/bash-completion/completions/quarvel-inspect"
+# The registered function, wrapped to keep its reply.
+registered=$(complete -p quarvel-dump)
+registered=${registered#*-F }
+registered=${registered%% *}
+kept() {
+    "$registered" "$@"
+    replied=("${COMPREPLY[@]}")
+}
+complete -F kept quarvel-dump quarvel-inspect
+show() {
+    local IFS='|'
+    printf 'LINE<%s>END REPLY<%s>END\n' "$READLINE_LINE" "${replied[*]}"
+    replied=()
+}
+bind -x '"\C-t": show'
+echo READY
+)"},
+    {"zsh", "/usr/bin/zsh", {"-f", "-i"}, R"(PS1='> '
+fpath=($SHARE/zsh/site-functions $fpath)
+autoload -U compinit && compinit -u
+show() {
+    print -r -- ''
+    print -r -- "LINE<$BUFFER>END"
+}
+zle -N show
+bindkey '^T' show
+print READY
+)"},
+    {"fish", "/usr/bin/fish", {"--no-config", "-i"}, R"(source $SHARE/fish/vendor_completions.d/quarvel-dump.fish
+source $SHARE/fish/vendor_completions.d/quarvel-inspect.fish
+bind \ct 'echo; echo LINE\<(commandline)\>END'
+echo READY
+)"},
+};
+
+// Files and directories whose names need care: spaces, quotes, ":" and a leading "-".
+struct tricky_tree {
+    test::temp_dir work, home;
+    tricky_tree() {
+        for (const char* name : {"samples/a.der", "my dir/.keep", "x:dir/.keep", "-ddir/.keep", "-dash.der", "a b.der",
+                                 "x:y.der", "it's.der"})
+            work.file(name, "");
+        home.file("notes.der", "");
+        home.file("docs/.keep", "");
+    }
+};
+
+struct typed_line {
+    std::string typed;
+    std::string completed;                           // the line after one tab, in every shell,
+    std::map<std::string, std::string> otherwise{};  // unless the shell has it otherwise
+    std::string replied{};                           // bash: what the function replied, "|" between
+};
+
+class CompletionInATerminal : public testing::TestWithParam<shell> {};
+
+TEST_P(CompletionInATerminal, OneTabCompletesTheLine) {
+    const installed_tree tree;
+    ASSERT_TRUE(tree.ok);
+    const tricky_tree files;
+    const std::vector<typed_line> cases{
+        // An option that needs a value is completed with "=" and no space; an optional value's is whole.
+        {"quarvel-dump --col", "quarvel-dump --color=", {}, "--color="},
+        {"quarvel-inspect --outp", "quarvel-inspect --output=", {}, "--output="},
+        {"quarvel-dump --he", "quarvel-dump --help ", {}, "--help"},
+        // Values after "=", empty ones included, and in the next word.
+        {"quarvel-dump --color=", "quarvel-dump --color=", {}, "auto|always|never"},
+        {"quarvel-dump --color=al", "quarvel-dump --color=always ", {}, "always"},
+        {"quarvel-dump --verbosity d", "quarvel-dump --verbosity debug ", {}, "debug"},
+        {"quarvel-inspect --output=", "quarvel-inspect --output=", {}, "-ddir|my dir|samples|x:dir"},
+        {"quarvel-inspect --output=sam", "quarvel-inspect --output=samples/", {}, "samples"},
+        {"quarvel-dump --json ", "quarvel-dump --json ", {}, "state|cmd|exec"},
+        // Names with ":", spaces, quotes, "~" and a leading "-".
+        {"quarvel-dump exec x:y", "quarvel-dump exec x:y.der ", {}, "y.der"},
+        {"quarvel-dump exec x:", "quarvel-dump exec x:", {}, "dir/|y.der"},
+        {"quarvel-inspect --output=x:d", "quarvel-inspect --output=x:dir/", {}, "dir/"},
+        {"quarvel-dump exec \"x:y", "quarvel-dump exec \"x:y.der\" ", {}, "x:y.der"},
+        {"quarvel-dump exec a\\ ", "quarvel-dump exec a\\ b.der ", {}, "a b.der"},
+        {"quarvel-dump exec \"a", "quarvel-dump exec \"a b.der\" ", {}, "a b.der"},
+        {"quarvel-dump exec 'a", "quarvel-dump exec 'a b.der' ", {}, "a b.der"},
+        {"quarvel-dump exec it", "quarvel-dump exec it\\'s.der ", {}, "it's.der"},
+        {"quarvel-inspect --output my\\ ", "quarvel-inspect --output my\\ dir/", {}, "my dir"},
+        {"quarvel-inspect --output=\"my", "quarvel-inspect --output=\"my dir\"/",
+         {{"zsh", "quarvel-inspect --output=my\\ dir/"}, {"fish", "quarvel-inspect --output=\"my dir/"}}, "my dir"},
+        {"quarvel-dump exec ~/n", "quarvel-dump exec ~/notes.der ", {}, "~/notes.der"},
+        {"quarvel-inspect --output ~/d", "quarvel-inspect --output ~/docs/", {}, "~/docs"},
+        {"quarvel-inspect --output=-d", "quarvel-inspect --output=-ddir/", {}, "-ddir"},
+        {"quarvel-dump exec -- -da", "quarvel-dump exec -- -dash.der ", {}, "-dash.der"},
+        // Without "--" a word starting with "-" is an option, not a file.
+        {"quarvel-dump exec -da", "quarvel-dump exec -da", {}, ""},
+    };
+    const shell& sh = GetParam();
+    if (!std::filesystem::exists(sh.program)) GTEST_SKIP() << "no " << sh.name;
+    const std::string setup = files.home.file("setup." + sh.name, sh.setup);
+    std::vector<std::string> argv{sh.program};
+    argv.insert(argv.end(), sh.options.begin(), sh.options.end());
+    test::terminal t(argv,
+                     {"PATH=" + tree.bin() + ":/usr/bin:/bin", "HOME=" + files.home.path, "TERM=dumb",
+                      "INPUTRC=/dev/null", "SHARE=" + tree.share()},
+                     files.work.path);
+    ASSERT_TRUE(t.started());
+    t.type("source '" + setup + "'\r");
+    ASSERT_TRUE(t.read_through("READY\r\n")) << sh.name << " did not start";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        t.type(c.typed + "\t\x14");
+        ASSERT_TRUE(t.read_through("LINE<"));
+        const auto line = t.read_through(">END");
+        ASSERT_TRUE(line);
+        const auto other = c.otherwise.find(sh.name);
+        EXPECT_EQ(*line, other == c.otherwise.end() ? c.completed : other->second);
+        if (sh.name == "bash") {
+            ASSERT_TRUE(t.read_through("REPLY<"));
+            EXPECT_EQ(t.read_through(">END"), c.replied);
+        }
+        t.type("\x15");  // the line is emptied for the next case
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shells, CompletionInATerminal, testing::ValuesIn(shells),
+                         [](const testing::TestParamInfo<shell>& info) { return info.param.name; });
+
+struct offered {
+    std::string typed;
+    std::string fish;              // complete -C, exactly
+    std::vector<std::string> zsh;  // each in the list zsh shows when one tab cannot choose
+};
+
+const std::vector<offered> offered_candidates{
+    {"quarvel-dump --col", "--color=\tColorize the output.\n", {}},
+    {"quarvel-dump --color=", "--color=always\n--color=auto\n--color=never\n",
+     {"--color=always", "--color=auto", "--color=never"}},
+    {"quarvel-inspect --output=", "--output=my dir/\n--output=samples/\n--output=x:dir/\n--output=-ddir/\n",
+     {"-ddir/", "my\\ dir/", "samples/", "x:dir/"}},
+    {"quarvel-dump --json ", "cmd\nexec\nstate\n", {"cmd", "exec", "state"}},
+    {"quarvel-dump exec x:y", "x:y.der\n", {}},
+    {"quarvel-dump exec ~/n", "~/notes.der\n", {}},
+    {"quarvel-dump exec -- -d", "-dash.der\n-ddir/\n", {"-dash.der", "-ddir/"}},
+    {"quarvel-dump exec -da", "", {}},
+};
+
+TEST(Completion, FishOffersTheCandidates) {
+    if (!std::filesystem::exists("/usr/bin/fish")) GTEST_SKIP() << "no fish";
+    const installed_tree tree;
+    ASSERT_TRUE(tree.ok);
+    const tricky_tree files;
+    const std::string script = tree.share() + "/fish/vendor_completions.d/";
+    for (const auto& c : offered_candidates) {
+        SCOPED_TRACE(c.typed);
+        auto options = tree.options(files.work.path);
+        options.env["HOME"] = files.home.path;
+        const std::string tool = c.typed.substr(0, c.typed.find(' '));
+        const auto r = test::run({"/usr/bin/fish", "--no-config", "-c", "source $argv[1]; complete -C $argv[2]",
+                                  script + tool + ".fish", c.typed},
+                                 options);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.fish);
+    }
+}
+
+TEST(Completion, ZshListsTheCandidates) {
+    const shell& zsh = shells[1];
+    if (!std::filesystem::exists(zsh.program)) GTEST_SKIP() << "no zsh";
+    const installed_tree tree;
+    ASSERT_TRUE(tree.ok);
+    const tricky_tree files;
+    const std::string setup = files.home.file("setup.zsh", zsh.setup);
+    test::terminal t({zsh.program, "-f", "-i"},
+                     {"PATH=" + tree.bin() + ":/usr/bin:/bin", "HOME=" + files.home.path, "TERM=dumb",
+                      "SHARE=" + tree.share()},
+                     files.work.path);
+    t.type("source '" + setup + "'\r");
+    ASSERT_TRUE(t.read_through("READY\r\n"));
+    for (const auto& c : offered_candidates) {
+        if (c.zsh.empty()) continue;
+        SCOPED_TRACE(c.typed);
+        t.type(c.typed + "\t\x14");
+        const auto shown = t.read_through("LINE<");
+        ASSERT_TRUE(shown);
+        ASSERT_TRUE(t.read_through(">END"));
+        for (const auto& candidate : c.zsh) EXPECT_NE(shown->find(candidate), std::string::npos) << *shown;
+        t.type("\x15");
     }
 }
 

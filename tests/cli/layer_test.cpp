@@ -12,6 +12,7 @@
 #include "cli/manual.hpp"
 #include "cli/matching.hpp"
 #include "cli/rich_text.hpp"
+#include "support/process.hpp"
 
 namespace {
 
@@ -296,6 +297,56 @@ TEST(Layer, LoggingOptionsGiveTheLevelByTheLevelRule) {
     quarvel::log::set_level(level::warning);
 }
 
+// A repeatable flag is counted; what a message names is kept: the first occurrence given a value, however
+// many came before it.
+TEST(Layer, RepeatableFlagsAreCounted) {
+    const std::string many(200'000, 'v');
+    const struct {
+        std::vector<std::string> args;
+        int count;
+        std::string err;
+    } cases[] = {
+        {{}, 0, ""},
+        {{"-vvv", "-v", "--verbose", "-qv"}, 6, ""},
+        {{"-" + many, "-" + many}, 400'000, ""},
+        {{"-" + many, "--verbose=x", "--verbose=y"}, 0,
+         "t: option '--verbose' is a flag, it cannot take the argument 'x'\n"},
+        {{"-v", "-q", "-q"}, 0, "t: option '-q' cannot be repeated\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.size() == 0 ? std::string() : c.args[0].substr(0, 10));
+        cli::command cmd = named("t");
+        const auto verbose = cli::add(cmd, cli::repeatable_flag({"-v", "--verbose"}, "More."));
+        cli::add(cmd, cli::flag({"-q"}, "Less."));
+        int count = -1;
+        const auto r = evaluate(cmd, c.args, [&](const cli::values& v) -> quarvel::result<void> {
+            count = v.count(verbose);
+            return {};
+        });
+        if (c.err.empty()) {
+            EXPECT_EQ(r.status, 0);
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(count, c.count);
+        } else {
+            EXPECT_EQ(r.status, 124);
+            EXPECT_EQ(r.err, "Usage: t [--help] [-v, --verbose] [-q] [OPTION]\u2026\n" + c.err);
+        }
+    }
+}
+
+// Fifteen groups of 131,000 "-v" are 2 MB of arguments; a list entry for each flag took 155 MB.
+TEST(Layer, RepeatableFlagsTakeNoMemoryPerOccurrence) {
+    std::vector<std::string> argv{QUARVEL_INSPECT_BINARY};
+    for (int i = 0; i < 15; ++i) argv.push_back("-" + std::string(131'000, 'v'));
+    argv.push_back("no-such-record.der");
+    const auto r = test::run(argv);
+    EXPECT_EQ(r.status, 124);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Usage: quarvel-inspect [--help] [OPTION]\u2026 FILE\n"
+                     "quarvel-inspect: FILE argument: no 'no-such-record.der' file or directory\n");
+    EXPECT_LT(r.max_rss_kib, 32 * 1024) << "peak " << r.max_rss_kib << " KiB";
+}
+
 TEST(TextLayout, MessageBoxBreaksAtSpacesAndForcedLineEnds) {
     const struct {
         std::string text;
@@ -340,6 +391,35 @@ TEST(TextLayout, SectionsOfTheCommandsOwnComeAfterTheExitStatuses) {
     EXPECT_TRUE(groff.ends_with(".SH \"ENVIRONMENT\"\n.TP 4\nT_HOME\nWhere \\fBt\\fR looks first.\n.P\n"
                                 "Nothing else is read.\n"))
         << groff;
+}
+
+// A command whose statuses are not the layer's says so in a section of its own, in the generic one's place.
+TEST(TextLayout, AnExitStatusSectionOfTheCommandsOwnReplacesTheGenericOne) {
+    cli::command cmd = named("t");
+    cmd.sections = {{"NOTES", {{"", "A note."}}},
+                    {"EXIT STATUS", {{"", "$(cmd) exits with:"}, {"0", "on success."}, {"1", "otherwise."}}}};
+    const auto text = cli::plain_manual(cli::manual_of(cmd), false);
+    EXPECT_NE(text.find("EXIT STATUS\n       t exits with:\n\n       0   on success.\n\n       1   otherwise.\n\n"
+                        "NOTES\n       A note.\n\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("123"), std::string::npos) << text;
+    EXPECT_EQ(text.find("EXIT STATUS"), text.rfind("EXIT STATUS"));
+}
+
+// A summary for the man page only: the manual's NAME keeps the name alone.
+TEST(TextLayout, TheManPageSummaryIsOnlyOnTheGroffNameLine) {
+    cli::command cmd = named("t");
+    cmd.man_page_summary = "a tool";
+    const auto sections = cli::manual_of(cmd);
+    EXPECT_TRUE(cli::plain_manual(sections, false).starts_with("NAME\n       t\n\nSYNOPSIS\n"));
+    const auto groff = cli::groff_manual(sections, cmd.name);
+    EXPECT_NE(groff.find(".SH \"NAME\"\nt \\- a tool\n.SH \"SYNOPSIS\"\n"), std::string::npos) << groff;
+    // A description is shown in both, and the summary then has no part.
+    cmd.description = "the tool";
+    const auto described = cli::manual_of(cmd);
+    EXPECT_TRUE(cli::plain_manual(described, false).starts_with("NAME\n       t - the tool\n\n"));
+    EXPECT_NE(cli::groff_manual(described, cmd.name).find(".SH \"NAME\"\nt \\- the tool\n"), std::string::npos);
 }
 
 TEST(TextLayout, GroffEscapesBackslashesHyphensControlLinesAndUnicode) {
