@@ -141,6 +141,13 @@ TEST(CommandFraming, ErrorsCarryTheirKind) {
     }
     {
         connection link;
+        ASSERT_EQ(::write(link.sender(), "\0\0\0\0\0\0\0\x04\xB2\x02"s.data(), 10), 10);
+        link.hang_up();
+        EXPECT_EQ(read_cmd(link.receiver(), max_frame_size),
+                  std::unexpected(frame_error{frame_error_kind::truncated, "end of file"}));
+    }
+    {
+        connection link;
         ASSERT_TRUE(write_cmd(link.sender(), cmd{cmd::Failure{"no such job"}}).has_value());
         EXPECT_EQ(read_cmd(link.receiver(), 4), std::unexpected(frame_error{frame_error_kind::bad_length, "frame too large"}));
     }

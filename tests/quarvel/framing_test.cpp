@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <initializer_list>
+#include <limits>
 #include <sched.h>
 #include <string>
 #include <sys/ioctl.h>
@@ -365,8 +366,9 @@ TEST_P(Framing, EachReadFailureHasItsKindBesideTheText) {
     };
     const Case cases[] = {
         {"", max_frame_size, {frame_error_kind::end_of_file, "end of file"}},
-        {"\0\0\0\0\0"s, max_frame_size, {frame_error_kind::end_of_file, "end of file"}},
-        {prefix_of(10) + "abcd", max_frame_size, {frame_error_kind::end_of_file, "end of file"}},
+        {"\0\0\0\0\0"s, max_frame_size, {frame_error_kind::truncated, "end of file"}},
+        {prefix_of(10) + "abcd", max_frame_size, {frame_error_kind::truncated, "end of file"}},
+        {prefix_of(1), max_frame_size, {frame_error_kind::truncated, "end of file"}},
         {"ÿÿÿÿÿÿÿÿ"s, max_frame_size, {frame_error_kind::bad_length, "frame length negative"}},
         {"\0\0\0\0\0\0\0"s, 16, {frame_error_kind::bad_length, "frame length negative"}},
         {prefix_of(max_frame_size + 1), max_frame_size, {frame_error_kind::bad_length, "frame too large"}},
@@ -380,6 +382,73 @@ TEST_P(Framing, EachReadFailureHasItsKindBesideTheText) {
         s.close_writer();
         EXPECT_EQ(read(s.reader, c.max_size), std::unexpected(c.expected)) << c.bytes.size() << " bytes sent";
     }
+}
+
+TEST_P(Framing, TheEndAfterAWholeFrameIsClean) {
+    stream s(GetParam());
+    put_raw(s.writer, frame_of("whole"));
+    s.close_writer();
+    EXPECT_EQ(read(s.reader, 64), "whole");
+    EXPECT_EQ(read(s.reader, 64), std::unexpected(frame_error{frame_error_kind::end_of_file, "end of file"}));
+}
+
+TEST_P(Framing, AHugeClaimThatNeverArrivesIsTruncatedNotAnAllocation) {
+    // 2^62 bytes announced and accepted by the bound: the buffer may only grow with what arrives.
+    for (const std::string& sent : {prefix_of(std::int64_t{1} << 62), prefix_of(std::int64_t{1} << 62) + "abc"}) {
+        stream s(GetParam());
+        put_raw(s.writer, sent);
+        s.close_writer();
+        EXPECT_EQ(read(s.reader, std::numeric_limits<std::int64_t>::max()),
+                  std::unexpected(frame_error{frame_error_kind::truncated, "end of file"}))
+            << sent.size() << " bytes sent";
+    }
+}
+
+// Makes `fd` non-blocking, as an event loop leaves its descriptors.
+void set_non_blocking(int fd) { ASSERT_EQ(::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK), 0); }
+
+TEST_P(Framing, ANonBlockingDescriptorIsWaitedForByRead) {
+    stream s(GetParam());
+    set_non_blocking(s.reader);
+    const std::string payload = patterned(100'000);  // beyond the buffer given at once
+    const std::string bytes = frame_of("first") + frame_of(payload);
+    std::thread writer([&] {
+        // Pauses inside the prefix, inside the first payload, between frames and inside the second payload.
+        std::size_t sent = 0;
+        for (std::size_t upto : {std::size_t{3}, std::size_t{10}, std::size_t{13}, std::size_t{40'000}, bytes.size()}) {
+            ::usleep(2000);
+            put_raw(s.writer, std::string_view(bytes).substr(sent, upto - sent));
+            sent = upto;
+        }
+        s.close_writer();
+    });
+    const auto first = read(s.reader, max_frame_size);
+    const auto second = read(s.reader, max_frame_size);
+    const auto end = read(s.reader, max_frame_size);
+    writer.join();
+    EXPECT_EQ(first, "first");
+    ASSERT_TRUE(second.has_value()) << second.error().text;
+    EXPECT_TRUE(*second == payload) << second->size() << " bytes";
+    EXPECT_EQ(end, std::unexpected(frame_error{frame_error_kind::end_of_file, "end of file"}));
+}
+
+TEST_P(Framing, ANonBlockingDescriptorIsWaitedForByWrite) {
+    stream s(GetParam());
+    set_non_blocking(s.writer);
+    const std::string payload = patterned(1 << 20);  // far more than the stream holds
+    const std::string expected = frame_of(payload);
+    std::string received;
+    std::thread slow_reader([&] {
+        for (std::string piece = "-"; !piece.empty(); received += piece) {
+            ::usleep(200);
+            piece = take_raw(s.reader, 16384);
+        }
+    });
+    const auto written = write(s.writer, payload);
+    s.close_writer();
+    slow_reader.join();
+    ASSERT_TRUE(written.has_value()) << written.error();
+    EXPECT_TRUE(received == expected) << "received " << received.size() << " bytes";
 }
 
 TEST_P(Framing, AFrameOfExactlyTheBoundIsRead) {

@@ -1,9 +1,9 @@
 #include <quarvel/framing.hpp>
 
-#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <time.h>
@@ -13,36 +13,44 @@
 #include <quarvel_internal/posix.hpp>
 
 #include "frame_error_text.hpp"
+#include "frame_rules.hpp"
 
 namespace quarvel {
+
+namespace frame_rules {
+
+frame_error system_failure(std::string_view call, int error_number) {
+    if (log::enabled(log::level::error))
+        log::error(log::library, "Unix error in " + std::string(call) + ": " + posix::describe_error(error_number));
+    return {frame_error_kind::system_failure, "unix error in " + std::string(call), error_number};
+}
+
+}  // namespace frame_rules
+
 namespace {
 
-// How a transfer of n bytes ended. It carries no text, so filling a buffer in place allocates nothing.
-struct transfer {
-    enum class status { done, end_of_stream, failed } how = status::done;
-    int error_number = 0;  // for `failed`
-};
+bool would_block(int error_number) { return error_number == EAGAIN || error_number == EWOULDBLOCK; }
 
-transfer read_exactly(int fd, char* buffer, std::size_t count) {
-    const auto got = posix::read_exactly(fd, buffer, count);
-    if (got.error != 0) return {transfer::status::failed, got.error};
-    if (got.count < count) return {transfer::status::end_of_stream};
-    return {};
+// A non-blocking descriptor given to a blocking operation is waited for here instead of failing, so the
+// stream is not lost halfway through a frame. Returns 0, or the error number of a failed poll.
+int wait_until_ready(int fd, short events) {
+    pollfd ready{fd, events, 0};
+    return ign_intr(::poll, &ready, nfds_t{1}, -1) < 0 ? errno : 0;
 }
 
-// Turns a failed transfer into its error, logging system-call failures.
-std::unexpected<frame_error> failure(const transfer& t, std::string_view call) {
-    if (t.how == transfer::status::end_of_stream)
-        return std::unexpected(frame_error{frame_error_kind::end_of_file, "end of file"});
-    if (log::enabled(log::level::error))
-        log::error(log::library, "Unix error in " + std::string(call) + ": " + posix::describe_error(t.error_number));
-    return std::unexpected(
-        frame_error{frame_error_kind::system_failure, "unix error in " + std::string(call), t.error_number});
+// Reads until `count` bytes have arrived, the stream ends or a read fails.
+posix::read_outcome read_exactly(int fd, char* buffer, std::size_t count) {
+    posix::read_outcome total;
+    for (;;) {
+        const auto part = posix::read_exactly(fd, buffer + total.count, count - total.count);
+        total.count += part.count;
+        total.error = part.error;
+        if (!would_block(part.error)) return total;
+        if ((total.error = wait_until_ready(fd, POLLIN)) != 0) return total;
+    }
 }
 
-std::unexpected<frame_error> bad_length(std::string text) {
-    return std::unexpected(frame_error{frame_error_kind::bad_length, std::move(text)});
-}
+std::unexpected<frame_error> failed(frame_error e) { return std::unexpected(std::move(e)); }
 
 // Keeps a write to a pipe whose reader is gone from killing the process: SIGPIPE is blocked in this thread
 // while the frame is written, and one raised by our own write is taken off the pending set before the
@@ -99,58 +107,73 @@ struct sink {
     sigpipe_guard guard;
 };
 
-transfer write_exactly(sink& to, std::string_view bytes) {
-    const int error = posix::write_all_with(bytes, [&to](const char* data, std::size_t size) {
+// One write of at most `size` bytes: a send while the descriptor may be a socket, else a guarded write.
+ssize_t write_once(sink& to, const char* data, std::size_t size) {
 #ifdef MSG_NOSIGNAL
-        if (to.socket) {
-            const ssize_t sent = ::send(to.fd, data, size, MSG_NOSIGNAL);
-            if (!(sent < 0 && errno == ENOTSOCK)) return sent;
-            to.socket = false;
-        }
+    if (to.socket) {
+        const ssize_t sent = ::send(to.fd, data, size, MSG_NOSIGNAL);
+        if (!(sent < 0 && errno == ENOTSOCK)) return sent;
+        to.socket = false;
+    }
 #endif
-        to.guard.engage();
-        const ssize_t put = ::write(to.fd, data, size);
-        if (put < 0 && errno == EPIPE) to.guard.broken_pipe = true;
-        return put;
+    to.guard.engage();
+    const ssize_t put = ::write(to.fd, data, size);
+    if (put < 0 && errno == EPIPE) to.guard.broken_pipe = true;
+    return put;
+}
+
+// Writes all of `bytes`; returns 0 or the error number of the write that failed.
+int write_exactly(sink& to, std::string_view bytes) {
+    return posix::write_all_with(bytes, [&to](const char* data, std::size_t size) {
+        for (;;) {
+            const ssize_t put = write_once(to, data, size);
+            if (!(put < 0 && would_block(errno))) return put;
+            if (const int error = wait_until_ready(to.fd, POLLOUT); error != 0) {
+                errno = error;
+                return ssize_t{-1};
+            }
+        }
     });
-    if (error != 0) return {transfer::status::failed, error};
-    return {};
 }
 
 }  // namespace
 
 frame_result<std::string> read(int fd, std::int64_t max_size) {
     std::array<char, frame_prefix_size> prefix;
-    if (const auto t = read_exactly(fd, prefix.data(), prefix.size()); t.how != transfer::status::done)
-        return failure(t, "read");
+    if (const auto got = read_exactly(fd, prefix.data(), prefix.size()); got.count < prefix.size()) {
+        if (got.error != 0) return failed(frame_rules::system_failure("read", got.error));
+        return failed(frame_rules::stream_ended(got.count > 0));
+    }
 
-    // The prefix is checked before anything is allocated for the payload.
     const std::int64_t length = read_frame_prefix(prefix);
-    if (length < 0) return bad_length("frame length negative");
-    if (length > std::max<std::int64_t>(max_size, 0)) return bad_length("frame too large");
+    if (auto refused = frame_rules::refusal(length, max_size)) return failed(std::move(*refused));
 
-    // One allocation of the announced size, filled in place without zeroing it first.
+    // Filled in place without zeroing; the buffer grows with the bytes that arrive, not with the claim.
     const auto size = static_cast<std::size_t>(length);
     std::string payload;
-    transfer filled;
-    posix::append_in_place(payload, size, [&](char* buffer) {
-        filled = read_exactly(fd, buffer, size);
-        return filled.how == transfer::status::done ? size : 0;
-    });
-    if (filled.how != transfer::status::done) return failure(filled, "read");
+    while (payload.size() < size) {
+        const std::size_t room = frame_rules::make_payload_room(payload, size);
+        posix::read_outcome got;
+        posix::append_in_place(payload, room, [&](char* at) {
+            got = read_exactly(fd, at, room);
+            return got.count;
+        });
+        if (got.error != 0) return failed(frame_rules::system_failure("read", got.error));
+        if (got.count < room) return failed(frame_rules::stream_ended(true));
+    }
     return payload;
 }
 
 frame_result<void> write(int fd, std::string_view payload, std::int64_t max_size) {
     // The reader would refuse the frame; refusing here sends nothing and leaves the stream usable.
-    if (payload.size() > static_cast<std::uint64_t>(std::max<std::int64_t>(max_size, 0)))
-        return bad_length("frame too large");
+    if (payload.size() > static_cast<std::uint64_t>(frame_rules::bound(max_size)))
+        return failed({frame_error_kind::bad_length, "frame too large"});
 
     const auto prefix = frame_prefix(static_cast<std::int64_t>(payload.size()));  // at most max_size
     sink to(fd);
-    auto t = write_exactly(to, std::string_view(prefix.data(), prefix.size()));
-    if (t.how == transfer::status::done) t = write_exactly(to, payload);
-    if (t.how != transfer::status::done) return failure(t, "write");
+    int error = write_exactly(to, std::string_view(prefix.data(), prefix.size()));
+    if (error == 0) error = write_exactly(to, payload);
+    if (error != 0) return failed(frame_rules::system_failure("write", error));
     return {};
 }
 

@@ -1,6 +1,7 @@
 #include <quarvel/log.hpp>
 
 #include <atomic>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -68,16 +69,25 @@ bool enabled(level lvl) {
 }
 
 void message(const source& from, level lvl, std::string_view text, std::string_view header) {
-    if (delivering || !enabled(lvl)) return;
-    settings& s = current();
-    const std::lock_guard lock(s.delivery);
-    const auto report = installed_reporter();
-    if (!report) return;
-    delivering = true;
-    struct reset {
-        ~reset() { delivering = false; }
-    } done;
-    (*report)(from, lvl, header, text);
+    if (delivering) return;
+    // Logging is never the caller's failure: whatever the reporter throws ends here, and the message is
+    // lost. The lock and the guard are released on the way out, so the next message is delivered as usual.
+    try {
+        if (!enabled(lvl)) return;
+        settings& s = current();
+        const std::lock_guard lock(s.delivery);
+        const auto report = installed_reporter();
+        if (!report) return;
+        delivering = true;
+        struct reset {
+            ~reset() { delivering = false; }
+        } done;
+        (*report)(from, lvl, header, text);
+    } catch (...) {
+        // A thread cancelled inside the reporter unwinds with a foreign exception, the one kind that has
+        // no exception_ptr: it must go on, as ending it here would abort the process.
+        if (!std::current_exception()) throw;
+    }
 }
 
 }  // namespace quarvel::log

@@ -1,6 +1,7 @@
 #pragma once
 /// \file
-/// The timestamp kind: an instant on the UTC time line, years 0000 to 9999, nanosecond resolution.
+/// The timestamp kind: an instant on the UTC time line, held to the nanosecond. DER keeps less: whole
+/// milliseconds, of the years 0000 to 9999 (see `timestamp`).
 /// Whole seconds and the sub-second part are kept apart: one int64 of nanoseconds cannot span the range.
 
 #include <compare>
@@ -9,7 +10,11 @@
 
 namespace der {
 
-/// An instant on the UTC time line, nanosecond resolution, years 0000 to 9999 when it crosses DER.
+/// An instant on the UTC time line, held to the nanosecond. Written as GeneralizedTime it keeps whole
+/// milliseconds, the rest dropped toward the past (.123456789 reads back as .123, .000999 as a whole
+/// second), and the range 0000-01-01T00:00:00 to 9999-12-31T23:59:59.999: the writer puts an instant
+/// outside it at the nearest end, and a sub-second part of a second or more at .999. The readers refuse
+/// a time outside the range, whatever its zone offset.
 struct timestamp {
     std::int64_t seconds = 0;      ///< since 1970-01-01T00:00:00 UTC, may be negative
     std::uint32_t nanoseconds = 0; ///< 0 .. 999'999'999, always toward the future from `seconds`

@@ -4,6 +4,11 @@
 /// protocol commands. Each codec is built once, on first use, and may be used from any thread and from
 /// other static initialisers. Decoders are strict (the input must be exactly one element) and never
 /// return a partial value; encoders cannot fail.
+///
+/// What an encoding keeps: texts as their octets (no UTF-8 check either way); output paths as they are,
+/// but decoders refuse an empty one or one holding NUL and collapse runs of "/"; times as GeneralizedTime
+/// to the whole millisecond, the rest dropped, in the years 0000 to 9999 (one outside is written as the
+/// nearest end); integers in -2^62 .. 2^62 - 1. `validate` tells beforehand whether a value reads back.
 
 #include <quarvel/export.hpp>
 
@@ -19,32 +24,43 @@ namespace quarvel::asn {
 /// "couldn't decode UUID", an invalid path, a DER message). The record owns its contents.
 QUARVEL_API result<execution_record> exec_of_str(std::string_view bytes);
 /// The DER octets of `record`. Its integers (result codes and signals, console deltas) must lie in
-/// -2^62 .. 2^62 - 1: a debug build stops on any other; other builds write the nearest value inside.
+/// -2^62 .. 2^62 - 1: with assertions on, the encoder stops on any other; with NDEBUG it writes the
+/// nearest value inside. A time outside its range is written as the nearest end, in every build.
 QUARVEL_API std::string exec_to_str(const execution_record& record);
 
 /// The scheduler state that `bytes` hold, or the decoder's message. Retired item forms are dropped,
 /// each with a warning logged to the source "quarvel".
 QUARVEL_API result<state> state_of_str(std::string_view bytes);
-/// The DER octets of `s`, every item in its current form.
+/// The DER octets of `s`, every item in its current form; times as for the record.
 QUARVEL_API std::string state_to_str(const state& s);
 
 /// The protocol command that `bytes` (one frame's payload) hold, or the decoder's message; a retired
 /// command is refused.
 QUARVEL_API result<cmd> cmd_of_str(std::string_view bytes);
-/// The DER octets of `c`. `Client_hello`'s version must lie in -2^62 .. 2^62 - 1, like every integer
-/// written; an `Output_timestamped` duration of 2^62 ns or more is written as the nearest one that fits.
+/// The DER octets of `c`. Integers and times as for the record: `Client_hello`'s version must lie in
+/// -2^62 .. 2^62 - 1. An `Output_timestamped` duration that no INTEGER holds is written as the nearest one
+/// that does, in every build (see its field).
 QUARVEL_API std::string cmd_to_str(const cmd& c);
 
 // ---- Checking a value before it is sent ----------------------------------------------------------------
 
-/// Whether `record` is written so that `exec_of_str` reads it back: nothing, or the message that the
-/// decoder would give for its encoding (an output file's path that is empty or holds NUL, an integer
-/// outside -2^62 .. 2^62 - 1, a time outside the years 0000 to 9999). Encoders do not check: a program
-/// that builds values from untrusted input calls this first.
+/// Nothing when `exec_of_str` reads the encoding of `record` back as `record`, but for what the encoding
+/// drops by rule (a time's part below the millisecond, runs of "/" in paths); else the first fault in
+/// wire order, in the decoder's words:
+///   - an output path that is empty or holds NUL: the decoder's message, `"a\x00b": invalid path`;
+///   - an integer outside -2^62 .. 2^62 - 1, which the encoder would confine or stop on: the decoder's
+///     message for the value's own eight octets, `INTEGER: int overflow: 4000000000000000`;
+///   - a time outside 0000-01-01T00:00:00 .. 9999-12-31T23:59:59.999, or with a sub-second part of a
+///     second or more, which the encoder would confine: "GeneralizedTime: out of range: " and the time
+///     in that form with its year in full, `GeneralizedTime: out of range: 100000101000000Z`.
+/// Cheap: nothing is encoded. Encoders do not check: a program that builds values from untrusted input
+/// calls this first. Enumerations are taken to hold one of their enumerators.
 QUARVEL_API result<void> validate(const execution_record& record);
-/// Whether `s` is written so that `state_of_str` reads it back; as for the record.
+/// As for the record, for `state_of_str`: the times of the schedule items.
 QUARVEL_API result<void> validate(const state& s);
-/// Whether `c` is written so that `cmd_of_str` reads it back; as for the record.
+/// As for the record, for `cmd_of_str`: `Job_finished`'s result and paths, `Info_reply`'s and
+/// `Reschedule`'s times, `Client_hello`'s version and `Output_timestamped`'s duration, an INTEGER of its
+/// bit pattern: refused from 2^62 ns up to 3 × 2^62 ns, with the message for its eight octets.
 QUARVEL_API result<void> validate(const cmd& c);
 
 }  // namespace quarvel::asn

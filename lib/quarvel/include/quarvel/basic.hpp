@@ -18,10 +18,13 @@ namespace quarvel {
 template <class T>
 using result = der::result<T>;
 
-/// A UTC instant, years 0000 to 9999, with sub-second resolution.
+/// A UTC instant held to the nanosecond (see `der::timestamp`). The encodings keep whole milliseconds,
+/// the rest dropped (.123456789 reads back as .123), of the years 0000 to 9999; an encoder writes a time
+/// outside those years as the nearest end of the range, which `asn::validate` refuses beforehand.
 using der::timestamp;
 
-/// A non-negative span of time: an unsigned 64-bit count of nanoseconds.
+/// A non-negative span of time: an unsigned 64-bit count of nanoseconds. On the wire it is the 63-bit
+/// INTEGER of the same bit pattern (see `cmd::Output_timestamped` for the counts that fit).
 struct duration {
     std::uint64_t nanoseconds = 0;  ///< the count
     friend auto operator<=>(const duration&, const duration&) = default;

@@ -3,6 +3,9 @@
 /// One message at a time over a stream descriptor (a socket or a pipe): a frame is an 8-byte big-endian
 /// signed payload length followed by the payload. Every operation blocks until the whole frame is
 /// transferred or has failed; short transfers are continued and calls interrupted by a signal repeated.
+/// A non-blocking descriptor is waited for with poll() where a call would block (EAGAIN, EWOULDBLOCK), so
+/// the blocking operations block on it too and never give up halfway through a frame. An event loop that
+/// must not block reads with `frame_reader` and `read_available` instead (at the end of this header).
 ///
 /// Descriptors belong to the caller: nothing here opens or closes them. Two readers, or two writers, must
 /// never use one descriptor at the same time; one reader and one writer may (each thread's failures are
@@ -96,7 +99,10 @@ auto ign_intr(Call&& call, const Args&... args) {
 }
 
 /// Reads one frame from `fd` and returns its payload. A prefix above `max_size` (or below zero) is refused
-/// before anything is allocated for the payload; a negative `max_size` counts as 0.
+/// before anything is allocated for the payload; a negative `max_size` counts as 0. An accepted prefix is
+/// not trusted either: a payload up to 64 KiB gets its buffer at once, a larger one a buffer that grows as
+/// its bytes arrive, so a peer that announces a huge frame and hangs up costs little and reads as
+/// `truncated`.
 QUARVEL_API frame_result<std::string> read(int fd, std::int64_t max_size);
 /// `read(fd, max_frame_size)`, failing with the text only.
 QUARVEL_API result<std::string> read(int fd);
@@ -122,10 +128,15 @@ QUARVEL_API result<void> write_cmd(int fd, const cmd& c);
 
 // ---- For event loops --------------------------------------------------------------------------------------
 
+// Declared ahead of the class that befriends it; described below the class.
+class frame_reader;
+QUARVEL_API frame_result<std::optional<std::string>> read_available(frame_reader& reader, int fd);
+
 /// Assembles frames from bytes as they arrive, for a program that waits on many descriptors at once (poll,
 /// epoll, an io library): it never blocks, never consumes a byte of the next frame, and holds at most one
-/// frame, of at most its bound. A prefix's claim is not trusted: the payload's buffer grows as its bytes
-/// arrive, so a peer that announces a huge frame and sends nothing costs nothing.
+/// frame, of at most its bound. A prefix's claim is not trusted: nothing is allocated for a payload before
+/// its first byte arrives, and then as for `read` (the whole buffer up to 64 KiB, beyond that growing with
+/// the bytes), so a peer that announces a huge frame and sends nothing costs nothing.
 ///
 /// Its failures are those of `read(fd, max_size)`, with the same texts and kinds; after a failure the
 /// reader takes no more bytes and repeats the failure (the stream is unusable, as for `read`).
@@ -145,13 +156,20 @@ public:
     frame_result<std::optional<std::string>> next();
 
     /// The failure that the end of the stream means now: `end_of_file` when no byte of a frame is held
-    /// (a clean hang-up), `truncated` when the stream ended inside a frame.
+    /// (a clean hang-up) or the frame held is complete, `truncated` when the stream ended inside a frame;
+    /// after a failure, that failure.
     frame_error end_of_stream() const;
 
     /// The bytes of the current frame held so far, its prefix included.
     std::size_t held() const;
 
 private:
+    friend frame_result<std::optional<std::string>> read_available(frame_reader& reader, int fd);
+
+    /// The bytes the current frame still needs: the rest of the prefix, then the rest of the payload (0
+    /// when the frame is complete or the reader has failed).
+    std::size_t missing() const;
+
     std::int64_t max_size_;
     std::array<char, frame_prefix_size> prefix_{};
     std::size_t prefix_held_ = 0;

@@ -43,13 +43,15 @@ QUARVEL_API void set_level(std::optional<level> lvl);
 /// The level set last (`warning` until a program sets one); std::nullopt is quiet.
 QUARVEL_API std::optional<level> current_level();
 /// Installs the reporter (an empty function removes it). A message being delivered when the reporter is
-/// replaced finishes with the previous one.
+/// replaced finishes with the previous one. The reporter may throw: `message` catches the exception and
+/// the message is lost (a thread's cancellation alone goes on unwinding).
 QUARVEL_API void set_reporter(reporter r);
 
 /// Whether a message of this level would be written.
 QUARVEL_API bool enabled(level lvl);
 /// Hands the message to the reporter when its level is enabled; `header`, usually empty, replaces the
-/// level word in the tools' form. Never fails; returns after the reporter has returned.
+/// level word in the tools' form. Returns after the reporter has returned. Never fails: an exception
+/// from the reporter is caught here and drops the message, and the next message is delivered as usual.
 QUARVEL_API void message(const source& from, level lvl, std::string_view text, std::string_view header = {});
 
 /// An `app` message of the library's source.

@@ -2,7 +2,8 @@
 /// \file
 /// The data model of the build-scheduling service: jobs, how executions end, the timetable and queues,
 /// the persisted scheduler state, the protocol commands and the job execution record.
-/// Plain values: each owns its fields, and copying a value copies its contents.
+/// Plain values: each owns its fields, and copying a value copies its contents. Texts are octets: the
+/// encodings write and read them unchanged, with no UTF-8 check.
 
 #include <quarvel/export.hpp>
 
@@ -16,9 +17,10 @@
 
 namespace quarvel {
 
-/// One output file of a job: its path (never empty, no NUL) and its complete contents.
+/// One output file of a job: its path and its complete contents.
 struct output_file {
-    std::string path;  ///< relative to the job's output; never empty, no NUL octet; runs of "/" collapsed
+    std::string path;  ///< relative or absolute, never empty, no NUL octet: decoders refuse any other path,
+                       ///< and collapse runs of "/" (a leading "//" stays) in the ones they accept
     std::string data;  ///< the file's complete contents
     friend bool operator==(const output_file&, const output_file&) = default;
 };
@@ -169,7 +171,10 @@ struct cmd {
     /// One console line of an execution with its time offset.
     struct Output_timestamped {
         quarvel::uuid uuid;  ///< the execution's identity
-        duration timestamp;  ///< the offset; written as a 63-bit INTEGER, so below 2^62 ns to read back as is
+        /// The offset, written as the INTEGER of its bit pattern read as signed (a negative INTEGER reads
+        /// back as the same pattern). Counts below 2^62 ns and from 3 × 2^62 ns read back as they are; one
+        /// in between is written as 2^62 - 1 (below 2^63) or -2^62 (which reads back as 3 × 2^62).
+        duration timestamp;
         std::string output;  ///< the line
         friend bool operator==(const Output_timestamped&, const Output_timestamped&) = default;
     };
@@ -230,7 +235,9 @@ struct cmd {
     /// The greeting of a client or a worker, with its protocol version.
     struct Client_hello {
         client_or_worker typ = client_or_worker::Client;  ///< the sender's kind
-        std::int64_t version = 0;  ///< its protocol version: `client_protocol_version` or `worker_protocol_version`
+        /// Its protocol version, `client_protocol_version` or `worker_protocol_version`; crosses DER, so
+        /// -2^62 .. 2^62 - 1.
+        std::int64_t version = 0;
         friend bool operator==(const Client_hello&, const Client_hello&) = default;
     };
     /// The server's greeting.
