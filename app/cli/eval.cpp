@@ -12,6 +12,7 @@
 #include "messages.hpp"
 #include "reading.hpp"
 #include "rich_text.hpp"
+#include "terminal_text.hpp"
 
 namespace cli {
 
@@ -155,9 +156,12 @@ int evaluate(const command& cmd, const run_function& run, const process_io& io) 
         run_checkpoints(i + 1);
     }
 
-    const auto result = run(converted);
+    auto result = run(converted);
     if (!result) {
-        if (!result.error().empty()) io.write_err(message_line(cmd.name, result.error()) + "\n");
+        // A run's message may quote its input (a file name, a decoder's view of the bytes): whatever the
+        // run escaped already passes unchanged, the rest is made safe here, for every tool.
+        if (!result.error().empty())
+            io.write_err(message_line(cmd.name, terminal_message(std::move(result.error()))) + "\n");
         return exit_cli_error;
     }
     return exit_success;

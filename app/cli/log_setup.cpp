@@ -1,5 +1,7 @@
 #include "log_setup.hpp"
 
+#include "terminal_text.hpp"
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -116,6 +118,18 @@ void write_standard_output(std::string_view bytes) {
     if (!stream_failed(false) && !write_and_flush(stdout, bytes)) stream_failed(false) = true;
 }
 
+// A message larger than a batch (a console line of megabytes) goes out from where its text lies instead
+// of being copied first: its head (program name, level word, header), its text and its line end, one
+// write each. False when a write failed.
+bool write_large_message(std::FILE* stream, std::string_view program, bool ansi, level lvl, std::string_view header,
+                         std::string_view text) {
+    std::string head;
+    append_log_message(head, program, ansi, lvl, header, {});
+    head.pop_back();  // the line end, which comes after the text
+    return (head.empty() || write_and_flush(stream, head)) && write_and_flush(stream, text) &&
+           write_and_flush(stream, "\n");
+}
+
 // Appends one message for standard output to the held bytes while a batch holds them (false when none
 // does); they leave once they pass the batch size.
 bool hold(std::string_view program, bool ansi, level lvl, std::string_view header, std::string_view text) {
@@ -124,6 +138,13 @@ bool hold(std::string_view program, bool ansi, level lvl, std::string_view heade
     const std::lock_guard held(h.lock);
     if (!h.active) return false;
     if (stream_failed(false)) return true;  // lost like every message after a failed write
+    if (text.size() >= output_batch_size) {
+        if (!h.bytes.empty()) write_standard_output(h.bytes);
+        h.bytes.clear();
+        if (!stream_failed(false) && !write_large_message(stdout, program, ansi, lvl, header, text))
+            stream_failed(false) = true;
+        return true;
+    }
     append_log_message(h.bytes, program, ansi, lvl, header, text);
     if (h.bytes.size() >= output_batch_size) {
         write_standard_output(h.bytes);
@@ -196,9 +217,10 @@ std::string program_name_of(std::string_view argv0) {
         if (n > 0) path.assign(buffer, static_cast<std::size_t>(n));
     }
     while (path.size() > 1 && path.back() == '/') path.pop_back();
+    // The name heads every log line: a link named with control bytes must not reach the terminal as such.
     const auto slash = path.rfind('/');
-    if (slash == std::string::npos || path.size() == 1) return path;
-    return path.substr(slash + 1);
+    if (slash == std::string::npos || path.size() == 1) return terminal_text(path);
+    return terminal_text(std::string_view(path).substr(slash + 1));
 }
 
 void append_log_message(std::string& out, std::string_view program, bool ansi, level lvl, std::string_view header,
@@ -240,6 +262,11 @@ void setup_log(std::string_view program_name, color_choice color, std::optional<
         flush_output_batch();
         const std::lock_guard held(buffer->lock);
         if (stream_failed(to_error)) return;
+        if (text.size() >= output_batch_size) {
+            if (!write_large_message(to_error ? stderr : stdout, program, ansi, message_level, header, text))
+                stream_failed(to_error) = true;
+            return;
+        }
         std::string& bytes = buffer->bytes;
         bytes.clear();
         append_log_message(bytes, program, ansi, message_level, header, text);

@@ -1,6 +1,8 @@
 #pragma once
 // The texts of command-line errors. Styled, names and quoted values are bold, value names underlined and
-// the reason words red; plain, names and values stand between single quotation marks.
+// the reason words red; plain, names and values stand between single quotation marks. Quoted names and
+// values are shown by the terminal rule (terminal_text.hpp): control bytes from the command line never
+// reach standard error as they are.
 
 #include <span>
 #include <string>

@@ -14,14 +14,17 @@
 #include <quarvel_internal/path_rule.hpp>
 #include <quarvel_internal/posix.hpp>
 
+#include "terminal_text.hpp"
+
 namespace cli {
 
 namespace {
 
-// NAME as it appears in messages: normalised as a stored path is.
+// NAME as it appears in messages: normalised as a stored path is, and shown by the terminal rule, as a
+// name from a glob may hold anything.
 std::string shown_name(std::string name) {
     quarvel::collapse_slashes(name);
-    return name;
+    return terminal_text(name);
 }
 
 std::string failure(const std::string& name, int err) {
@@ -36,6 +39,8 @@ struct input {
     bool stat_ok = false;
 
     bool regular_with_size() const { return stat_ok && S_ISREG(st.st_mode) && st.st_size > 0; }
+    // A pipe, a terminal, a socket or a device: nothing tells where it ends, and it may never end.
+    bool stream() const { return !stat_ok || !S_ISREG(st.st_mode); }
     // What remains to be read of a regular file, as far as its size tells (0 when it tells nothing);
     // standard input may have been read from before.
     std::size_t expected_size() const {
@@ -97,6 +102,74 @@ int read_to_end(int fd, std::string& bytes, std::size_t expected) {
         if (got == 0) return 0;
         if (got < 0) return err;
     }
+}
+
+// What the octets read so far tell of the extent of the first DER element: the header's rule (tag,
+// definite and minimal length, at most 2^62 - 1 octets) as the decoder applies it, only to learn how far
+// to read.
+struct element_extent {
+    enum class kind { header_incomplete, known, refused } what = kind::header_incomplete;
+    std::uint64_t octets = 0;  // known: header and contents; header_incomplete: the octets the header needs at least
+};
+
+element_extent first_element_extent(std::string_view in) {
+    using kind = element_extent::kind;
+    const auto octet = [&](std::size_t i) { return static_cast<std::uint8_t>(in[i]); };
+    if (in.empty()) return {kind::header_incomplete, 2};
+    std::size_t at = 1;
+    if ((octet(0) & 0x1F) == 31) {  // a high tag number: at most 8 octets, no leading zero, above 30
+        std::uint64_t number = 0;
+        for (std::size_t read = 0;; ++read) {
+            if (read == 8) return {kind::refused, 0};
+            if (at >= in.size()) return {kind::header_incomplete, at + 1};
+            const std::uint8_t o = octet(at++);
+            number = number << 7 | (o & 0x7F);
+            if (number == 0) return {kind::refused, 0};
+            if ((o & 0x80) == 0) break;
+        }
+        if (number < 31) return {kind::refused, 0};
+    }
+    if (at >= in.size()) return {kind::header_incomplete, at + 1};
+    const std::uint8_t l0 = octet(at++);
+    if (l0 < 0x80) return {kind::known, at + l0};
+    const std::size_t n = l0 & 0x7F;
+    if (n == 0 || n > 8) return {kind::refused, 0};  // indefinite, or longer than any length allowed
+    if (at >= in.size()) return {kind::header_incomplete, at + 1};
+    if (octet(at) == 0) return {kind::refused, 0};
+    if (in.size() - at < n) return {kind::header_incomplete, at + n};
+    std::uint64_t length = 0;
+    for (std::size_t i = 0; i < n; ++i) length = length << 8 | octet(at++);
+    if (length < 128 || length > (std::uint64_t{1} << 62) - 1) return {kind::refused, 0};
+    return {kind::known, at + length};
+}
+
+// Reads a stream no further than its first element and one octet more: the tools' inputs are one DER
+// element each, and past that octet a decoder only says "trailing bytes". An endless stream (`yes`,
+// /dev/zero) so ends as soon as its header is in, and a header that cannot be valid ends the read at once;
+// the decoder then says what is wrong with the octets read. Returns 0 or the error number.
+int read_first_element(int fd, std::string& bytes) {
+    using kind = element_extent::kind;
+    int err = 0;
+    for (;;) {
+        const element_extent extent = first_element_extent(bytes);
+        if (extent.what == kind::refused) return 0;
+        // A header is read in the octets it needs, so that nothing past the element is taken.
+        std::uint64_t want = extent.octets - bytes.size();
+        if (extent.what == kind::known) {
+            const std::uint64_t limit = extent.octets + 1;
+            if (bytes.size() >= limit) return 0;
+            want = std::min<std::uint64_t>(limit - bytes.size(),
+                                           std::max<std::size_t>(65536, bytes.capacity() - bytes.size()));
+        }
+        const ssize_t got = append_read(fd, bytes, static_cast<std::size_t>(want), err);
+        if (got == 0) return 0;
+        if (got < 0) return err;
+    }
+}
+
+// Reads what the input holds: a regular file to its end, a stream as far as its first element reaches.
+int read_input(const input& in, std::string& bytes) {
+    return in.stream() ? read_first_element(in.fd, bytes) : read_to_end(in.fd, bytes, in.expected_size());
 }
 
 // While a mapped file is in use, a file that another process truncates would kill this process with
@@ -205,7 +278,7 @@ quarvel::result<std::string> read_whole_file(const std::string& name) {
     auto in = open_input(name);
     if (!in) return std::unexpected(std::move(in.error()));
     std::string bytes;
-    const int err = read_to_end(in->fd, bytes, in->expected_size());
+    const int err = read_input(*in, bytes);
     in->close();
     if (err != 0) return std::unexpected(failure(name, err));
     return bytes;
@@ -249,7 +322,7 @@ quarvel::result<void> with_whole_file(const std::string& name,
     }
 
     std::string bytes;
-    const int err = read_to_end(in->fd, bytes, in->expected_size());
+    const int err = read_input(*in, bytes);
     in->close();
     if (err != 0) return std::unexpected(failure(name, err));
     use(bytes, [](std::size_t) {});  // a buffer of our own goes as a whole

@@ -11,7 +11,10 @@
 namespace cli {
 
 // Reads a whole file, or standard input for "-", in binary. Failures are "NAME: REASON", with runs of "/"
-// in NAME collapsed to one. A regular file is read into a buffer of exactly its size.
+// in NAME collapsed to one. A regular file is read into a buffer of exactly its size. A stream (a pipe, a
+// terminal, a device), which may never end, is read only as far as the first DER element it holds (as
+// its header tells) and one octet more, which is all that a decoder of one element looks at; a header
+// that cannot be valid ends the read at once, the decoder then telling what is wrong.
 quarvel::result<std::string> read_whole_file(const std::string& name);
 
 // Calls `use` once with the whole contents of the file, or of standard input for "-". A regular file is

@@ -15,6 +15,7 @@ namespace {
 // (0 at the end of the stream) or -1 with errno set.
 ssize_t take_some(capture_reader& r, char* to, std::size_t count) {
     if (r.buffered_begin == r.buffered_end) {
+        if (r.before_read) r.before_read();
         // Large pieces go straight to their place; small ones through the buffer.
         if (count >= r.buffer.size()) {
             const ssize_t got = quarvel::posix::read_once(r.fd, to, count);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct capture_reader {
     std::vector<char> buffer = std::vector<char>(64 * 1024);
     std::size_t buffered_begin = 0, buffered_end = 0;
     std::uint64_t position = 0;  // octets taken so far
+
+    // Called before each read of the descriptor, which may wait for a writer that is still at work: what
+    // was written of the frames before leaves first, so that a live pipe is followed frame by frame.
+    std::function<void()> before_read;
 };
 
 // Why reading the next frame failed.

@@ -1,6 +1,7 @@
 #include "json.hpp"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <variant>
 
@@ -17,81 +18,96 @@ struct overloaded : F... {
 
 constexpr char hex_digits[] = "0123456789abcdef";
 
-void append_escaped_string(std::string& out, std::string_view s) {
-    out += '"';
-    for (const char c : s) {
+// The bytes from space up, but the quote and the backslash, go out in runs between the escapes.
+void write_escaped_string(output& out, std::string_view s) {
+    out.put('"');
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
         const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && c != '"' && c != '\\') continue;
+        out.write(s.substr(run, i - run));
+        run = i + 1;
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            default:
-                if (byte < 0x20) {
-                    out += "\\u00";
-                    out += hex_digits[byte >> 4];
-                    out += hex_digits[byte & 0xf];
-                } else {
-                    out += c;
-                }
+            case '"': out.write("\\\""); break;
+            case '\\': out.write("\\\\"); break;
+            case '\n': out.write("\\n"); break;
+            case '\t': out.write("\\t"); break;
+            case '\r': out.write("\\r"); break;
+            case '\b': out.write("\\b"); break;
+            case '\f': out.write("\\f"); break;
+            default: {
+                const char escape[] = {'\\', 'u', '0', '0', hex_digits[byte >> 4], hex_digits[byte & 0xf]};
+                out.write(std::string_view(escape, sizeof escape));
+            }
         }
     }
-    out += '"';
+    out.write(s.substr(run));
+    out.put('"');
 }
 
-void append_base64(std::string& out, std::string_view bytes) {
+// Four digits for three octets, written out a few thousand at a time.
+void write_base64(output& out, std::string_view bytes) {
     constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::array<char, 4096> chunk;
+    std::size_t used = 0;
     std::size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
         const std::uint32_t v = static_cast<unsigned char>(bytes[i]) << 16 |
                                 static_cast<unsigned char>(bytes[i + 1]) << 8 | static_cast<unsigned char>(bytes[i + 2]);
-        for (int shift : {18, 12, 6, 0}) out += alphabet[v >> shift & 0x3f];
+        for (int shift : {18, 12, 6, 0}) chunk[used++] = alphabet[v >> shift & 0x3f];
+        if (used == chunk.size()) {
+            out.write(std::string_view(chunk.data(), used));
+            used = 0;
+        }
     }
+    out.write(std::string_view(chunk.data(), used));
     const std::size_t rest = bytes.size() - i;
     if (rest == 0) return;
     std::uint32_t v = static_cast<unsigned char>(bytes[i]) << 16;
     if (rest == 2) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += alphabet[v >> 18 & 0x3f];
-    out += alphabet[v >> 12 & 0x3f];
-    out += rest == 2 ? alphabet[v >> 6 & 0x3f] : '=';
-    out += '=';
+    const char last[] = {alphabet[v >> 18 & 0x3f], alphabet[v >> 12 & 0x3f], rest == 2 ? alphabet[v >> 6 & 0x3f] : '=', '='};
+    out.write(std::string_view(last, sizeof last));
+}
+
+template <class Integer>
+void write_number(output& out, Integer value) {
+    char digits[24];
+    out.write(std::string_view(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits)));
 }
 
 // Writes one object member at a time, with the commas between them.
 struct object_writer {
-    std::string& out;
+    output& out;
     bool first = true;
 
-    explicit object_writer(std::string& o) : out(o) { out += '{'; }
-    void close() { out += '}'; }
+    explicit object_writer(output& o) : out(o) { out.put('{'); }
+    void close() { out.put('}'); }
 
-    std::string& key(std::string_view name) {
-        if (!first) out += ',';
+    output& key(std::string_view name) {
+        if (!first) out.put(',');
         first = false;
-        append_escaped_string(out, name);
-        out += ':';
+        write_escaped_string(out, name);
+        out.put(':');
         return out;
     }
-    void text(std::string_view name, std::string_view value) { append_json_text(key(name), value); }
-    void keyword(std::string_view name, std::string_view value) { append_escaped_string(key(name), value); }
-    void number(std::string_view name, std::int64_t value) { key(name) += std::to_string(value); }
-    void unsigned_number(std::string_view name, std::uint64_t value) { key(name) += std::to_string(value); }
-    void null(std::string_view name) { key(name) += "null"; }
+    void text(std::string_view name, std::string_view value) { write_json_text(key(name), value); }
+    void keyword(std::string_view name, std::string_view value) { write_escaped_string(key(name), value); }
+    void number(std::string_view name, std::int64_t value) { write_number(key(name), value); }
+    void unsigned_number(std::string_view name, std::uint64_t value) { write_number(key(name), value); }
+    void null(std::string_view name) { key(name).write("null"); }
 };
 
 template <class Range, class Element>
-void append_array(std::string& out, const Range& items, Element&& element) {
-    out += '[';
+void write_array(output& out, const Range& items, Element&& element) {
+    out.put('[');
     bool first = true;
     for (const auto& item : items) {
-        if (!first) out += ',';
+        if (!first) out.put(',');
         first = false;
         element(out, item);
     }
-    out += ']';
+    out.put(']');
 }
 
 std::string_view period_name(quarvel::period p) {
@@ -104,10 +120,10 @@ std::string_view period_name(quarvel::period p) {
     return "never";
 }
 
-void append_timestamp(std::string& out, quarvel::timestamp t) { append_escaped_string(out, quarvel::timestamp_text(t)); }
-void append_uuid(std::string& out, const quarvel::uuid& u) { append_escaped_string(out, quarvel::uuid_text(u)); }
+void write_timestamp(output& out, quarvel::timestamp t) { write_escaped_string(out, json_timestamp_text(t)); }
+void write_uuid(output& out, const quarvel::uuid& u) { write_escaped_string(out, quarvel::uuid_text(u)); }
 
-void append_script_job(std::string& out, const quarvel::script_job& j) {
+void write_script_job(output& out, const quarvel::script_job& j) {
     object_writer o(out);
     o.keyword("type", "script_job");
     o.text("name", j.name);
@@ -116,7 +132,7 @@ void append_script_job(std::string& out, const quarvel::script_job& j) {
     o.close();
 }
 
-void append_vesk_build_job(std::string& out, const quarvel::vesk_build_job& j) {
+void write_vesk_build_job(output& out, const quarvel::vesk_build_job& j) {
     object_writer o(out);
     o.keyword("type", "vesk_build_job");
     o.text("name", j.name);
@@ -124,17 +140,17 @@ void append_vesk_build_job(std::string& out, const quarvel::vesk_build_job& j) {
     o.close();
 }
 
-void append_job(std::string& out, const quarvel::job& j) {
-    std::visit(overloaded{[&](const quarvel::script_job& s) { append_script_job(out, s); },
-                          [&](const quarvel::vesk_build_job& v) { append_vesk_build_job(out, v); }},
+void write_job(output& out, const quarvel::job& j) {
+    std::visit(overloaded{[&](const quarvel::script_job& s) { write_script_job(out, s); },
+                          [&](const quarvel::vesk_build_job& v) { write_vesk_build_job(out, v); }},
                j);
 }
 
-void append_jobs(std::string& out, const std::vector<quarvel::job>& jobs) {
-    append_array(out, jobs, [](std::string& o, const quarvel::job& j) { append_job(o, j); });
+void write_jobs(output& out, const std::vector<quarvel::job>& jobs) {
+    write_array(out, jobs, [](output& o, const quarvel::job& j) { write_job(o, j); });
 }
 
-void append_result(std::string& out, const quarvel::execution_result& r) {
+void write_result(output& out, const quarvel::execution_result& r) {
     object_writer o(out);
     std::visit(overloaded{[&](const quarvel::Exited& e) {
                               o.keyword("type", "exited");
@@ -156,8 +172,8 @@ void append_result(std::string& out, const quarvel::execution_result& r) {
     o.close();
 }
 
-void append_data(std::string& out, const quarvel::data& files, const json_options& options) {
-    append_array(out, files, [&](std::string& s, const quarvel::output_file& f) {
+void write_data(output& out, const quarvel::data& files, const json_options& options) {
+    write_array(out, files, [&](output& s, const quarvel::output_file& f) {
         object_writer o(s);
         o.text("path", f.path);
         o.unsigned_number("size", f.data.size());
@@ -166,34 +182,34 @@ void append_data(std::string& out, const quarvel::data& files, const json_option
     });
 }
 
-void append_schedule_fields(object_writer& o, const quarvel::schedule_item& item) {
-    append_timestamp(o.key("next"), item.next);
+void write_schedule_fields(object_writer& o, const quarvel::schedule_item& item) {
+    write_timestamp(o.key("next"), item.next);
     o.keyword("period", period_name(item.period));
-    append_job(o.key("job"), item.job);
+    write_job(o.key("job"), item.job);
 }
 
-void append_info(std::string& out, const quarvel::info& i) {
+void write_info(output& out, const quarvel::info& i) {
     object_writer o(out);
-    append_array(o.key("schedule"), i.schedule, [](std::string& s, const quarvel::schedule_item& item) {
+    write_array(o.key("schedule"), i.schedule, [](output& s, const quarvel::schedule_item& item) {
         object_writer w(s);
-        append_schedule_fields(w, item);
+        write_schedule_fields(w, item);
         w.close();
     });
-    append_array(o.key("queues"), i.queues, [](std::string& s, const quarvel::queue_entry& q) {
+    write_array(o.key("queues"), i.queues, [](output& s, const quarvel::queue_entry& q) {
         object_writer w(s);
         w.text("platform", q.platform);
-        append_jobs(w.key("jobs"), q.jobs);
+        write_jobs(w.key("jobs"), q.jobs);
         w.close();
     });
-    append_array(o.key("running"), i.running, [](std::string& s, const quarvel::running_entry& r) {
+    write_array(o.key("running"), i.running, [](output& s, const quarvel::running_entry& r) {
         object_writer w(s);
-        append_timestamp(w.key("started"), r.started);
-        append_uuid(w.key("uuid"), r.uuid);
-        append_script_job(w.key("job"), r.job);
+        write_timestamp(w.key("started"), r.started);
+        write_uuid(w.key("uuid"), r.uuid);
+        write_script_job(w.key("job"), r.job);
         w.close();
     });
-    append_array(o.key("dropped_platforms"), i.dropped_platforms,
-                 [](std::string& s, const std::string& p) { append_json_text(s, p); });
+    write_array(o.key("dropped_platforms"), i.dropped_platforms,
+                 [](output& s, const std::string& p) { write_json_text(s, p); });
     o.close();
 }
 
@@ -227,47 +243,62 @@ bool valid_utf8(std::string_view bytes) {
     return true;
 }
 
-void append_json_text(std::string& out, std::string_view bytes) {
+void write_json_text(output& out, std::string_view bytes) {
     if (valid_utf8(bytes)) {
-        append_escaped_string(out, bytes);
+        write_escaped_string(out, bytes);
         return;
     }
-    out += "{\"base64\":\"";
-    append_base64(out, bytes);
-    out += "\"}";
+    out.write("{\"base64\":\"");
+    write_base64(out, bytes);
+    out.write("\"}");
 }
 
-std::string json_of_exec(const quarvel::execution_record& r, const json_options& options) {
-    std::string out;
+void append_json_text(std::string& text, std::string_view bytes) {
+    output out(text);
+    write_json_text(out, bytes);
+}
+
+std::string json_timestamp_text(quarvel::timestamp t) {
+    std::string text = quarvel::timestamp_text(t);
+    if (t.nanoseconds == 0) return text;
+    char fraction[10] = {'.'};
+    std::uint32_t n = t.nanoseconds;
+    for (int i = 9; i > 0; --i, n /= 10) fraction[i] = static_cast<char>('0' + n % 10);
+    std::size_t digits = 9;
+    while (digits > 3 && fraction[digits] == '0' && fraction[digits - 1] == '0' && fraction[digits - 2] == '0') digits -= 3;
+    // Before the offset, which the text form always ends with ("-00:00").
+    text.insert(text.size() - 6, fraction, digits + 1);
+    return text;
+}
+
+void write_json(output& out, const quarvel::execution_record& r, const json_options& options) {
     object_writer o(out);
-    append_script_job(o.key("job"), r.job);
-    append_uuid(o.key("uuid"), r.uuid);
-    append_array(o.key("console"), r.console, [](std::string& s, const quarvel::console_line& l) {
+    write_script_job(o.key("job"), r.job);
+    write_uuid(o.key("uuid"), r.uuid);
+    write_array(o.key("console"), r.console, [](output& s, const quarvel::console_line& l) {
         object_writer w(s);
         w.number("delta", l.delta);
         w.text("data", l.data);
         w.close();
     });
-    append_timestamp(o.key("started"), r.started);
-    append_timestamp(o.key("finished"), r.finished);
-    append_result(o.key("result"), r.result);
-    append_data(o.key("output"), r.output, options);
+    write_timestamp(o.key("started"), r.started);
+    write_timestamp(o.key("finished"), r.finished);
+    write_result(o.key("result"), r.result);
+    write_data(o.key("output"), r.output, options);
     o.close();
-    return out;
 }
 
-std::string json_of_state(const quarvel::state& state, const json_options&) {
-    std::string out;
-    append_array(out, state, [](std::string& s, const quarvel::state_item& item) {
+void write_json(output& out, const quarvel::state& state, const json_options&) {
+    write_array(out, state, [](output& s, const quarvel::state_item& item) {
         object_writer o(s);
         std::visit(overloaded{[&](const quarvel::state_item::Queue& q) {
                                   o.keyword("type", "queue");
                                   o.text("platform", q.platform);
-                                  append_jobs(o.key("jobs"), q.jobs);
+                                  write_jobs(o.key("jobs"), q.jobs);
                               },
                               [&](const quarvel::state_item::Schedule& sc) {
                                   o.keyword("type", "schedule");
-                                  append_schedule_fields(o, sc.item);
+                                  write_schedule_fields(o, sc.item);
                               },
                               [&](const quarvel::state_item::Dropped_platform& d) {
                                   o.keyword("type", "dropped_platform");
@@ -276,12 +307,10 @@ std::string json_of_state(const quarvel::state& state, const json_options&) {
                    item.value);
         o.close();
     });
-    return out;
 }
 
-std::string json_of_cmd(const quarvel::cmd& command, const json_options& options) {
+void write_json(output& out, const quarvel::cmd& command, const json_options& options) {
     using C = quarvel::cmd;
-    std::string out;
     object_writer o(out);
     std::visit(
         overloaded{
@@ -291,30 +320,32 @@ std::string json_of_cmd(const quarvel::cmd& command, const json_options& options
             },
             [&](const C::Job_schedule& c) {
                 o.keyword("type", "job_schedule");
-                append_uuid(o.key("uuid"), c.uuid);
-                append_script_job(o.key("job"), c.job);
+                write_uuid(o.key("uuid"), c.uuid);
+                write_script_job(o.key("job"), c.job);
             },
             [&](const C::Job_finished& c) {
                 o.keyword("type", "job_finished");
-                append_uuid(o.key("uuid"), c.uuid);
-                append_result(o.key("result"), c.result);
-                append_data(o.key("data"), c.data, options);
+                write_uuid(o.key("uuid"), c.uuid);
+                write_result(o.key("result"), c.result);
+                write_data(o.key("data"), c.data, options);
             },
             [&](const C::Output& c) {
                 o.keyword("type", "output");
-                append_uuid(o.key("uuid"), c.uuid);
+                write_uuid(o.key("uuid"), c.uuid);
                 o.text("output", c.output);
             },
             [&](const C::Output_timestamped& c) {
                 o.keyword("type", "output_timestamped");
-                append_uuid(o.key("uuid"), c.uuid);
-                o.unsigned_number("timestamp", c.timestamp.nanoseconds);
+                write_uuid(o.key("uuid"), c.uuid);
+                // Written on the wire as the INTEGER of its 64-bit pattern: the number a console delta
+                // of the same octets shows.
+                o.number("timestamp", static_cast<std::int64_t>(c.timestamp.nanoseconds));
                 o.text("output", c.output);
             },
             [&](const C::Schedule& c) {
                 o.keyword("type", "schedule");
                 o.keyword("period", period_name(c.period));
-                append_script_job(o.key("job"), c.job);
+                write_script_job(o.key("job"), c.job);
             },
             [&](const C::Unschedule& c) {
                 o.keyword("type", "unschedule");
@@ -323,11 +354,11 @@ std::string json_of_cmd(const quarvel::cmd& command, const json_options& options
             [&](const C::Info&) { o.keyword("type", "info"); },
             [&](const C::Info_reply& c) {
                 o.keyword("type", "info_reply");
-                append_info(o.key("info"), c.info);
+                write_info(o.key("info"), c.info);
             },
             [&](const C::Observe& c) {
                 o.keyword("type", "observe");
-                append_uuid(o.key("uuid"), c.uuid);
+                write_uuid(o.key("uuid"), c.uuid);
             },
             [&](const C::Execute& c) {
                 o.keyword("type", "execute");
@@ -338,12 +369,12 @@ std::string json_of_cmd(const quarvel::cmd& command, const json_options& options
             [&](const C::Schedule_vesk_build& c) {
                 o.keyword("type", "schedule_vesk_build");
                 o.keyword("period", period_name(c.period));
-                append_vesk_build_job(o.key("vesk_build_job"), c.vesk_build_job);
+                write_vesk_build_job(o.key("vesk_build_job"), c.vesk_build_job);
             },
             [&](const C::Reschedule& c) {
                 o.keyword("type", "reschedule");
                 o.text("name", c.name);
-                append_timestamp(o.key("next"), c.next);
+                write_timestamp(o.key("next"), c.next);
                 if (c.period) o.keyword("period", period_name(*c.period));
                 else o.null("period");
             },
@@ -369,7 +400,24 @@ std::string json_of_cmd(const quarvel::cmd& command, const json_options& options
         },
         command.value);
     o.close();
-    return out;
 }
+
+namespace {
+
+template <class Value>
+std::string json_string(const Value& value, const json_options& options) {
+    std::string text;
+    {
+        output out(text);
+        write_json(out, value, options);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string json_of_exec(const quarvel::execution_record& r, const json_options& options) { return json_string(r, options); }
+std::string json_of_state(const quarvel::state& state, const json_options& options) { return json_string(state, options); }
+std::string json_of_cmd(const quarvel::cmd& command, const json_options& options) { return json_string(command, options); }
 
 }  // namespace dump

@@ -3,17 +3,25 @@
 //
 // Basic values: a text that is valid UTF-8 is a JSON string; any other byte string is {"base64": "..."}
 // (RFC 4648, with padding), so nothing is lost. Integers, counts of nanoseconds and sizes are JSON
-// numbers; timestamps are strings in the RFC 3339 form of the text output ("2024-01-02T03:04:05-00:00");
-// uuids are strings in their text form; a period is "hourly", "daily", "weekly" or "never"; an absent
-// optional value is null.
+// numbers; a count of nanoseconds that crosses DER as an INTEGER is that INTEGER's signed number, also
+// where the model holds it unsigned (an Output_timestamped timestamp), so that one wire number reads the
+// same everywhere. Timestamps are strings in the RFC 3339 form of the text output with the fraction of a
+// second kept ("2024-01-02T03:04:05-00:00", "2024-01-02T03:04:05.250-00:00"); uuids are strings in their
+// text form; a period is "hourly", "daily", "weekly" or "never"; an absent optional value is null.
 //
 // Alternatives carry a "type" member, the alternative's name in lower case ("script_job", "exited",
 // "output_timestamped", "dropped_platform"), followed by the payload's fields under their model names.
 // An output file is {"path", "size"} and, only when asked for, "data" with its contents.
+//
+// The forms are written piece by piece into an `output`, so that a value is never held twice: the JSON
+// of a record with a console line of 50 MB goes out through the output's buffer.
 
 #include <string>
+#include <string_view>
 
 #include <quarvel/model.hpp>
+
+#include "output.hpp"
 
 namespace dump {
 
@@ -21,12 +29,23 @@ struct json_options {
     bool contents = false;  // output files carry their contents as "data"
 };
 
+void write_json(output& out, const quarvel::execution_record& record, const json_options& options);
+void write_json(output& out, const quarvel::state& state, const json_options& options);
+void write_json(output& out, const quarvel::cmd& command, const json_options& options);
+
+// The same forms as strings.
 std::string json_of_exec(const quarvel::execution_record& record, const json_options& options);
 std::string json_of_state(const quarvel::state& state, const json_options& options);
 std::string json_of_cmd(const quarvel::cmd& command, const json_options& options);
 
-// Appends `bytes` as a JSON string when they are valid UTF-8, else as {"base64": "..."}.
+// Writes `bytes` as a JSON string when they are valid UTF-8, else as {"base64": "..."}.
+void write_json_text(output& out, std::string_view bytes);
+// The same, appended to a string.
 void append_json_text(std::string& out, std::string_view bytes);
+
+// A timestamp's RFC 3339 text: the text output's form, with the fraction of a second, when there is one,
+// before the offset, in three digits (milliseconds, all that DER times carry), or six or nine when finer.
+std::string json_timestamp_text(quarvel::timestamp t);
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool valid_utf8(std::string_view bytes);

@@ -1,6 +1,7 @@
 // quarvel-dump: prints a job execution record's summary, a persisted scheduler state or a protocol command
 // (one, or each frame of a captured connection) as text or JSON, or writes it again in the current
 // encoding (which migrates older forms).
+#include <csignal>
 #include <string>
 
 #include <quarvel/version.hpp>
@@ -8,6 +9,7 @@
 #include "cli/converters.hpp"
 #include "cli/eval.hpp"
 #include "cli/logging_options.hpp"
+#include "inspect/ignored_signal.hpp"
 #include "manual.hpp"
 #include "run.hpp"
 
@@ -68,6 +70,10 @@ int main(int argc, char** argv) {
                                   : dump::output_form::text;
         s.framed = v.flag(framed);
         s.contents = v.flag(contents);
+        // A reader that goes away (`| head -c1`) makes the writes fail with EPIPE instead of ending the
+        // process; the run then stops writing and ends with status 124 and no message, as quarvel-inspect's
+        // does: there is nobody left to tell.
+        const inspect::ignored_signal closed_pipe(SIGPIPE);
         return dump::run(s, v.text(file).value_or("-"));
     });
 }

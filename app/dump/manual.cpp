@@ -22,8 +22,10 @@ std::vector<cli::extra_section> manual_sections() {
                   "Lines). Members appear in the order given here."},
              {"texts", "A text that is valid UTF-8 is a JSON string; any other byte string is "
                        "$(b,{\"base64\":\")...$(b,\"}), so nothing is lost."},
-             {"basic values", "Integers, sizes and counts of nanoseconds are numbers; timestamps are strings in the "
-                              "RFC 3339 form of the text output (2024-01-02T03:04:05-00:00); uuids are strings in "
+             {"basic values", "Integers, sizes and counts of nanoseconds are numbers; a number that crosses the "
+                              "wire as an INTEGER is that INTEGER's value. Timestamps are strings in the RFC 3339 "
+                              "form of the text output (2024-01-02T03:04:05-00:00), with the fraction of a second "
+                              "before the offset when there is one (2024-06-01T12:00:01.500-00:00); uuids are strings in "
                               "their text form; a period is $(b,\"hourly\"), $(b,\"daily\"), $(b,\"weekly\") or "
                               "$(b,\"never\"); an absent optional value is $(b,null)."},
              {"alternatives", "Every alternative carries $(b,type), its name in lower case, then its fields by "
@@ -38,7 +40,7 @@ std::vector<cli::extra_section> manual_sections() {
                        "jobs} or {type: $(b,dropped_platform), platform}."},
              {"cmd", "{type, ...}: $(b,job_request) platform; $(b,job_schedule) uuid, job; $(b,job_finished) "
                      "uuid, result, data: [file]; $(b,output) uuid, output; $(b,output_timestamped) uuid, "
-                     "timestamp (nanoseconds), output; $(b,schedule) period, job; $(b,unschedule) name; "
+                     "timestamp (nanoseconds, the wire's signed INTEGER), output; $(b,schedule) period, job; $(b,unschedule) name; "
                      "$(b,info); $(b,info_reply) info: {schedule: [{next, period, job}], queues: [{platform, "
                      "jobs}], running: [{started, uuid, job}], dropped_platforms}; $(b,observe) uuid; "
                      "$(b,execute) job_name, platform (null: any platform); $(b,schedule_vesk_build) period, "

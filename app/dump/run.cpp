@@ -7,21 +7,23 @@
 
 #include <quarvel/asn.hpp>
 #include <quarvel/format.hpp>
-#include <quarvel/framing.hpp>
 #include <quarvel/pp.hpp>
 #include <quarvel_internal/posix.hpp>
 
-#include "capture.hpp"
 #include "cli/read_file.hpp"
-#include "json.hpp"
+#include "cli/terminal_text.hpp"
+#include "stream.hpp"
 #include "summary.hpp"
 
 namespace dump {
 
 namespace {
 
+// A reader that went away (EPIPE) ends the run without a message: there is nobody left to tell.
 quarvel::result<void> standard_output_failure() {
-    return std::unexpected(std::string("standard output: ") + quarvel::posix::describe_error(errno != 0 ? errno : EIO));
+    const int error = errno != 0 ? errno : EIO;
+    if (error == EPIPE) return std::unexpected(std::string());
+    return std::unexpected(std::string("standard output: ") + quarvel::posix::describe_error(error));
 }
 
 quarvel::result<void> write_standard_output(std::string_view bytes) {
@@ -58,15 +60,12 @@ std::string printed(Print&& print_value) {
     return text;
 }
 
-template <class T, class Encode, class Text, class Json>
+// The value's encoding or its text form (JSON and captures are streamed: stream.cpp).
+template <class T, class Encode, class Text>
 quarvel::result<std::string> render_value(quarvel::result<T> decoded, const settings& s, Encode&& encode,
-                                          Text&& text, Json&& json) {
+                                          Text&& text) {
     if (!decoded) return std::unexpected(std::move(decoded.error()));
-    switch (s.form) {
-        case output_form::encoding: return encode(*decoded);
-        case output_form::json: return json(*decoded, json_options{s.contents});  // without its line feed
-        case output_form::text: break;
-    }
+    if (s.form == output_form::encoding) return encode(*decoded);
     return text(*decoded);
 }
 
@@ -77,72 +76,21 @@ quarvel::result<std::string> render(const settings& s, std::string_view bytes) {
             return render_value(quarvel::asn::state_of_str(bytes), s, quarvel::asn::state_to_str,
                                 [](const quarvel::state& v) {
                                     return printed([&](quarvel::formatter& f) { quarvel::pp_state(f, v); });
-                                },
-                                json_of_state);
+                                });
         case input_kind::cmd:
             return render_value(quarvel::asn::cmd_of_str(bytes), s, quarvel::asn::cmd_to_str,
                                 [](const quarvel::cmd& v) {
                                     return printed([&](quarvel::formatter& f) { quarvel::pp_cmd(f, v); });
-                                },
-                                json_of_cmd);
+                                });
         case input_kind::exec:
-            return render_value(quarvel::asn::exec_of_str(bytes), s, quarvel::asn::exec_to_str, exec_summary,
-                                json_of_exec);
+            return render_value(quarvel::asn::exec_of_str(bytes), s, quarvel::asn::exec_to_str, exec_summary);
     }
     return std::string();
 }
 
-// Each frame is written as soon as it has been read and decoded; the first bad one ends the run.
-quarvel::result<void> dump_capture(const settings& s, const std::string& file) {
-    const auto fd = cli::open_file_or_stdin(file);
-    if (!fd) return std::unexpected(fd.error());
-    struct closer {
-        int fd;
-        bool owned;
-        ~closer() {
-            if (owned) ::close(fd);
-        }
-    } const close_at_end{*fd, file != "-"};
-
-    capture_reader reader;
-    reader.fd = *fd;
-    for (;;) {
-        const auto next = next_frame(reader);
-        const auto where = [&] {
-            return "frame " + std::to_string(reader.frame_number) + " at offset " +
-                   std::to_string(reader.frame_offset);
-        };
-        if (!next) {
-            if (!next.error().in_frame) return std::unexpected(cli::file_failure(file, next.error().error_number));
-            return std::unexpected(where() + ": " + next.error().message);
-        }
-        if (!*next) return {};
-        auto rendered = render(s, reader.payload);
-        if (!rendered) return std::unexpected(where() + ": " + rendered.error());
-        std::string out;
-        switch (s.form) {
-            case output_form::text: out = where() + "\n" + *rendered; break;
-            case output_form::json:
-                out = "{\"frame\":" + std::to_string(reader.frame_number) +
-                      ",\"offset\":" + std::to_string(reader.frame_offset) + ",\"value\":" + *rendered + "}\n";
-                break;
-            case output_form::encoding: {
-                const auto prefix = quarvel::frame_prefix(static_cast<std::int64_t>(rendered->size()));
-                out.assign(prefix.begin(), prefix.end());
-                out += *rendered;
-                break;
-            }
-        }
-        if (auto w = write_standard_output(out); !w) return w;
-    }
-}
-
-}  // namespace
-
-quarvel::result<void> run(const settings& s, const std::string& file) {
+quarvel::result<void> dump_file(const settings& s, const std::string& file) {
     if (s.form == output_form::encoding && ::isatty(STDOUT_FILENO) == 1)
         return std::unexpected(std::string("refusing to write binary data to a terminal"));
-    if (s.framed) return dump_capture(s, file);
     const auto bytes = cli::read_whole_file(file);
     if (!bytes) return std::unexpected(bytes.error());
     if (s.form == output_form::text && s.kind == input_kind::state)
@@ -151,8 +99,18 @@ quarvel::result<void> run(const settings& s, const std::string& file) {
         return print_to_standard_output(quarvel::asn::cmd_of_str(*bytes), quarvel::pp_cmd);
     auto rendered = render(s, *bytes);
     if (!rendered) return std::unexpected(rendered.error());
-    if (s.form == output_form::json) *rendered += '\n';
     return write_standard_output(*rendered);
+}
+
+}  // namespace
+
+quarvel::result<void> run(const settings& s, const std::string& file) {
+    if (streamed(s)) return run_streamed(s, file);
+    auto done = dump_file(s, file);
+    // Decoders' messages may quote the input (a malformed time's text), and so may a frame's error line:
+    // every error leaves by the terminal rule.
+    if (!done) return std::unexpected(cli::terminal_message(std::move(done.error())));
+    return done;
 }
 
 }  // namespace dump

@@ -22,7 +22,8 @@ struct settings {
 };
 
 // Text and JSON are written whatever the log level: they are the tool's product, not log messages.
-// An encoding is refused before anything is read when standard output is a terminal.
+// An encoding is refused before anything is read when standard output is a terminal. An error's text,
+// which may quote the input, is shown by the terminal rule (cli/terminal_text.hpp).
 quarvel::result<void> run(const settings& s, const std::string& file);
 
 }  // namespace dump

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <variant>
 
 #include <quarvel/format.hpp>
 #include <quarvel/pp.hpp>
 
+#include "cli/terminal_text.hpp"
 #include "inspect/transcript.hpp"
 
 namespace dump {
@@ -21,7 +23,10 @@ std::string result_text(const quarvel::execution_result& result) {
     std::string text;
     {
         quarvel::formatter f(text);
-        quarvel::pp_execution_result(f, result);
+        if (const auto* aborted = std::get_if<quarvel::Msg>(&result))
+            quarvel::pp_execution_result(f, quarvel::Msg{cli::terminal_text(aborted->text)});
+        else
+            quarvel::pp_execution_result(f, result);
     }
     return text;
 }
@@ -59,7 +64,9 @@ std::string exec_summary(const quarvel::execution_record& record) {
         out += text;
         out += '\n';
     };
-    line(inspect::job_line(record.job));
+    // Unlike quarvel-inspect's job line, the summary is no verbatim output: its texts from the record are
+    // shown by the terminal rule, so a crafted name cannot forge the lines below it.
+    line(inspect::job_line({cli::terminal_text(record.job.name), cli::terminal_text(record.job.platform), {}}));
     line("uuid " + quarvel::uuid_text(record.uuid));
     line("started at " + quarvel::timestamp_text(record.started));
     line("stopped at " + quarvel::timestamp_text(record.finished));

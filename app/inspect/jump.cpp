@@ -10,6 +10,7 @@
 #include <quarvel_internal/posix.hpp>
 
 #include "cli/log_setup.hpp"
+#include "cli/terminal_text.hpp"
 #include "inspect/export.hpp"
 #include "inspect/ignored_signal.hpp"
 #include "inspect/transcript.hpp"
@@ -39,7 +40,8 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
         record = quarvel::asn::exec_of_str_releasing(bytes, done);
     });
     if (!read) return std::unexpected(std::move(read.error()));
-    if (!record) return std::unexpected(std::move(record.error()));
+    // A decoder's message may quote the input (a malformed time's text): shown by the terminal rule.
+    if (!record) return std::unexpected(cli::terminal_message(std::move(record.error())));
 
     // The export is never lost because of standard output: a reader that went away (SIGPIPE) or a file-size
     // limit on a redirected output (SIGXFSZ) makes the printing fail with EPIPE or EFBIG, and the export,

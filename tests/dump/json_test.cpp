@@ -147,7 +147,7 @@ TEST(Json, ExecOutputFilesWithTheirContentsOnlyWhenAsked) {
               std::string::npos);
     EXPECT_NE(r.out.find(R"("uuid":"3f2a9c41-07d5-4e8b-9a61-5c0e27b4d318","console":[{"delta":1480000000,"data":"job finished: exit 0"},)"),
               std::string::npos);
-    EXPECT_NE(r.out.find(R"("started":"2024-06-01T12:00:00-00:00","finished":"2024-06-01T12:00:01-00:00","result":{"type":"exited","code":0},)"),
+    EXPECT_NE(r.out.find(R"("started":"2024-06-01T12:00:00-00:00","finished":"2024-06-01T12:00:01.500-00:00","result":{"type":"exited","code":0},)"),
               std::string::npos);
     expect_jq_reads(r.out, "[.output[].size, .result.type, (.console | length)]", "[10,74,\"exited\",6]\n");
 
