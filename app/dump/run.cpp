@@ -48,42 +48,22 @@ quarvel::result<void> print_to_standard_output(quarvel::result<T> decoded, Print
     return standard_output_failure();
 }
 
-// The text form as a formatter with the usual margin lays it out, followed by one line end.
-template <class Print>
-std::string printed(Print&& print_value) {
-    std::string text;
-    {
-        quarvel::formatter f(text);
-        print_value(f);
-        f.line_end();
-    }
-    return text;
-}
-
-// The value's encoding or its text form (JSON and captures are streamed: stream.cpp).
-template <class T, class Encode, class Text>
-quarvel::result<std::string> render_value(quarvel::result<T> decoded, const settings& s, Encode&& encode,
-                                          Text&& text) {
+// The value's encoding, or for a record its summary (a state's and a command's text forms are laid out
+// straight onto standard output; JSON and captures are streamed: stream.cpp).
+template <class T, class Encode>
+quarvel::result<std::string> encoded(quarvel::result<T> decoded, Encode&& encode) {
     if (!decoded) return std::unexpected(std::move(decoded.error()));
-    if (s.form == output_form::encoding) return encode(*decoded);
-    return text(*decoded);
+    return encode(*decoded);
 }
 
-// Decodes one value of the kind and renders it as the settings ask.
 quarvel::result<std::string> render(const settings& s, std::string_view bytes) {
     switch (s.kind) {
-        case input_kind::state:
-            return render_value(quarvel::asn::state_of_str(bytes), s, quarvel::asn::state_to_str,
-                                [](const quarvel::state& v) {
-                                    return printed([&](quarvel::formatter& f) { quarvel::pp_state(f, v); });
-                                });
-        case input_kind::cmd:
-            return render_value(quarvel::asn::cmd_of_str(bytes), s, quarvel::asn::cmd_to_str,
-                                [](const quarvel::cmd& v) {
-                                    return printed([&](quarvel::formatter& f) { quarvel::pp_cmd(f, v); });
-                                });
+        case input_kind::state: return encoded(quarvel::asn::state_of_str(bytes), quarvel::asn::state_to_str);
+        case input_kind::cmd: return encoded(quarvel::asn::cmd_of_str(bytes), quarvel::asn::cmd_to_str);
         case input_kind::exec:
-            return render_value(quarvel::asn::exec_of_str(bytes), s, quarvel::asn::exec_to_str, exec_summary);
+            if (s.form == output_form::encoding)
+                return encoded(quarvel::asn::exec_of_str(bytes), quarvel::asn::exec_to_str);
+            return encoded(quarvel::asn::exec_of_str(bytes), exec_summary);
     }
     return std::string();
 }
