@@ -1,5 +1,6 @@
 // The element reader on any bytes: an element or a message, and a walk of every accepted element's
-// children that stays inside the input.
+// children that stays inside the input; what it read before a fault is a tape whose headers, walked in
+// reading order, lie inside the input and before the fault.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,10 +17,26 @@ std::size_t walk(const der::element& e, std::size_t depth) {
     return count;
 }
 
+// Every header that the reader recorded, also before a fault, lies inside the input, its contents too.
+void walk_headers(std::string_view input) {
+    der::tape t;
+    const auto fault = der::check_headers(t, input);
+    if (fault && (fault->offset > input.size() || !t.fault.found || t.fault.offset != fault->offset)) std::abort();
+    const std::size_t limit = fault ? fault->offset : input.size();
+    der::each_header(t, [&](const der::header_view& h) {
+        if (h.offset >= limit || h.depth >= der::max_depth) std::abort();
+        const auto contents = h.value.contents;
+        if (contents.data() != input.data() + h.offset + h.header_size) std::abort();
+        if (contents.data() + contents.size() > input.data() + input.size()) std::abort();
+    });
+    if (fault && der::reader_message(*fault, input, 64).empty()) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
+    walk_headers(input);
     auto parsed = der::parse(input);
     if (!parsed) {
         if (parsed.error().empty()) std::abort();

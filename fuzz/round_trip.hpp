@@ -25,4 +25,16 @@ void check_round_trip(std::string_view input, Decode decode, Encode encode) {
     if (encode(*second) != bytes) fail("second encoding differs from the first");
 }
 
+// The located decoder refuses exactly what the plain one refuses, with the same message, at an offset
+// inside the input (or just past it, where the element reader ran off its end).
+template <class Decode, class Locate>
+void check_located(std::string_view input, Decode decode, Locate locate) {
+    const auto plain = decode(input);
+    const auto located = locate(input);
+    if (plain.has_value() != located.has_value()) fail("the located decoder disagrees with the plain one");
+    if (plain) return;
+    if (located.error().message != plain.error()) fail("the located message differs:", located.error().message);
+    if (located.error().offset > input.size()) fail("the fault lies past the input");
+}
+
 }  // namespace fuzz

@@ -33,7 +33,7 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
                            const std::optional<std::string>& output, bool job) {
     // The file's bytes are only looked at while they are decoded (a regular file is mapped, not copied);
     // the record owns copies of what it keeps.
-    quarvel::result<quarvel::execution_record> record = std::unexpected(std::string());
+    quarvel::asn::located_result<quarvel::execution_record> record = std::unexpected(quarvel::asn::decode_error{});
     // As the decode copies the contents into the record, the pages behind them are given up: the peak is
     // the record and a little, not the record and the whole file.
     auto read = cli::with_whole_file(file, [&](std::string_view bytes, const cli::prefix_done& done) {
@@ -41,7 +41,7 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
     });
     if (!read) return std::unexpected(std::move(read.error()));
     // A decoder's message may quote the input (a malformed time's text): shown by the terminal rule.
-    if (!record) return std::unexpected(cli::terminal_message(std::move(record.error())));
+    if (!record) return std::unexpected(cli::terminal_message(std::move(record.error().message)));
 
     // The export is never lost because of standard output: a reader that went away (SIGPIPE) or a file-size
     // limit on a redirected output (SIGXFSZ) makes the printing fail with EPIPE or EFBIG, and the export,

@@ -124,3 +124,48 @@ TEST(tape, a_lease_inside_a_lease_gets_a_tape_of_its_own) {
 }
 
 }  // namespace
+
+namespace {
+
+// Offset, depth, tag and lengths of every header on the tape, one line each.
+std::string headers_of(const der::tape& t) {
+    std::string out;
+    der::each_header(t, [&](const der::header_view& h) {
+        out += std::to_string(h.offset) + ' ' + std::to_string(h.depth) + ' ' + der::item_text(h.value.form, h.value.tag) +
+               ' ' + std::to_string(h.header_size) + '+' + std::to_string(h.value.contents.size()) + '\n';
+    });
+    return out;
+}
+
+TEST(tape, headers_in_reading_order_with_their_offsets) {
+    der::tape t;
+    EXPECT_FALSE(der::check_headers(t, hex("30 0A A0 03 02 01 05 30 00 0C 01 61")));
+    EXPECT_EQ(headers_of(t),
+              "0 0 (Constructed UNIVERSAL 16) 2+10\n"
+              "2 1 (Constructed CONTEXT 0) 2+3\n"
+              "4 2 (Primitive UNIVERSAL 2) 2+1\n"
+              "7 1 (Constructed UNIVERSAL 16) 2+0\n"
+              "9 1 (Primitive UNIVERSAL 12) 2+1\n");
+}
+
+// A fault leaves what was read before it on the tape, the open elements as their headers announced
+// them, and says where it lies.
+TEST(tape, what_was_read_before_a_fault) {
+    der::tape t;
+    const std::string input = hex("30 08 A0 03 02 01 05 0C 81 05");
+    const auto fault = der::check_headers(t, input);
+    ASSERT_TRUE(fault);
+    EXPECT_EQ(fault->why, der::header_fault::redundant_form);
+    EXPECT_EQ(fault->offset, 7u);
+    EXPECT_TRUE(t.fault.found);
+    EXPECT_EQ(t.fault.offset, 7u);
+    EXPECT_EQ(headers_of(t),
+              "0 0 (Constructed UNIVERSAL 16) 2+8\n"
+              "2 1 (Constructed CONTEXT 0) 2+3\n"
+              "4 2 (Primitive UNIVERSAL 2) 2+1\n");
+    EXPECT_EQ(der::reader_message(*fault, input), "Header: at a0030201050c8105: redundant form");
+    EXPECT_EQ(der::reader_message(*fault, input, 4), "Header: at a0030201 ...: redundant form");
+    EXPECT_EQ(der::parse(input).error(), "Header: at a0030201050c8105: redundant form");
+}
+
+}  // namespace

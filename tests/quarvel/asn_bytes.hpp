@@ -79,4 +79,19 @@ inline quarvel::execution_record example_record() {
     return {example_job, example_uuid, {{5'000'000, "hi"}}, t0, {t0.seconds + 1, 0}, quarvel::Exited{0}, {{"out.txt", "x"}}};
 }
 
+// The members of the worked example, to build records that differ from it in one member.
+struct members {
+    std::string job = hex("30 0B 0C 01 61 0C 01 73 30 00 0C 01 70");
+    std::string uuid = hex("0C 10 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF");
+    std::string console = hex("30 0B 30 09 02 03 4C 4B 40 0C 02 68 69");
+    std::string started = hex("18 0F 32 30 32 34 30 31 30 32 30 33 30 34 30 35 5A");
+    std::string finished = hex("18 0F 32 30 32 34 30 31 30 32 30 33 30 34 30 36 5A");
+    std::string result = hex("A0 03 02 01 00");
+    std::string output = hex("30 0E 30 0C 0C 07 6F 75 74 2E 74 78 74 0C 01 78");
+
+    std::string record() const {
+        return tagged(0, sequence({job, uuid, console, sequence({started, finished}), result, output}));
+    }
+};
+
 }  // namespace asn_bytes

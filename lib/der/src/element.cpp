@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include <der/dump.hpp>
 
@@ -21,17 +22,7 @@ void set_identifier(Header& h, std::uint8_t t0) {
 
 constexpr std::uint64_t max_length = (std::uint64_t{1} << 62) - 1;
 
-enum class fault : std::uint8_t {
-    index_out_of_bounds,  // an identifier or length octet beyond the end of its buffer
-    contents_out_of_bounds,
-    redundant_form,
-    big_tag_too_long,
-    big_tag_leading_zero,
-    redundant_length,
-    length_overflow,
-    primitive_indefinite,
-    constructed_indefinite,
-};
+using fault = header_fault;
 
 struct header {
     der::tag tag;
@@ -105,33 +96,10 @@ header_or_fault read_header(std::string_view input, std::size_t at, std::size_t 
     return {h, true, fault::index_out_of_bounds};
 }
 
-std::string message(fault why, std::string_view input, std::string_view buffer) {
-    const auto eof = [&](std::string_view what) {
-        std::string m = "Unexpected EOF (msg ";
-        m += what;
-        m += "): ";
-        m += octet_dump(input, m.size());
-        return m;
-    };
-    const auto header_fault = [&](std::string_view reason) {
-        std::string m = "Header: at ";
-        m += octet_dump(buffer, m.size());
-        m += ": ";
-        m += reason;
-        return m;
-    };
-    switch (why) {
-        case fault::index_out_of_bounds: return eof("index out of bounds");
-        case fault::contents_out_of_bounds: return eof("String.sub / Bytes.sub");
-        case fault::redundant_form: return header_fault("redundant form");
-        case fault::big_tag_too_long: return header_fault("big tag: too long");
-        case fault::big_tag_leading_zero: return header_fault("big tag: leading 0");
-        case fault::redundant_length: return header_fault("redundant length");
-        case fault::length_overflow: return header_fault("length overflow");
-        case fault::primitive_indefinite: return header_fault("primitive and indefinite length");
-        case fault::constructed_indefinite: return "Constructed indefinite form";
-    }
-    return "Constructed indefinite form";
+// An octet dump of at most `max_dumped` octets, as messages show it from `column` on.
+std::string dump_of(std::string_view octets, std::size_t column, std::size_t max_dumped) {
+    if (octets.size() <= max_dumped) return octet_dump(octets, column);
+    return octet_dump(octets.substr(0, max_dumped), column) + " ...";
 }
 
 std::uint64_t identifier_octet(std::string_view input, std::size_t header_begin) {
@@ -183,9 +151,53 @@ void close_constructed(tape& t, const open_element& h) {
 
 }  // namespace
 
+std::string reader_message(const reader_fault& f, std::string_view input, std::size_t max_dumped) {
+    const auto eof = [&](std::string_view what) {
+        std::string m = "Unexpected EOF (msg ";
+        m += what;
+        m += "): ";
+        m += dump_of(input, m.size(), max_dumped);
+        return m;
+    };
+    const auto header_fault = [&](std::string_view reason) {
+        std::string m = "Header: at ";
+        m += dump_of(f.buffer, m.size(), max_dumped);
+        m += ": ";
+        m += reason;
+        return m;
+    };
+    switch (f.why) {
+        case fault::index_out_of_bounds: return eof("index out of bounds");
+        case fault::contents_out_of_bounds: return eof("String.sub / Bytes.sub");
+        case fault::redundant_form: return header_fault("redundant form");
+        case fault::big_tag_too_long: return header_fault("big tag: too long");
+        case fault::big_tag_leading_zero: return header_fault("big tag: leading 0");
+        case fault::redundant_length: return header_fault("redundant length");
+        case fault::length_overflow: return header_fault("length overflow");
+        case fault::primitive_indefinite: return header_fault("primitive and indefinite length");
+        case fault::constructed_indefinite: return "Constructed indefinite form";
+        case fault::too_deep: return "nesting deeper than " + std::to_string(max_depth) + " levels";
+    }
+    return "Constructed indefinite form";
+}
+
+namespace {
+
+// The fault at `at` while reading `buffer`: recorded on the tape, whose open elements are closed as their
+// headers announced them, so that what was read before the fault stays a tape that can be walked.
+[[gnu::cold, gnu::noinline]] reader_fault fail(tape& t, std::span<const open_element> open, fault why, std::size_t at,
+                                               std::string_view buffer) {
+    for (std::size_t i = open.size(); i-- > 0;) close_constructed(t, open[i]);
+    t.fault.found = true;
+    t.fault.offset = at;
+    return {why, at, buffer};
+}
+
+}  // namespace
+
 // One pass over the headers, depth first, left to right, without recursion: `open` holds the constructed
 // elements being read, at most `max_depth` of them. Each checked header goes onto the tape.
-result<parsed_root> parse_into(tape& headers, std::string_view input) {
+std::optional<reader_fault> check_headers(tape& headers, std::string_view input) {
     std::array<open_element, max_depth> open;
     std::size_t depth = 0;
 
@@ -193,12 +205,14 @@ result<parsed_root> parse_into(tape& headers, std::string_view input) {
     t->input = input;
     t->entries.clear();
     t->wide.clear();
+    t->fault.found = false;
+    t->fault.path.clear();
     // Every header takes two octets at least, so the tape never grows past this reservation for inputs
     // up to 256 MiB; pages of it that are never written cost no memory.
     t->entries.reserve(std::min<std::size_t>(input.size() / 2 + 1, std::size_t{1} << 27));
 
     const header_or_fault root = read_header(input, 0, input.size());
-    if (!root.ok) return error(message(root.why, input, input));
+    if (!root.ok) return fail(*t, {}, root.why, 0, input);
     if (root.value.form == form::constructed) {
         open[depth++] = opened(root.value, 0);
         t->entries.push_back(entry_of(identifier_octet(input, 0), 0, root.value));
@@ -214,7 +228,9 @@ result<parsed_root> parse_into(tape& headers, std::string_view input) {
             --depth;
             continue;
         }
-        if (depth == max_depth) return error("nesting deeper than 64 levels");
+        if (depth == max_depth)
+            return fail(*t, std::span(open.data(), depth), fault::too_deep, at,
+                        input.substr(parent.contents_begin, parent.contents_end - parent.contents_begin));
         // The common case inline: a one-octet identifier and a short-form length that fits.
         if (parent.contents_end - at >= 2) {
             const std::uint64_t t0 = static_cast<std::uint8_t>(input[at]);
@@ -234,8 +250,8 @@ result<parsed_root> parse_into(tape& headers, std::string_view input) {
         }
         const header_or_fault child = read_header(input, at, parent.contents_end);
         if (!child.ok)
-            return error(message(child.why, input,
-                                 input.substr(parent.contents_begin, parent.contents_end - parent.contents_begin)));
+            return fail(*t, std::span(open.data(), depth), child.why, at,
+                        input.substr(parent.contents_begin, parent.contents_end - parent.contents_begin));
         if (child.value.form == form::constructed) {
             open[depth++] = opened(child.value, t->entries.size());
             t->entries.push_back(entry_of(identifier_octet(input, at), at, child.value));
@@ -245,7 +261,13 @@ result<parsed_root> parse_into(tape& headers, std::string_view input) {
             at = child.value.contents_end;
         }
     }
-    return parsed_root{read_entry(*t, 0, 0), root.value.contents_end};
+    return std::nullopt;
+}
+
+result<parsed_root> parse_into(tape& headers, std::string_view input) {
+    if (const auto fault = check_headers(headers, input)) return error(reader_message(*fault, input));
+    const element root = read_entry(headers, 0, 0);
+    return parsed_root{root, static_cast<std::size_t>(root.contents.data() - input.data()) + root.contents.size()};
 }
 
 tape_owner::~tape_owner() { delete tape_; }

@@ -51,6 +51,35 @@ std::string explicit_refusal(const element& e, tag t) {
     return element_list("EXPLICIT: sequence: ", child_cursor(e));
 }
 
+namespace {
+
+fault_site* site_of(const tape* source) { return source ? &source->fault : nullptr; }
+
+// The offset of the header of `e`, an element of `parse`.
+std::size_t header_offset(const element& e) {
+    const std::uint64_t entry = e.source->entries[e.index];
+    const std::size_t header_size = entry >> header_size_shift & 0x1F;
+    return static_cast<std::size_t>(e.contents.data() - e.source->input.data()) - header_size;
+}
+
+}  // namespace
+
+void fault_at(const element& e) {
+    fault_site* const site = site_of(e.source);
+    if (site == nullptr || site->found) return;
+    site->found = true;
+    site->offset = header_offset(e);
+}
+
+void fault_at(const element& e, path_step step) {
+    fault_at(e);
+    fault_step(e.source, step);
+}
+
+void fault_step(const tape* source, path_step step) {
+    if (fault_site* const site = site_of(source)) site->path.push_back(step);
+}
+
 bool keep_first(std::optional<std::string>& found, std::optional<std::string>&& next) {
     if (!found) found = std::move(next);
     return found.has_value();

@@ -71,7 +71,7 @@ const auto& cmd_grammar() {
 // Built on first use (thread-safe, and safe from other static initialisers); an ambiguous grammar
 // stops the program here.
 const auto& cmd_projections() {
-    static const auto projections = projections_of(cmd_syntax(), "cmd");
+    static const auto projections = projections_of(cmd_syntax(), "cmd", "command");
     return projections;
 }
 
@@ -80,6 +80,10 @@ const auto& cmd_projections() {
 der::rule<cmd> cmd_syntax() { return der::make_rule<cmd_grammar>(); }
 
 result<cmd> cmd_of_str(std::string_view bytes) { return cmd_projections().decode(bytes); }
+
+located_result<cmd> cmd_of_str_located(std::string_view bytes) {
+    return cmd_projections().decode_located(bytes);
+}
 
 std::string cmd_to_str(const cmd& c) { return cmd_projections().encode(c); }
 

@@ -51,7 +51,7 @@ const auto& exec_grammar() {
 // Built on first use (thread-safe, and safe from other static initialisers); an ambiguous grammar
 // stops the program here.
 const auto& exec_projections() {
-    static const auto projections = projections_of(exec_syntax(), "exec");
+    static const auto projections = projections_of(exec_syntax(), "exec", "record");
     return projections;
 }
 
@@ -61,10 +61,14 @@ der::rule<execution_record> exec_syntax() { return der::make_rule<exec_grammar>(
 
 result<execution_record> exec_of_str(std::string_view bytes) { return exec_projections().decode(bytes); }
 
-result<execution_record> exec_of_str_releasing(std::string_view bytes, const std::function<void(std::size_t)>& consumed,
-                                               std::size_t step) {
+located_result<execution_record> exec_of_str_located(std::string_view bytes) {
+    return exec_projections().decode_located(bytes);
+}
+
+located_result<execution_record> exec_of_str_releasing(std::string_view bytes,
+                                                       const std::function<void(std::size_t)>& consumed, std::size_t step) {
     const der::watch_consumption watch(bytes, step, consumed);
-    return exec_projections().decode(bytes);
+    return exec_projections().decode_located(bytes);
 }
 
 std::string exec_to_str(const execution_record& record) { return exec_projections().encode(record); }

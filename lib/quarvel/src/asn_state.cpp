@@ -50,7 +50,7 @@ const auto& state_grammar() {
 // Built on first use (thread-safe, and safe from other static initialisers); an ambiguous grammar
 // stops the program here.
 const auto& state_projections() {
-    static const auto projections = projections_of(state_syntax(), "scheduler_state");
+    static const auto projections = projections_of(state_syntax(), "scheduler_state", "state");
     return projections;
 }
 
@@ -60,6 +60,10 @@ der::rule<read_state_item, state_item> state_item_syntax() { return der::make_ru
 der::rule<state> state_syntax() { return der::make_rule<state_grammar>(); }
 
 result<state> state_of_str(std::string_view bytes) { return state_projections().decode(bytes); }
+
+located_result<state> state_of_str_located(std::string_view bytes) {
+    return state_projections().decode_located(bytes);
+}
 
 std::string state_to_str(const state& s) { return state_projections().encode(s); }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,21 @@ namespace der {
 /// Elements nested deeper than this are refused while parsing ("nesting deeper than 64 levels"); the
 /// outermost element is level 1.
 inline constexpr std::size_t max_depth = 64;
+
+/// One step of a place in a grammar: a member's label, or (no label) an item's index in a list.
+struct path_step {
+    std::string_view label;  ///< the member's label; empty for a list item
+    std::size_t index = 0;   ///< a list item's index, from 0
+};
+
+/// Where the last parse or decode that used a tape failed. Only failures write it, so that a decode that
+/// succeeds pays nothing for it: the element reader sets the offset of the header it could not read, and a
+/// grammar the offset of the innermost element it refused, each enclosing member then adding its step.
+struct fault_site {
+    bool found = false;           ///< whether a fault was recorded since the tape was last filled
+    std::size_t offset = 0;       ///< the input offset of the header at fault
+    std::vector<path_step> path;  ///< innermost step first
+};
 
 /// The headers that `parse` checked. An entry is one 64-bit word:
 ///   bits 63-56  the identifier octet (class, form, low tag number)
@@ -38,6 +54,9 @@ struct tape {
     std::string_view input;              ///< the parsed input (a view: the caller keeps it alive)
     std::vector<std::uint64_t> entries;  ///< one entry per header, depth first
     std::vector<wide_entry> wide;        ///< the wide entries' fields
+    /// Where the last parse or decode on this tape failed; decodes read the tape through const elements,
+    /// so the one thing they write is mutable.
+    mutable fault_site fault;
 };
 
 /// One element: a view into the input that `parse` read (or into octets built by hand). Valid while the
@@ -93,6 +112,35 @@ inline element read_entry(const tape& t, std::size_t index, std::size_t at) {
 
 }  // namespace detail
 
+/// One header of a tape, with its place: what a listing of the elements shows.
+struct header_view {
+    std::size_t offset = 0;       ///< the input offset of its identifier octet
+    std::size_t depth = 0;        ///< 0 for the outermost element
+    element value;                ///< the element (its tag, form and contents)
+    std::size_t header_size = 0;  ///< identifier and length octets
+};
+
+/// Calls `visit(header_view)` for every header on `t`, in reading order (depth first, left to right). In
+/// reading order every header begins where the previous one's contents begin (constructed) or end
+/// (primitive), since a parent's children fill its contents exactly; so no header is decoded again.
+template <class Visit>
+void each_header(const tape& t, Visit&& visit) {
+    std::vector<std::size_t> ends;  // the entry after each open constructed element's subtree
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < t.entries.size(); ++i) {
+        while (!ends.empty() && i >= ends.back()) ends.pop_back();
+        const element e = detail::read_entry(t, i, at);
+        const std::size_t begin = static_cast<std::size_t>(e.contents.data() - t.input.data());
+        visit(header_view{at, ends.size(), e, begin - at});
+        if (e.form == form::constructed) {
+            ends.push_back(e.end);
+            at = begin;
+        } else {
+            at = begin + e.contents.size();
+        }
+    }
+}
+
 /// Owns a tape at a fixed address: the elements read from it point at it, so they stay valid when the
 /// owner moves.
 class tape_owner {
@@ -132,6 +180,41 @@ struct parsed {
 /// The elements returned are views into `input` (their contents are not copied): keep `input` alive, and
 /// unchanged, while they are used.
 result<parsed> parse(std::string_view input);
+
+/// The faults of the element reader, in the order of its rules.
+enum class header_fault : std::uint8_t {
+    index_out_of_bounds,     ///< an identifier or length octet beyond the end of its buffer
+    contents_out_of_bounds,  ///< contents reaching beyond the end of their buffer
+    redundant_form,
+    big_tag_too_long,
+    big_tag_leading_zero,
+    redundant_length,
+    length_overflow,
+    primitive_indefinite,
+    constructed_indefinite,
+    too_deep,  ///< nesting deeper than `max_depth`
+};
+
+/// What `check_headers` found wrong: the fault, the offset of the header at fault, and the buffer that
+/// was being read (the whole input at top level, else the parent's contents).
+struct reader_fault {
+    header_fault why = header_fault::index_out_of_bounds;
+    std::size_t offset = 0;
+    std::string_view buffer;
+};
+
+/// The reader's message for `fault` in `input`: the exact text `parse` gives. Its octet dumps cover at most
+/// `max_dumped` octets, a longer dump ending in " ..." (the listing of a large input keeps its messages
+/// short; decoders never cut them).
+std::string reader_message(const reader_fault& fault, std::string_view input,
+                           std::size_t max_dumped = static_cast<std::size_t>(-1));
+
+/// The element reader itself: checks every header of the element at offset 0 of `input` onto `headers`,
+/// as `parse_into` does, and returns nothing or the first fault. On a fault the tape holds every header
+/// read before it, in reading order, each constructed one closed with the length its header announced,
+/// so that what was read can be walked and shown; `headers.fault` then holds the fault's offset.
+/// On success the element occupies the octets up to the end of the root's contents.
+std::optional<reader_fault> check_headers(tape& headers, std::string_view input);
 
 /// What `parse_into` returns: the element at offset 0 and the octets it occupies.
 struct parsed_root {

@@ -113,6 +113,14 @@ namespace detail {
 
 inline constexpr std::string_view sequence_trailing = "SEQUENCE: trailing: ";
 
+// Where a decode failed (`tape::fault`), written on failure paths alone. A composite grammar whose part
+// fails marks the part's element, unless an element inside it was marked already, and adds the part's
+// step; so the innermost element refused is the one at fault, and the path grows outwards.
+[[gnu::cold]] void fault_at(const element& e);
+[[gnu::cold]] void fault_at(const element& e, path_step step);
+// Only the step: a member that is missing has no element of its own.
+[[gnu::cold]] void fault_step(const tape* source, path_step step);
+
 // The parts of a composite grammar (a SEQUENCE's elements, a CHOICE's alternatives): a plain aggregate
 // of indexed members, much lighter to instantiate than std::tuple, which each grammar type would
 // otherwise carry with all its machinery.
@@ -437,7 +445,10 @@ private:
             return (decode_element<I, into_members>(cursor, detail::get<I>(places), failure) && ...);
         }(std::make_index_sequence<count>{});
         if (!ok) return error(std::move(failure));
-        if (!cursor.done()) return error(element_list(detail::sequence_trailing, cursor));
+        if (!cursor.done()) [[unlikely]] {
+            detail::fault_at(cursor.peek());
+            return error(element_list(detail::sequence_trailing, cursor));
+        }
         return {};
     }
 
@@ -462,12 +473,15 @@ private:
         if constexpr (is_optional) {
             if (cursor.done() || !element_tags[I].contains(cursor.peek().tag)) return true;
         } else if (cursor.done()) {
+            detail::fault_step(cursor.source, {el.label});
             failure = "SEQUENCE: missing required: ";
             failure += el.label;
             return false;
         }
-        auto r = el.grammar.decode(cursor.next());
-        if (!r) {
+        const element child = cursor.next();
+        auto r = el.grammar.decode(child);
+        if (!r) [[unlikely]] {
+            detail::fault_at(child, {el.label});
             failure = std::move(r.error());
             return false;
         }
@@ -540,10 +554,16 @@ struct sequence_of_t {
             if constexpr (requires(typename G::value_type& v) { item.decode_into(child, v); }) {
                 // Decoded in place, in the list's own storage.
                 auto r = item.decode_into(child, out.emplace_back());
-                if (!r) return error(std::move(r.error()));
+                if (!r) [[unlikely]] {
+                    detail::fault_at(child, {{}, out.size() - 1});
+                    return error(std::move(r.error()));
+                }
             } else {
                 auto r = item.decode(child);
-                if (!r) return error(std::move(r.error()));
+                if (!r) [[unlikely]] {
+                    detail::fault_at(child, {{}, out.size()});
+                    return error(std::move(r.error()));
+                }
                 out.push_back(std::move(*r));
             }
             if (watch) report_item_done(*watch, child.contents.data() + child.contents.size());
@@ -583,7 +603,9 @@ struct explicit_t {
     result<value_type> decode(const element& e) const {
         element only;
         if (!only_inner(e, only)) return error(detail::explicit_refusal(e, t));
-        return inner.decode(only);
+        auto r = inner.decode(only);
+        if (!r) [[unlikely]] detail::fault_at(only);
+        return r;
     }
     // Decodes into `out` when the inner grammar can (see `aggregate_t::decode_into`).
     template <class V>
@@ -591,7 +613,9 @@ struct explicit_t {
     result<void> decode_into(const element& e, V& out) const {
         element only;
         if (!only_inner(e, only)) return error(detail::explicit_refusal(e, t));
-        return inner.decode_into(only, out);
+        auto r = inner.decode_into(only, out);
+        if (!r) [[unlikely]] detail::fault_at(only);
+        return r;
     }
 
     template <class V>
@@ -983,9 +1007,13 @@ struct sequence_of_present_t {
         child_cursor cursor(e);
         value_type out;
         detail::reserve_children(out, cursor, e);
-        while (!cursor.done()) {
-            auto r = item.decode(cursor.next());
-            if (!r) return error(std::move(r.error()));
+        for (std::size_t index = 0; !cursor.done(); ++index) {
+            const element child = cursor.next();
+            auto r = item.decode(child);
+            if (!r) [[unlikely]] {
+                detail::fault_at(child, {{}, index});
+                return error(std::move(r.error()));
+            }
             if (*r) out.push_back(std::move(**r));
         }
         return out;

@@ -13,6 +13,7 @@
 #include <quarvel/export.hpp>
 
 #include <cstddef>
+#include <expected>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,38 @@ QUARVEL_API result<cmd> cmd_of_str(std::string_view bytes);
 /// -2^62 .. 2^62 - 1. An `Output_timestamped` duration that no INTEGER holds is written as the nearest one
 /// that does, in every build (see its field).
 QUARVEL_API std::string cmd_to_str(const cmd& c);
+
+// ---- Where a decode failed -------------------------------------------------------------------------------
+
+/// A decoder's refusal, with the place of the fault in its input.
+struct decode_error {
+    /// The decoder's message, exactly as `exec_of_str`, `state_of_str` or `cmd_of_str` gives it.
+    std::string message;
+    /// The offset in the input of the fault: the first header octet of the element refused, or where the
+    /// element reader met a header it could not read; for "trailing bytes", the first octet after the
+    /// element.
+    std::size_t offset = 0;
+    /// The refused element's place in the grammar, outermost first, members by their labels and list
+    /// items by their index from 0: `record > console[3] > data`, `state[2] > job > name`,
+    /// `command > uuid`. Empty when the element reader refused the bytes (no grammar looked at them) and
+    /// for "trailing bytes".
+    std::string path;
+};
+
+/// The value, or the decoder's refusal with its place.
+template <class T>
+using located_result = std::expected<T, decode_error>;
+
+/// `exec_of_str`, with the place of a fault. Decoding costs the same either way: the place is found on
+/// the way out of a failure.
+QUARVEL_API located_result<execution_record> exec_of_str_located(std::string_view bytes);
+/// `state_of_str`, with the place of a fault.
+QUARVEL_API located_result<state> state_of_str_located(std::string_view bytes);
+/// `cmd_of_str`, with the place of a fault.
+QUARVEL_API located_result<cmd> cmd_of_str_located(std::string_view bytes);
+
+/// The place as words for a message: "at offset 17 (record > uuid)", or "at offset 17" without a path.
+QUARVEL_API std::string where(const decode_error& error);
 
 // ---- Checking a value before it is sent ----------------------------------------------------------------
 

@@ -6,14 +6,15 @@
 #include <functional>
 #include <string_view>
 
-#include <quarvel/model.hpp>
+#include <quarvel/asn.hpp>
 
 namespace quarvel::asn {
 
-// `exec_of_str`, telling `consumed` as the decode goes on, in steps of at least `step` octets, how many
+// `exec_of_str_located`, telling `consumed` as the decode goes on, in steps of at least `step` octets, how many
 // octets from the start of `bytes` the record no longer needs (it holds copies of them), so that the owner
 // of a large input can give up their memory; the bytes must stay readable all the same.
-result<execution_record> exec_of_str_releasing(std::string_view bytes, const std::function<void(std::size_t)>& consumed,
-                                               std::size_t step = std::size_t{1} << 20);
+located_result<execution_record> exec_of_str_releasing(std::string_view bytes,
+                                                       const std::function<void(std::size_t)>& consumed,
+                                                       std::size_t step = std::size_t{1} << 20);
 
 }  // namespace quarvel::asn
