@@ -136,7 +136,7 @@ struct open_element {
 open_element opened(const header& h, std::size_t index) { return {h.contents_begin, h.contents_end, h.tag.number, index}; }
 
 // Completes the entry of the constructed element `h`, whose subtree ends with the last entry.
-void close_constructed(tape& t, const open_element& h) {
+[[gnu::always_inline]] inline void close_constructed(tape& t, const open_element& h) {
     const std::size_t index = h.index;
     std::uint64_t& entry = t.entries[index];
     const std::uint64_t length = h.contents_end - h.contents_begin;
@@ -206,6 +206,7 @@ std::optional<reader_fault> check_headers(tape& headers, std::string_view input)
     t->entries.clear();
     t->wide.clear();
     t->fault.found = false;
+    t->fault.in_grammar = false;
     t->fault.path.clear();
     // Every header takes two octets at least, so the tape never grows past this reservation for inputs
     // up to 256 MiB; pages of it that are never written cost no memory.
@@ -265,7 +266,7 @@ std::optional<reader_fault> check_headers(tape& headers, std::string_view input)
 }
 
 result<parsed_root> parse_into(tape& headers, std::string_view input) {
-    if (const auto fault = check_headers(headers, input)) return error(reader_message(*fault, input));
+    if (const auto fault = check_headers(headers, input)) [[unlikely]] return error(reader_message(*fault, input));
     const element root = read_entry(headers, 0, 0);
     return parsed_root{root, static_cast<std::size_t>(root.contents.data() - input.data()) + root.contents.size()};
 }

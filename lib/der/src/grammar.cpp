@@ -68,6 +68,7 @@ void fault_at(const element& e) {
     fault_site* const site = site_of(e.source);
     if (site == nullptr || site->found) return;
     site->found = true;
+    site->in_grammar = true;
     site->offset = header_offset(e);
 }
 

@@ -33,6 +33,7 @@ struct path_step {
 /// grammar the offset of the innermost element it refused, each enclosing member then adding its step.
 struct fault_site {
     bool found = false;           ///< whether a fault was recorded since the tape was last filled
+    bool in_grammar = false;      ///< whether a grammar refused an element (else the reader, or a caller)
     std::size_t offset = 0;       ///< the input offset of the header at fault
     std::vector<path_step> path;  ///< innermost step first
 };

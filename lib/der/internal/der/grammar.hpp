@@ -316,7 +316,10 @@ struct primitive_grammar {
     primitive_grammar with_tag(tag nt) const { return {nt}; }
 
     result<value_type> decode(const element& e) const {
-        if (e.tag != t || e.form != form::primitive) return error(type_mismatch(Traits::expected_form, t, e));
+        if (e.tag != t || e.form != form::primitive) [[unlikely]] {
+            detail::fault_at(e);
+            return error(type_mismatch(Traits::expected_form, t, e));
+        }
         return Traits::read(e.contents);
     }
     template <class V>
@@ -603,9 +606,7 @@ struct explicit_t {
     result<value_type> decode(const element& e) const {
         element only;
         if (!only_inner(e, only)) return error(detail::explicit_refusal(e, t));
-        auto r = inner.decode(only);
-        if (!r) [[unlikely]] detail::fault_at(only);
-        return r;
+        return inner.decode(only);
     }
     // Decodes into `out` when the inner grammar can (see `aggregate_t::decode_into`).
     template <class V>
@@ -613,9 +614,7 @@ struct explicit_t {
     result<void> decode_into(const element& e, V& out) const {
         element only;
         if (!only_inner(e, only)) return error(detail::explicit_refusal(e, t));
-        auto r = inner.decode_into(only, out);
-        if (!r) [[unlikely]] detail::fault_at(only);
-        return r;
+        return inner.decode_into(only, out);
     }
 
     template <class V>

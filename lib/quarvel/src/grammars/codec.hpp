@@ -16,25 +16,32 @@ namespace quarvel::asn {
 std::string fault_path(std::string_view root, const der::fault_site& fault);
 
 // The value of the one element that makes up `bytes`: the decoder's message unchanged on failure, and
-// "trailing bytes" when anything follows the element; with the place of the fault, the outermost element
-// being `root`.
+// "trailing bytes" when anything follows the element. A failure leaves its place on `headers`.
 template <class G>
-located_result<typename G::value_type> decode_strict(const der::codec_t<G>& codec, std::string_view bytes,
-                                                     std::string_view root) {
-    der::tape_lease headers;
-    const der::tape& t = headers.get();
-    auto parsed = der::parse_into(headers.get(), bytes);
-    if (!parsed) return std::unexpected(decode_error{std::move(parsed.error()), t.fault.offset, {}});
+result<typename G::value_type> decode_strict(const der::codec_t<G>& codec, std::string_view bytes, der::tape& headers) {
+    auto parsed = der::parse_into(headers, bytes);
+    if (!parsed) return der::error(std::move(parsed.error()));
     // The value is returned where it was decoded: a record is not moved on its way out.
-    located_result<typename G::value_type> value(std::in_place);
-    if (auto decoded = codec.grammar.decode(parsed->root)) [[likely]] {
-        *value = std::move(*decoded);
-    } else {
+    result<typename G::value_type> value = codec.grammar.decode(parsed->root);
+    if (!value) [[unlikely]] {
         der::detail::fault_at(parsed->root);
-        value = std::unexpected(decode_error{std::move(decoded.error()), t.fault.offset, fault_path(root, t.fault)});
+    } else if (parsed->size != bytes.size()) [[unlikely]] {
+        headers.fault = {true, false, parsed->size, {}};
+        return der::error("trailing bytes");
     }
-    if (value && parsed->size != bytes.size()) return std::unexpected(decode_error{"trailing bytes", parsed->size, {}});
     return value;
+}
+
+// The same, with the place of a failure; the outermost element is named `root` in its path.
+template <class G>
+located_result<typename G::value_type> decode_located(const der::codec_t<G>& codec, std::string_view bytes,
+                                                      std::string_view root) {
+    der::tape_lease headers;
+    auto value = decode_strict(codec, bytes, headers.get());
+    if (value) return std::move(*value);
+    const der::fault_site& fault = headers.get().fault;
+    return std::unexpected(decode_error{std::move(value.error()), fault.offset,
+                                        fault.in_grammar ? fault_path(root, fault) : std::string()});
 }
 
 // The grammar's codec, checked for ambiguity once, as a pair of functions: the strict decoder (bytes to
@@ -47,11 +54,12 @@ auto projections_of(G grammar, std::string_view name, std::string_view root) {
     struct projections {
         der::codec_t<G> codec;
         std::string_view root;
-        located_result<value> decode_located(std::string_view bytes) const { return decode_strict(codec, bytes, root); }
         result<value> decode(std::string_view bytes) const {
-            auto r = decode_located(bytes);
-            if (!r) return std::unexpected(std::move(r.error().message));
-            return std::move(*r);
+            der::tape_lease headers;
+            return decode_strict(codec, bytes, headers.get());
+        }
+        located_result<value> decode_located(std::string_view bytes) const {
+            return asn::decode_located(codec, bytes, root);
         }
         std::string encode(const value& v) const { return der::encode(codec, v); }
     };
