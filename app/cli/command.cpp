@@ -54,6 +54,13 @@ argument positional(std::size_t position, std::string value_name, std::string do
     return a;
 }
 
+argument repeatable_positional(std::size_t position, std::string value_name, std::string doc, converter convert,
+                               bool required) {
+    argument a = positional(position, std::move(value_name), std::move(doc), std::move(convert), required);
+    a.kind = argument_kind::repeatable_positional;
+    return a;
+}
+
 argument_id add(command& cmd, argument arg) {
     cmd.arguments.push_back(std::move(arg));
     return argument_id{cmd.arguments.size() - 1};
@@ -86,6 +93,12 @@ std::optional<std::string> values::text(argument_id id) const {
     const auto* s = std::get_if<std::string>(&slot(*this, id));
     if (s == nullptr) return std::nullopt;
     return *s;
+}
+
+std::vector<std::string> values::texts(argument_id id) const {
+    const auto* list = std::get_if<std::vector<std::string>>(&slot(*this, id));
+    if (list == nullptr) return {};
+    return *list;
 }
 
 }  // namespace cli

@@ -31,7 +31,12 @@ using converted = std::variant<std::string, std::any>;
 // Turns an argument's text into its value, or into the reason it is refused (styled as `presentation` says).
 using converter = std::function<quarvel::result<converted>(std::string_view text, const presentation&)>;
 
-enum class argument_kind { flag, repeatable_flag, option, optional_value_option, positional };
+enum class argument_kind { flag, repeatable_flag, option, optional_value_option, positional, repeatable_positional };
+
+// A positional argument of either kind: one word, or every word from its position on.
+inline bool is_positional(argument_kind k) {
+    return k == argument_kind::positional || k == argument_kind::repeatable_positional;
+}
 
 inline constexpr std::string_view section_arguments = "ARGUMENTS";
 inline constexpr std::string_view section_options = "OPTIONS";
@@ -46,7 +51,7 @@ struct argument {
     std::string absent;              // options with a value: the absent value as the manual shows it ("" none)
     std::string default_value;       // optional-value options: the value when the name comes without one
     std::size_t position = 0;        // positional arguments: 0 for the first
-    bool required = false;           // positional arguments
+    bool required = false;           // positional arguments; a repeatable one then needs at least one word
     converter convert;               // options with a value and positional arguments
 };
 
@@ -58,15 +63,20 @@ argument optional_value_option(std::vector<std::string> names, std::string value
                                converter convert, std::string default_value, std::string absent = {});
 argument positional(std::size_t position, std::string value_name, std::string doc, converter convert,
                     bool required);
+// Takes every positional word from `position` on, each converted on its own; it is the last positional
+// argument. Its values are texts: a conversion that stands for another value (an enumeration) keeps the
+// word given. A list of files names standard input ("-") once at most: it can be read only once.
+argument repeatable_positional(std::size_t position, std::string value_name, std::string doc, converter convert,
+                               bool required);
 
 // Refers to an argument of a command by its place in the declaration order.
 struct argument_id {
     std::size_t index = 0;
 };
 
-// An argument's value after conversion: absent, a flag's state, a repeatable flag's count, a text or an
-// enumeration's value.
-using argument_value = std::variant<std::monostate, bool, int, std::string, std::any>;
+// An argument's value after conversion: absent, a flag's state, a repeatable flag's count, a text, an
+// enumeration's value or a repeatable positional argument's texts.
+using argument_value = std::variant<std::monostate, bool, int, std::string, std::any, std::vector<std::string>>;
 
 // The enumeration's value held by `v`, when it holds one of type T.
 template <class T>
@@ -81,10 +91,14 @@ std::optional<T> enumerated(const argument_value& v) {
 struct values {
     std::string invocation_name;  // the argument vector's first element ("" when the vector is empty)
     std::vector<argument_value> slots;
+    // Says an error that does not end the run (one input of several failed, the others go on) as the
+    // error a run ends with is said; set by `eval` for the run, empty elsewhere.
+    std::function<void(std::string message)> report_error;
 
     bool flag(argument_id id) const;                          // a flag is on
     int count(argument_id id) const;                          // occurrences of a repeatable flag
     std::optional<std::string> text(argument_id id) const;    // an option's or positional argument's text
+    std::vector<std::string> texts(argument_id id) const;     // a repeatable positional's, in order (none absent)
     // An enumeration's value, of the type the enumeration was declared with (for a plain list of keys,
     // the index of the matching key).
     template <class T = std::size_t>

@@ -131,8 +131,10 @@ std::string completion_answer(const command& cmd, std::span<const std::string> w
         return a.finish();
     }
 
+    // A repeatable positional argument takes every word from its position on.
     for (const auto& arg : cmd.arguments)
-        if (arg.kind == argument_kind::positional && arg.position == positionals) {
+        if ((arg.kind == argument_kind::positional && arg.position == positionals) ||
+            (arg.kind == argument_kind::repeatable_positional && arg.position <= positionals)) {
             complete_value(a, arg, "", current);
             break;
         }

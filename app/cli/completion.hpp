@@ -29,7 +29,8 @@
 //
 // What is completed: option names, long and short, when CURRENT begins with "-" (and "--" has not ended
 // the options); an option's value in the next word or after "=": the keys of an enumeration, files for
-// a file, directories for a directory; a positional argument by its conversion in the same way.
+// a file, directories for a directory; a positional argument by its conversion in the same way (a
+// repeatable one, such as FILE…, for every word from its position on).
 //
 // A CURRENT that is a whole long name of an option with a required value is completed as "NAME=" with
 // the no-space flag, so that its value follows. A partial name is completed to the name alone; the

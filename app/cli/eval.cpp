@@ -83,6 +83,31 @@ quarvel::result<argument_value> convert_argument(const argument& arg, const occu
             if (!v) return std::unexpected(positional_value_message(p, arg.value_name, v.error()));
             return std::visit([](auto&& x) { return argument_value{std::move(x)}; }, std::move(*v));
         }
+        case argument_kind::repeatable_positional: {
+            if (arg.position >= positionals.size()) {
+                if (arg.required) return std::unexpected(missing_positional_message(p, arg.value_name));
+                return argument_value{};
+            }
+            const bool files = shape_of(arg.convert) == value_shape::file;
+            bool standard_input = false;
+            std::vector<std::string> texts;
+            texts.reserve(positionals.size() - arg.position);
+            for (std::size_t i = arg.position; i < positionals.size(); ++i) {
+                const std::string& word = positionals[i];
+                // Standard input can be read only once.
+                if (files && word == "-") {
+                    if (standard_input)
+                        return std::unexpected(
+                            positional_value_message(p, arg.value_name, repeated_standard_input_reason(p)));
+                    standard_input = true;
+                }
+                auto v = arg.convert(word, p);
+                if (!v) return std::unexpected(positional_value_message(p, arg.value_name, v.error()));
+                auto* text = std::get_if<std::string>(&*v);
+                texts.push_back(text != nullptr ? std::move(*text) : word);
+            }
+            return argument_value{std::move(texts)};
+        }
     }
     return argument_value{};
 }
@@ -102,6 +127,14 @@ void show_manual(const command& full, help_format format, const presentation& p,
                        io.write_out);
             return;
     }
+}
+
+// A run's error on standard error: the command's name, then the message in the box, made safe for a
+// terminal. A run's message may quote its input (a file name, a decoder's view of the bytes): whatever the
+// run escaped already passes unchanged, the rest is made safe here, for every tool. An empty message says
+// nothing (the run has already said, or has nobody to say it to).
+void say_run_error(const command& cmd, const process_io& io, std::string message) {
+    if (!message.empty()) io.write_err(message_line(cmd.name, terminal_message(std::move(message))) + "\n");
 }
 
 int evaluate(const command& cmd, const run_function& run, const process_io& io) {
@@ -143,6 +176,7 @@ int evaluate(const command& cmd, const run_function& run, const process_io& io) 
 
     values converted;
     converted.invocation_name = io.arguments.empty() ? std::string() : io.arguments.front();
+    converted.report_error = [&](std::string message) { say_run_error(cmd, io, std::move(message)); };
     converted.slots.resize(cmd.arguments.size());
     const auto run_checkpoints = [&](std::size_t after) {
         for (const auto& c : cmd.checkpoints)
@@ -158,10 +192,7 @@ int evaluate(const command& cmd, const run_function& run, const process_io& io) 
 
     auto result = run(converted);
     if (!result) {
-        // A run's message may quote its input (a file name, a decoder's view of the bytes): whatever the
-        // run escaped already passes unchanged, the rest is made safe here, for every tool.
-        if (!result.error().empty())
-            io.write_err(message_line(cmd.name, terminal_message(std::move(result.error()))) + "\n");
+        say_run_error(cmd, io, std::move(result.error()));
         return exit_cli_error;
     }
     return exit_success;

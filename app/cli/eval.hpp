@@ -3,7 +3,8 @@
 // declaration order (running checkpoints on the way), run the command, print any message and return the
 // exit status: 0 on success, 124 for command-line errors and error results of the run, 125 when an
 // exception escapes. An error result with an empty text ends with 124 without a message (the run has
-// already said, or has nobody to say it to).
+// already said, or has nobody to say it to). Errors that do not end the run (one input of several) are
+// said by the run through `values::report_error`, the same way as the one it ends with.
 
 #include <functional>
 #include <optional>

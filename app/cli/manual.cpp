@@ -41,7 +41,7 @@ std::vector<std::string> short_names_first(const argument& arg) {
 }
 
 void append_annotation(rich_text& t, const argument& arg) {
-    if (arg.kind == argument_kind::positional && arg.required) append(t, " (required)");
+    if (is_positional(arg.kind) && arg.required) append(t, " (required)");
     if (arg.kind == argument_kind::optional_value_option && !arg.default_value.empty())
         append(t, " (default=" + arg.default_value + ")");
     if ((arg.kind == argument_kind::option || arg.kind == argument_kind::optional_value_option) &&
@@ -168,8 +168,9 @@ rich_text render_doc(std::string_view markup, std::string_view value_name, std::
 
 rich_text label_of(const argument& arg) {
     rich_text t;
-    if (arg.kind == argument_kind::positional) {
+    if (is_positional(arg.kind)) {
         append(t, arg.value_name, text_style::italic);
+        if (arg.kind == argument_kind::repeatable_positional) append(t, "\u2026");
         return t;
     }
     bool first = true;
@@ -203,7 +204,7 @@ rich_text synopsis(const command& cmd, bool with_help) {
     }
     std::vector<const argument*> options;
     for (const auto& a : cmd.arguments)
-        if (a.kind != argument_kind::positional && a.section == section_options) options.push_back(&a);
+        if (!is_positional(a.kind) && a.section == section_options) options.push_back(&a);
     if (options.size() <= 3) {
         for (const auto* a : options) {
             append(t, " [");
@@ -216,12 +217,14 @@ rich_text synopsis(const command& cmd, bool with_help) {
     append(t, "]\u2026");
     std::vector<const argument*> positionals;
     for (const auto& a : cmd.arguments)
-        if (a.kind == argument_kind::positional) positionals.push_back(&a);
+        if (is_positional(a.kind)) positionals.push_back(&a);
     std::ranges::stable_sort(positionals, {}, &argument::position);
+    // A repeatable one as "[OPTION]…" is: "FILE…", or "[FILE]…" when it may be left out.
     for (const auto* a : positionals) {
         append(t, a->required ? " " : " [");
         append(t, a->value_name, text_style::italic);
         if (!a->required) append(t, "]");
+        if (a->kind == argument_kind::repeatable_positional) append(t, "\u2026");
     }
     return t;
 }
@@ -254,7 +257,7 @@ std::vector<manual_section> manual_of(const command& cmd) {
     for (const auto& title : titles) {
         std::vector<const argument*> positionals, options;
         for (const auto& a : cmd.arguments)
-            if (a.section == title) (a.kind == argument_kind::positional ? positionals : options).push_back(&a);
+            if (a.section == title) (is_positional(a.kind) ? positionals : options).push_back(&a);
         std::ranges::stable_sort(positionals, {}, &argument::position);
         std::ranges::stable_sort(options, {}, [](const argument* a) { return option_sort_key(*a); });
         manual_section s{title, {}};

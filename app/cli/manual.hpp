@@ -28,11 +28,12 @@ struct manual_section {
 // "$(b,…)" bold and "$(i,…)" italic.
 rich_text render_doc(std::string_view markup, std::string_view value_name, std::string_view command_name);
 
-// An argument's manual label: "-q, --quiet", "--output=DIR", "-x VAL", "--help[=FMT]", "FILE".
+// An argument's manual label: "-q, --quiet", "--output=DIR", "-x VAL", "--help[=FMT]", "FILE", "FILE…".
 rich_text label_of(const argument& arg);
 
-// "NAME [--help] [OPTION]… FILE": with `with_help` for the usage line, without it for the manual. One to
-// three options in the OPTIONS section are listed by their labels before "[OPTION]…".
+// "NAME [--help] [OPTION]… KIND FILE…": with `with_help` for the usage line, without it for the manual.
+// One to three options in the OPTIONS section are listed by their labels before "[OPTION]…"; optional
+// positional arguments are in brackets, and a repeatable one is followed by "…" ("FILE…", "[FILE]…").
 rich_text synopsis(const command& cmd, bool with_help);
 
 // The order of option entries: the greatest name in byte order, lower-cased, one leading "-" removed

@@ -110,6 +110,10 @@ std::string not_a_directory_reason(const presentation& p, std::string_view path)
     return quoted(p, path) + " " + reason(p, "is not a directory");
 }
 
+std::string repeated_standard_input_reason(const presentation& p) {
+    return quoted(p, "-") + " (standard input) " + reason(p, "cannot be repeated");
+}
+
 std::string invalid_value_reason(const presentation& p, std::string_view value, std::span<const std::string> keys) {
     return reason(p, "invalid") + " value " + quoted(p, value) + ", expected " + alternatives(p, keys);
 }

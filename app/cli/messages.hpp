@@ -36,6 +36,7 @@ std::string option_value_message(const presentation& p, std::string_view name, s
 std::string no_file_or_directory_reason(const presentation& p, std::string_view path);
 std::string no_directory_reason(const presentation& p, std::string_view path);
 std::string not_a_directory_reason(const presentation& p, std::string_view path);
+std::string repeated_standard_input_reason(const presentation& p);
 std::string invalid_value_reason(const presentation& p, std::string_view value, std::span<const std::string> keys);
 std::string ambiguous_value_reason(const presentation& p, std::string_view value,
                                    std::span<const std::string> candidates);

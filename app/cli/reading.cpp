@@ -39,13 +39,15 @@ reading read_arguments(std::span<const argument> arguments, std::span<const std:
     std::vector<std::string> names;
     std::vector<std::size_t> owner;
     std::size_t positional_slots = 0;
+    bool takes_the_rest = false;  // a repeatable positional argument: no word is one too many
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         for (const auto& n : arguments[i].names) {
             names.push_back(n);
             owner.push_back(i);
         }
-        if (arguments[i].kind == argument_kind::positional)
+        if (is_positional(arguments[i].kind))
             positional_slots = std::max(positional_slots, arguments[i].position + 1);
+        if (arguments[i].kind == argument_kind::repeatable_positional) takes_the_rest = true;
     }
     // Only the first error is kept, so later ones are not even put into words.
     const auto fail = [&](const auto& message) {
@@ -121,7 +123,7 @@ reading read_arguments(std::span<const argument> arguments, std::span<const std:
         std::optional<std::string_view> text = current;
         while (text) text = read_option(*text);
     }
-    if (r.positionals.size() > positional_slots)
+    if (!takes_the_rest && r.positionals.size() > positional_slots)
         fail([&] {
             return too_many_arguments_message(
                 p, std::span<const std::string>(r.positionals).subspan(positional_slots));

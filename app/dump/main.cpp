@@ -1,6 +1,6 @@
 // quarvel-dump: prints a job execution record's summary, a persisted scheduler state or a protocol command
 // (one, or each frame of a captured connection) as text or JSON, or writes it again in the current
-// encoding (which migrates older forms).
+// encoding (which migrates older forms); of one file or of several in turn.
 #include <csignal>
 #include <string>
 
@@ -25,18 +25,28 @@ int main(int argc, char** argv) {
     cli::declare_logging_options(cmd, cli::diagnostics_stream::standard_error);
     const auto kind = cli::add(
         cmd, cli::positional(0, "KIND",
-                             "What $(i,FILE) holds: $(b,state), a persisted scheduler state; $(b,cmd), one "
-                             "protocol command; or $(b,exec), a job execution record, of which a summary is "
-                             "printed, one fact per line. Its text form, or with $(b,--json) its JSON form, or "
+                             "What each $(i,FILE) holds: $(b,state), a persisted scheduler state; $(b,cmd), one "
+                             "protocol command; $(b,exec), a job execution record, of which a summary is "
+                             "printed, one fact per line; or $(b,der), any DER, whose elements are listed (see "
+                             "DER LISTING). Its text form, or with $(b,--json) its JSON form, or "
                              "with $(b,--reencode) its encoding, is written on standard output at every log "
                              "level, $(b,-q) included; warnings and errors go to standard error.",
                              cli::enumeration<dump::input_kind>({{"state", dump::input_kind::state},
                                                                  {"cmd", dump::input_kind::cmd},
-                                                                 {"exec", dump::input_kind::exec}}),
+                                                                 {"exec", dump::input_kind::exec},
+                                                                 {"der", dump::input_kind::der}}),
                              true));
     const auto file = cli::add(
-        cmd, cli::positional(1, "FILE", "The file to read, or $(b,-) for standard input.",
-                             cli::existing_file_or_stdin(), true));
+        cmd, cli::repeatable_positional(
+                 1, "FILE",
+                 "The file to read, or $(b,-) for standard input (once at most). Several are read in the order "
+                 "given, in one run: the text of each follows a line $(b,==>) $(i,NAME) $(b,<==), after an empty "
+                 "line but for the first; with $(b,--json) each line carries the $(b,file) (see JSON OUTPUT); "
+                 "with $(b,--reencode), which then needs $(b,--framed), the frames of all follow each other as "
+                 "one capture. A $(i,FILE) that cannot be read or decoded, or a bad frame, is said on standard "
+                 "error as $(i,NAME)$(b,:) $(i,MESSAGE) after what came before it, and the next one follows; "
+                 "the status is then 124.",
+                 cli::existing_file_or_stdin(), true));
     const auto reencode = cli::add(
         cmd, cli::flag({"--reencode"},
                        "Write the decoded value encoded again, byte for byte in the current form, instead of "
@@ -49,7 +59,7 @@ int main(int argc, char** argv) {
                        "$(i,KIND). Each value is written as soon as its frame is complete, after a line "
                        "$(b,frame) $(i,N) $(b,at offset) $(i,O) ($(i,N) from 1, $(i,O) in octets); with "
                        "$(b,--json) one JSON object per line, with $(b,--reencode) the frames again. A bad "
-                       "frame ends the run after everything before it was written."));
+                       "frame ends its $(i,FILE) after everything before it was written."));
     const auto json = cli::add(
         cmd, cli::flag({"--json"},
                        "Write the decoded value as one line of JSON instead of its text form (see JSON "
@@ -63,6 +73,12 @@ int main(int argc, char** argv) {
             return std::unexpected(std::string("options '--json' and '--reencode' cannot be present at the same time"));
         if (v.flag(contents) && !v.flag(json))
             return std::unexpected(std::string("option '--contents' needs '--json'"));
+        if (v.flag(reencode) && v.choice<dump::input_kind>(kind) == dump::input_kind::der)
+            return std::unexpected(std::string("option '--reencode' cannot be used with KIND 'der'"));
+        const auto files = v.texts(file);
+        // Encodings one after the other are no value of KIND; frames one after the other are a capture.
+        if (files.size() > 1 && v.flag(reencode) && !v.flag(framed))
+            return std::unexpected(std::string("option '--reencode' takes one FILE, or several with '--framed'"));
         dump::settings s;
         s.kind = v.choice<dump::input_kind>(kind).value_or(dump::input_kind::state);
         s.form = v.flag(reencode) ? dump::output_form::encoding
@@ -74,6 +90,6 @@ int main(int argc, char** argv) {
         // process; the run then stops writing and ends with status 124 and no message, as quarvel-inspect's
         // does: there is nobody left to tell.
         const inspect::ignored_signal closed_pipe(SIGPIPE);
-        return dump::run(s, v.text(file).value_or("-"));
+        return dump::run(s, files, v.report_error);
     });
 }

@@ -19,7 +19,11 @@ std::vector<cli::extra_section> manual_sections() {
          {
              {"", "With $(b,--json) each value is written as one line of JSON; with $(b,--framed) each frame is "
                   "one line $(b,{\"frame\":)$(i,N)$(b,,\"offset\":)$(i,O)$(b,,\"value\":)$(i,VALUE)$(b,}) (JSON "
-                  "Lines). Members appear in the order given here."},
+                  "Lines). With several $(i,FILE)s every line begins with the $(i,FILE) it comes from, as given "
+                  "on the command line: $(b,{\"file\":)$(i,NAME)$(b,,\"value\":)$(i,VALUE)$(b,}), or "
+                  "$(b,{\"file\":)$(i,NAME)$(b,,\"frame\":)$(i,N)$(b,,\"offset\":)$(i,O)$(b,,\"value\":)"
+                  "$(i,VALUE)$(b,}) with $(b,--framed); $(i,NAME) is a text as below. Members appear in the order "
+                  "given here."},
              {"texts", "A text that is valid UTF-8 is a JSON string; any other byte string is "
                        "$(b,{\"base64\":\")...$(b,\"}), so nothing is lost."},
              {"basic values", "Integers, sizes and counts of nanoseconds are numbers; a number that crosses the "
@@ -49,6 +53,38 @@ std::vector<cli::extra_section> manual_sections() {
                      "($(b,\"client\") or $(b,\"worker\")), version; $(b,server_hello); $(b,success); "
                      "$(b,failure) message."},
          }},
+        {"DER LISTING",
+         {
+             {"", "With $(i,KIND) $(b,der), any DER input is listed, whatever grammar it follows: one line per "
+                  "element of its first element, in document order, "
+                  "$(i,OFFSET)$(b,:) $(i,TAG) $(i,FORM)$(b,, header) $(i,H)$(b,, length) $(i,L), indented by two "
+                  "spaces per level of nesting; $(i,TAG) is its class and number ($(b,UNIVERSAL 16), "
+                  "$(b,CONTEXT 0)), $(i,FORM) $(b,Constructed) or $(b,Primitive), $(i,H) and $(i,L) the octets "
+                  "of its header and of its contents. A primitive's line ends with a preview of its contents: "
+                  "an INTEGER's value, the first 40 octets of a UTF8String, UTCTime or GeneralizedTime in "
+                  "quotes, else its first 16 octets in hexadecimal; $(b,...) marks a preview cut short."},
+             {"", "A fault (a header that breaks the rules, contents that run past their parent or the input, "
+                  "nesting deeper than 64 levels, octets after the element) ends the listing, after every "
+                  "element before it, with a line $(i,OFFSET)$(b,: error:) $(i,MESSAGE), where $(i,OFFSET) is "
+                  "where the fault lies; it is also said on standard error, and the status is 124."},
+             {"", "With $(b,--json) each line is a JSON object: "
+                  "$(b,{\"offset\":)$(i,O)$(b,,\"depth\":)$(i,D)$(b,,\"tag\":\")$(i,TAG)$(b,\",\"form\":)"
+                  "$(b,\"constructed\") or $(b,\"primitive\")$(b,,\"header\":)$(i,H)$(b,,\"length\":)$(i,L)$(b,}), "
+                  "with $(b,\"preview\") last when there is one, and a fault as "
+                  "$(b,{\"offset\":)$(i,O)$(b,,\"error\":)$(i,MESSAGE)$(b,}). With $(b,--framed) each frame's "
+                  "elements follow its line $(b,frame) $(i,N) $(b,at offset) $(i,O) (JSON: $(b,\"frame\":)$(i,N) "
+                  "first), and offsets count from the start of the capture."},
+         }},
+        {"DECODE ERRORS",
+         {
+             {"", "When a $(i,FILE) of $(b,exec), $(b,state) or $(b,cmd) does not decode, the decoder's message is "
+                  "followed by where the fault lies: $(b,at offset) $(i,O) ($(i,PATH)), $(i,O) the offset in the "
+                  "file of the element at fault and $(i,PATH) its place in the grammar, members by name and list "
+                  "items by their index from 0, as $(b,couldn't decode UUID at offset 17 (record > uuid)) or "
+                  "$(b,... at offset 51 (record > console[1] > data)). A fault in the bytes themselves, before any "
+                  "grammar looks at them, and octets after the value have no $(i,PATH). $(b,der) lists the "
+                  "elements around it."},
+         }},
         {"ENVIRONMENT",
          {
              {"QUARVEL_LEGACY_PREFIXES", "When $(b,true), $(b,yes), $(b,1) or $(b,y) (in any case), unique "
@@ -64,12 +100,18 @@ std::vector<cli::extra_section> manual_sections() {
          {
              {"$(cmd) exec samples/hello.der", "The summary of a job execution record, one fact per line."},
              {"$(cmd) state samples/state.der", "The text form of a scheduler state."},
+             {"$(cmd) exec records/*.der", "The summary of each record, after a line $(b,==>) $(i,NAME) "
+                                           "$(b,<==); one that does not decode is said on standard error, and "
+                                           "the others still follow."},
              {"$(cmd) --reencode state old.der > new.der",
               "Migrates a state file written in older forms to the current ones."},
              {"$(cmd) --framed cmd samples/session.frames", "Each command of a captured connection, after its "
                                                             "frame's number and offset."},
              {"$(cmd) --framed --json cmd - | jq -c .value",
               "Follows a live connection from a pipe, one JSON object per command."},
+             {"$(cmd) der broken.der", "The elements of any DER input, with offsets, up to the first fault."},
+             {"$(cmd) --json exec records/*.der | jq -c '[.file, .value.result]'",
+              "How each of many records ended, in one run."},
              {"$(cmd) --json --contents exec rec.der",
               "The whole record as JSON, output files with their contents."},
          }},

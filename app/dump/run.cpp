@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string_view>
+#include <variant>
 #include <unistd.h>
 
 #include <quarvel/asn.hpp>
@@ -12,6 +13,7 @@
 
 #include "cli/read_file.hpp"
 #include "cli/terminal_text.hpp"
+#include "decode.hpp"
 #include "stream.hpp"
 #include "summary.hpp"
 
@@ -36,36 +38,25 @@ quarvel::result<void> write_standard_output(std::string_view bytes) {
 // A decoded value's text form laid out straight onto standard output, followed by one line end: the text
 // of a large state is never held whole beside the value it prints.
 template <class T, class Print>
-quarvel::result<void> print_to_standard_output(quarvel::result<T> decoded, Print&& print_value) {
-    if (!decoded) return std::unexpected(std::move(decoded.error()));
+quarvel::result<void> print_to_standard_output(const T& decoded, Print&& print_value) {
     errno = 0;
     {
         quarvel::formatter f(stdout);
-        print_value(f, *decoded);
+        print_value(f, decoded);
         f.line_end();
     }
     if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return {};
     return standard_output_failure();
 }
 
-// The value's encoding, or for a record its summary (a state's and a command's text forms are laid out
-// straight onto standard output; JSON and captures are streamed: stream.cpp).
-template <class T, class Encode>
-quarvel::result<std::string> encoded(quarvel::result<T> decoded, Encode&& encode) {
-    if (!decoded) return std::unexpected(std::move(decoded.error()));
-    return encode(*decoded);
-}
+quarvel::result<void> print(const quarvel::state& v) { return print_to_standard_output(v, quarvel::pp_state); }
+quarvel::result<void> print(const quarvel::cmd& v) { return print_to_standard_output(v, quarvel::pp_cmd); }
+quarvel::result<void> print(const quarvel::execution_record& v) { return write_standard_output(exec_summary(v)); }
 
-quarvel::result<std::string> render(const settings& s, std::string_view bytes) {
-    switch (s.kind) {
-        case input_kind::state: return encoded(quarvel::asn::state_of_str(bytes), quarvel::asn::state_to_str);
-        case input_kind::cmd: return encoded(quarvel::asn::cmd_of_str(bytes), quarvel::asn::cmd_to_str);
-        case input_kind::exec:
-            if (s.form == output_form::encoding)
-                return encoded(quarvel::asn::exec_of_str(bytes), quarvel::asn::exec_to_str);
-            return encoded(quarvel::asn::exec_of_str(bytes), exec_summary);
-    }
-    return std::string();
+// The value's text form or its encoding, on standard output (JSON and captures are streamed: stream.cpp).
+quarvel::result<void> write_value(const settings& s, const value& decoded) {
+    if (s.form == output_form::encoding) return write_standard_output(encoding_of(decoded));
+    return std::visit([](const auto& v) { return print(v); }, decoded);
 }
 
 quarvel::result<void> dump_file(const settings& s, const std::string& file) {
@@ -73,13 +64,9 @@ quarvel::result<void> dump_file(const settings& s, const std::string& file) {
         return std::unexpected(std::string("refusing to write binary data to a terminal"));
     const auto bytes = cli::read_whole_file(file);
     if (!bytes) return std::unexpected(bytes.error());
-    if (s.form == output_form::text && s.kind == input_kind::state)
-        return print_to_standard_output(quarvel::asn::state_of_str(*bytes), quarvel::pp_state);
-    if (s.form == output_form::text && s.kind == input_kind::cmd)
-        return print_to_standard_output(quarvel::asn::cmd_of_str(*bytes), quarvel::pp_cmd);
-    auto rendered = render(s, *bytes);
-    if (!rendered) return std::unexpected(rendered.error());
-    return write_standard_output(*rendered);
+    const auto decoded = decode(s.kind, *bytes, [](std::size_t) {});
+    if (!decoded) return std::unexpected(decoded.error());
+    return write_value(s, *decoded);
 }
 
 }  // namespace
@@ -91,6 +78,11 @@ quarvel::result<void> run(const settings& s, const std::string& file) {
     // every error leaves by the terminal rule.
     if (!done) return std::unexpected(cli::terminal_message(std::move(done.error())));
     return done;
+}
+
+quarvel::result<void> run(const settings& s, const std::vector<std::string>& files, const error_report& report) {
+    if (files.size() == 1) return run(s, files.front());
+    return run_streamed(s, files, report);
 }
 
 }  // namespace dump

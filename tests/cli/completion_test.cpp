@@ -123,6 +123,33 @@ TEST(Completion, TableOfPartialWordsAndTheirCandidates) {
     }
 }
 
+// A repeatable positional argument completes every word from its place on, as its conversion says.
+TEST(Completion, ARepeatablePositionalCompletesEveryWordFromItsPlaceOn) {
+    cli::command cmd;
+    cmd.name = "tool";
+    cli::add(cmd, cli::positional(0, "KIND", "The kind.", cli::enumeration({"state", "cmd"}), true));
+    cli::add(cmd, cli::repeatable_positional(1, "FILE", "The files.", cli::existing_file_or_stdin(), true));
+    cli::add(cmd, cli::option({"-o"}, "DIR", "Into $(docv).", cli::existing_directory()));
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"st"}, "state\n:0\n"},
+        {{"state", ""}, ":4\n"},
+        {{"state", "a", ""}, ":4\n"},
+        {{"state", "a", "-", "b", "c"}, ":4\n"},
+        {{"state", "a", "-o", "d", "b"}, ":4\n"},
+        {{"state", "a", "-o", ""}, ":8\n"},
+        {{"state", "a", "--", "b", "-x"}, ":4\n"},
+        {{"state", "a", "-"}, "-o\tInto DIR.\n--help\tShow this help in format FMT.\n:0\n"},
+    };
+    for (const auto& [words, answer] : cases) {
+        SCOPED_TRACE(testing::PrintToString(words));
+        std::vector<std::string> args{"--__complete=1"};
+        args.insert(args.end(), words.begin(), words.end());
+        const auto r = evaluate(cmd, args, nullptr);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, answer);
+    }
+}
+
 // A query runs nothing and shows no manual, whatever the words hold, and exits with 0.
 TEST(Completion, AQueryNeverRunsTheActionNorShowsTheManual) {
     const example_tool t;
@@ -174,9 +201,10 @@ TEST(Completion, TheToolsAnswerFromTheirDeclarations) {
         {QUARVEL_INSPECT_BINARY, {"--output", "x"}, ":8\n"},
         {QUARVEL_INSPECT_BINARY, {""}, ":4\n"},
         {QUARVEL_INSPECT_BINARY, {"--color=n"}, "--color=never\n:0\n"},
-        {QUARVEL_DUMP_BINARY, {""}, "state\ncmd\nexec\n:0\n"},
+        {QUARVEL_DUMP_BINARY, {""}, "state\ncmd\nexec\nder\n:0\n"},
         {QUARVEL_DUMP_BINARY, {"--framed", "c"}, "cmd\n:0\n"},
         {QUARVEL_DUMP_BINARY, {"exec", "sam"}, ":4\n"},
+        {QUARVEL_DUMP_BINARY, {"exec", "a.der", "-", "sam"}, ":4\n"},
         {QUARVEL_DUMP_BINARY, {"--js"}, "--json\tWrite the decoded value as one line of JSON instead of its text "
                                         "form (see JSON OUTPUT).\n:0\n"},
     };
@@ -246,6 +274,7 @@ TEST(Completion, TheInstalledBashScriptCompletesInARealBash) {
         {"quarvel-dump", {"--verbosity", "de"}, "debug\n"},
         {"quarvel-dump", {"e"}, "exec\n"},
         {"quarvel-dump", {"exec", "sam"}, "sample.txt\nsamples\n"},
+        {"quarvel-dump", {"exec", "sample.txt", "-", "sam"}, "sample.txt\nsamples\n"},
         {"quarvel-inspect", {"--output", "sam"}, "samples\n"},
         {"quarvel-inspect", {"--output", "=", "sam"}, "samples\n"},
     };
@@ -275,6 +304,7 @@ TEST(Completion, TheInstalledFishScriptCompletes) {
          "text form.\n"},
         {"quarvel-dump", "quarvel-dump --color=ne", "--color=never\n"},
         {"quarvel-dump", "quarvel-dump state sam", "samples/\n"},
+        {"quarvel-dump", "quarvel-dump state samples/a.der sam", "samples/\n"},
         {"quarvel-inspect", "quarvel-inspect --output=sam", "--output=samples/\n"},
     };
     for (const auto& c : cases) {
@@ -314,6 +344,7 @@ TEST(Completion, TheInstalledZshScriptCompletes) {
         {"quarvel-dump --color=al", "quarvel-dump --color=always"},
         {"quarvel-inspect --jo", "quarvel-inspect --job"},
         {"quarvel-dump exec sam", "quarvel-dump exec samples/"},
+        {"quarvel-dump exec samples/a.der sam", "quarvel-dump exec samples/a.der samples/"},
     };
     for (const auto& c : cases) {
         const auto r = test::run({"/usr/bin/timeout", "20", "/usr/bin/zsh", "-f", "-c", zsh_driver, "zsh",
@@ -410,7 +441,7 @@ TEST_P(CompletionInATerminal, OneTabCompletesTheLine) {
         {"quarvel-dump --verbosity d", "quarvel-dump --verbosity debug ", {}, "debug"},
         {"quarvel-inspect --output=", "quarvel-inspect --output=", {}, "-ddir|my dir|samples|x:dir"},
         {"quarvel-inspect --output=sam", "quarvel-inspect --output=samples/", {}, "samples"},
-        {"quarvel-dump --json ", "quarvel-dump --json ", {}, "state|cmd|exec"},
+        {"quarvel-dump --json ", "quarvel-dump --json ", {}, "state|cmd|exec|der"},
         // Names with ":", spaces, quotes, "~" and a leading "-".
         {"quarvel-dump exec x:y", "quarvel-dump exec x:y.der ", {}, "y.der"},
         {"quarvel-dump exec x:", "quarvel-dump exec x:", {}, "dir/|y.der"},
@@ -427,6 +458,11 @@ TEST_P(CompletionInATerminal, OneTabCompletesTheLine) {
         {"quarvel-inspect --output ~/d", "quarvel-inspect --output ~/docs/", {}, "~/docs"},
         {"quarvel-inspect --output=-d", "quarvel-inspect --output=-ddir/", {}, "-ddir"},
         {"quarvel-dump exec -- -da", "quarvel-dump exec -- -dash.der ", {}, "-dash.der"},
+        // Every FILE after KIND, the first and those after it alike.
+        {"quarvel-dump exec x:y.der a\\ ", "quarvel-dump exec x:y.der a\\ b.der ", {}, "a b.der"},
+        {"quarvel-dump --json exec a\\ b.der - ~/n", "quarvel-dump --json exec a\\ b.der - ~/notes.der ", {},
+         "~/notes.der"},
+        {"quarvel-dump exec -- -dash.der x:y", "quarvel-dump exec -- -dash.der x:y.der ", {}, "y.der"},
         // Without "--" a word starting with "-" is an option, not a file.
         {"quarvel-dump exec -da", "quarvel-dump exec -da", {}, ""},
     };
@@ -473,7 +509,7 @@ const std::vector<offered> offered_candidates{
      {"--color=always", "--color=auto", "--color=never"}},
     {"quarvel-inspect --output=", "--output=my dir/\n--output=samples/\n--output=x:dir/\n--output=-ddir/\n",
      {"-ddir/", "my\\ dir/", "samples/", "x:dir/"}},
-    {"quarvel-dump --json ", "cmd\nexec\nstate\n", {"cmd", "exec", "state"}},
+    {"quarvel-dump --json ", "cmd\nder\nexec\nstate\n", {"cmd", "der", "exec", "state"}},
     {"quarvel-dump exec x:y", "x:y.der\n", {}},
     {"quarvel-dump exec ~/n", "~/notes.der\n", {}},
     {"quarvel-dump exec -- -d", "-dash.der\n-ddir/\n", {"-dash.der", "-ddir/"}},

@@ -212,6 +212,103 @@ TEST(Layer, SynopsisListsOneToThreeOptionsAndOptionalPositionalsInBrackets) {
     EXPECT_EQ(cli::terminal_line(cli::synopsis(cmd, false), false), "t [OPTION]\u2026 A [B]");
 }
 
+// A command shaped like quarvel-dump with several files: KIND FILE… and a flag.
+struct files_like {
+    cli::command cmd;
+    cli::argument_id kind, files, reencode;
+    files_like() {
+        cmd.name = "dump";
+        kind = cli::add(cmd, cli::positional(0, "KIND", "The kind.", cli::enumeration({"exec", "state"}), true));
+        files = cli::add(cmd, cli::repeatable_positional(1, "FILE", "The files, $(b,-) for standard input.",
+                                                         cli::existing_file_or_stdin(), true));
+        reencode = cli::add(cmd, cli::flag({"-r"}, "Encode again."));
+    }
+};
+
+TEST(Layer, ARepeatablePositionalTakesEveryRemainingWord) {
+    test::temp_dir dir;
+    const std::string a = dir.file("a", ""), b = dir.file("b", "");
+    const files_like d;
+    const std::string usage = "Usage: dump [--help] [-r] [OPTION]\u2026 KIND FILE\u2026\n";
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> files;
+        std::string err;
+    } cases[] = {
+        {{"exec", a}, {a}, ""},
+        {{"exec", b, "-", a, b}, {b, "-", a, b}, ""},
+        {{"exec", a, "-r", b}, {a, b}, ""},
+        {{"-r", "--", "state", "-", a}, {"-", a}, ""},
+        {{"exec"}, {}, usage + "dump: required argument FILE is missing\n"},
+        {{"exec", a, "/no/such", "/no/other"}, {}, usage + "dump: FILE argument: no '/no/such' file or directory\n"},
+        // Standard input can be read only once.
+        {{"exec", "-", a, "-"}, {}, usage + "dump: FILE argument: '-' (standard input) cannot be repeated\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        std::vector<std::string> seen;
+        const auto r = evaluate(d.cmd, c.args, [&](const cli::values& v) -> quarvel::result<void> {
+            seen = v.texts(d.files);
+            EXPECT_EQ(v.text(d.files), std::nullopt);
+            return {};
+        });
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.status, c.err.empty() ? 0 : 124);
+        EXPECT_EQ(seen, c.files);
+    }
+}
+
+// "FILE…" as "[OPTION]…" is written, in the usage line, the synopsis and the entry's label; one that may be
+// left out is "[NAME]…", and has no texts when it is.
+TEST(Layer, ARepeatablePositionalIsShownWithAnEllipsis) {
+    const files_like d;
+    EXPECT_EQ(cli::terminal_line(cli::synopsis(d.cmd, false), false), "dump [-r] [OPTION]\u2026 KIND FILE\u2026");
+    const auto sections = cli::manual_of(cli::with_standard_options(d.cmd));
+    const auto text = cli::plain_manual(sections, false);
+    EXPECT_NE(text.find("ARGUMENTS\n       KIND (required)\n           The kind.\n\n"
+                        "       FILE\u2026 (required)\n           The files, - for standard input.\n\n"),
+              std::string::npos)
+        << text;
+    const auto groff = cli::groff_manual(sections, "dump");
+    EXPECT_NE(groff.find(".TP 4\n\\fIFILE\\fR\\[u2026] (required)\n"), std::string::npos) << groff;
+
+    cli::command optional = named("t");
+    const auto names = cli::add(optional, cli::repeatable_positional(0, "NAME", "", cli::any_text(), false));
+    EXPECT_EQ(cli::terminal_line(cli::synopsis(optional, true), false), "t [--help] [OPTION]\u2026 [NAME]\u2026");
+    std::vector<std::vector<std::string>> seen;
+    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"x", "-", "-"}}) {
+        const auto r = evaluate(optional, args, [&](const cli::values& v) -> quarvel::result<void> {
+            seen.push_back(v.texts(names));
+            return {};
+        });
+        EXPECT_EQ(r.err, "");
+    }
+    // Any text, "-" included as often as it comes: only files are read.
+    EXPECT_EQ(seen, (std::vector<std::vector<std::string>>{{}, {"x", "-", "-"}}));
+}
+
+// Errors the run says on its way are said as the one it ends with: the name, the message box, the
+// terminal rule; an empty final error then only sets the status.
+TEST(Layer, ARunSaysErrorsThatDoNotEndItAsTheOneItEndsWith) {
+    cli::command cmd = named("tool");
+    const struct {
+        bool fails;
+        int status;
+    } cases[] = {{true, 124}, {false, 0}};
+    for (const auto& c : cases) {
+        const auto r = evaluate(cmd, {}, [&](const cli::values& v) -> quarvel::result<void> {
+            v.report_error("a\x1b]0;x\x07: it went\n\nwrong");
+            v.report_error("b: " + std::string(80, 'w'));
+            if (c.fails) return std::unexpected(std::string());
+            return {};
+        });
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "tool: a\\e]0;x\\a: it went\n      wrong\n"
+                         "tool: b:\n      " + std::string(80, 'w') + "\n");
+    }
+}
+
 TEST(Layer, CheckpointsRunAsSoonAsTheArgumentsBeforeThemAreConverted) {
     std::vector<std::string> events;
     cli::command cmd = named("t");

@@ -172,21 +172,22 @@ TEST(Dump, CommandsPrintedAndReencodedInTheCurrentForm) {
     }
 }
 
-// The message is set in the command-line layer's box (lines of at most 78 columns), without a usage line.
-TEST(Dump, DecodeFailuresPrintTheDecodersMessageOnly) {
+// The message is set in the command-line layer's box (lines of at most 78 columns), without a usage line:
+// the decoder's message, then where in the file the fault lies.
+TEST(Dump, DecodeFailuresPrintTheDecodersMessageAndWhere) {
     struct case_ {
         std::string kind, octets, message;
     };
     const std::vector<case_> cases{
-        {"cmd", "B2 02 05 00 00", "trailing bytes"},
-        {"cmd", "A8 02 05 00", "retired command"},
-        {"cmd", "A0 03 02 01 00", "retired command"},
-        {"cmd", "", quarvel::asn::cmd_of_str("").error()},
-        {"cmd", "B7 02 05 00", quarvel::asn::cmd_of_str(hex("B7 02 05 00")).error()},
-        {"state", "30 00 00", "trailing bytes"},
-        {"state", "30 02 A6 00", quarvel::asn::state_of_str(hex("30 02 A6 00")).error()},
+        {"cmd", "B2 02 05 00 00", "trailing bytes at offset 4"},
+        {"cmd", "A8 02 05 00", "retired command at offset 0 (command)"},
+        {"cmd", "A0 03 02 01 00", "retired command at offset 0 (command)"},
+        {"cmd", "", quarvel::asn::cmd_of_str("").error() + " at offset 0"},
+        {"cmd", "B7 02 05 00", quarvel::asn::cmd_of_str(hex("B7 02 05 00")).error() + " at offset 0 (command)"},
+        {"state", "30 00 00", "trailing bytes at offset 2"},
+        {"state", "30 02 A6 00", quarvel::asn::state_of_str(hex("30 02 A6 00")).error() + " at offset 2 (state[0])"},
         // A command is not a state.
-        {"state", "B2 02 05 00", quarvel::asn::state_of_str(hex("B2 02 05 00")).error()},
+        {"state", "B2 02 05 00", quarvel::asn::state_of_str(hex("B2 02 05 00")).error() + " at offset 0 (state)"},
     };
     test::temp_dir dir;
     for (const auto& c : cases) {
@@ -202,7 +203,7 @@ TEST(Dump, WarningsBeforeAFailureStayOnStandardError) {
     const auto items = hex(retired_script_job_item);
     const auto file = dir.file("old.der", std::string{'\x30', static_cast<char>(items.size())} + items + '\0');
     expect_outcome(test::run({tool, "--reencode", "state", file}), 124, "",
-                   script_job_warning + "quarvel-dump: trailing bytes\n", "trailing bytes after a retired item");
+                   script_job_warning + "quarvel-dump: trailing bytes at offset 17\n", "trailing bytes after a retired item");
 }
 
 TEST(Dump, ReadsStandardInputForADash) {
@@ -218,7 +219,7 @@ TEST(Dump, CommandLineErrors) {
     test::temp_dir dir;
     const std::string file = "cmd.der";
     dir.file(file, hex("B2 02 05 00"));
-    const std::string usage = "Usage: quarvel-dump [--help] [OPTION]… KIND FILE\n";
+    const std::string usage = "Usage: quarvel-dump [--help] [OPTION]… KIND FILE…\n";
     struct case_ {
         std::vector<std::string> args;
         std::string message;
@@ -226,9 +227,9 @@ TEST(Dump, CommandLineErrors) {
     const std::vector<case_> cases{
         // Too long for one line of 78 columns: the rest continues under the message's first column.
         {{"stat", file},
-         "KIND argument: invalid value 'stat', expected one of 'state',\n              'cmd' or 'exec'"},
+         "KIND argument: invalid value 'stat', expected one of 'state',\n              'cmd', 'exec' or 'der'"},
         {{"Cmd", "missing"},
-         "KIND argument: invalid value 'Cmd', expected one of 'state',\n              'cmd' or 'exec'"},
+         "KIND argument: invalid value 'Cmd', expected one of 'state',\n              'cmd', 'exec' or 'der'"},
         {{"cmd", "missing"}, "FILE argument: no 'missing' file or directory"},
         {{"cmd"}, "required argument FILE is missing"},
         {{"cmd", file, "--reencode", "--reencode"}, "option '--reencode' cannot be repeated"},

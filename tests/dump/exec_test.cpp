@@ -108,7 +108,7 @@ TEST(Exec, ReencodedAndFailures) {
     r = test::run({tool, "exec", bad});
     EXPECT_EQ(r.status, 124);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "quarvel-dump: trailing bytes\n");
+    EXPECT_EQ(r.err, "quarvel-dump: trailing bytes at offset " + std::to_string(bytes.size()) + "\n");
 }
 
 }  // namespace

@@ -81,10 +81,11 @@ TEST(Framed, ABadFrameStopsTheRunAfterWhatCameBefore) {
         {prefix(-1) + "x", "frame length negative"},
         {prefix(std::int64_t{1} << 40), "frame too large"},
         {prefix(INT64_MIN), "frame length negative"},
-        {frame(success + '\0'), "trailing bytes"},
-        {frame(hex("A8 02 05 00")), "retired command"},
+        // The offsets of a decoder's fault count from the start of the capture: frame 4's payload begins at 53.
+        {frame(success + '\0'), "trailing bytes at offset " + std::to_string(53 + success.size())},
+        {frame(hex("A8 02 05 00")), "retired command at offset 53 (command)"},
         // An empty payload is no command: the decoder says why.
-        {frame(""), quarvel::asn::cmd_of_str("").error()},
+        {frame(""), quarvel::asn::cmd_of_str("").error() + " at offset 53"},
     };
     test::temp_dir dir;
     for (const auto& c : cases) {

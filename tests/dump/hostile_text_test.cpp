@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <quarvel/asn.hpp>
@@ -17,7 +18,7 @@
 namespace {
 
 const std::string tool = QUARVEL_DUMP_BINARY;
-const std::string usage = "Usage: quarvel-dump [--help] [OPTION]\xe2\x80\xa6 KIND FILE\n";
+const std::string usage = "Usage: quarvel-dump [--help] [OPTION]\xe2\x80\xa6 KIND FILE\xe2\x80\xa6\n";
 
 quarvel::execution_record small_record() {
     quarvel::execution_record r;
@@ -89,9 +90,10 @@ TEST(HostileText, ErrorLinesQuotingArguments) {
     const std::vector<situation> situations{
         {"no such file", [](const std::string& raw) { return std::vector<std::string>{"exec", raw}; },
          [](const std::string& shown) { return "FILE argument: no '" + shown + "' file or directory"; }},
-        {"too many arguments",
+        // Every word after KIND is a FILE: one more is checked as the first was.
+        {"a further FILE that does not exist",
          [](const std::string& raw) { return std::vector<std::string>{"exec", "rec.der", raw}; },
-         [](const std::string& shown) { return "too many arguments, don't know what to do with '" + shown + "'"; }},
+         [](const std::string& shown) { return "FILE argument: no '" + shown + "' file or directory"; }},
         {"unknown option",
          [](const std::string& raw) { return std::vector<std::string>{"--zz" + raw, "exec", "rec.der"}; },
          [](const std::string& shown) { return "unknown option '--zz" + shown + "'"; }},
@@ -107,7 +109,7 @@ TEST(HostileText, ErrorLinesQuotingArguments) {
          }},
         {"invalid KIND", [](const std::string& raw) { return std::vector<std::string>{raw, "rec.der"}; },
          [](const std::string& shown) {
-             return "KIND argument: invalid value '" + shown + "', expected one of 'state', 'cmd' or 'exec'";
+             return "KIND argument: invalid value '" + shown + "', expected one of 'state', 'cmd', 'exec' or 'der'";
          }},
         {"unreadable file", [](const std::string& raw) { return std::vector<std::string>{"exec", raw}; },
          [](const std::string& shown) { return shown + ": Is a directory"; }, false, situation::prepare::directory},
@@ -137,12 +139,13 @@ TEST(HostileText, ErrorLinesQuotingArguments) {
 // A decoder's message that quotes the input: the text of a malformed time, in a record and in a command.
 TEST(HostileText, DecoderMessagesQuotingTheInput) {
     quarvel::cmd reschedule{quarvel::cmd::Reschedule{"n", {1'704'164'645, 123'456'789}, std::nullopt}};
-    const std::vector<std::pair<std::string, std::string>> inputs{
-        {"exec", quarvel::asn::exec_to_str(small_record())},
-        {"cmd", quarvel::asn::cmd_to_str(reschedule)},
+    // Each with where the time lies, after the decoder's message.
+    const std::vector<std::tuple<std::string, std::string, std::string>> inputs{
+        {"exec", quarvel::asn::exec_to_str(small_record()), " at offset 50 (record > timestamps > started)"},
+        {"cmd", quarvel::asn::cmd_to_str(reschedule), " at offset 7 (command > next)"},
     };
     test::temp_dir dir;
-    for (const auto& [kind, der] : inputs) {
+    for (const auto& [kind, der, where] : inputs) {
         // The time as written, to the millisecond: 19 octets, room for "2024" and each text of the tables.
         ASSERT_NE(der.find("\x18\x13" "20240102030405.123Z"), std::string::npos) << kind;
         for (const auto& t : test::all_texts()) {
@@ -153,7 +156,7 @@ TEST(HostileText, DecoderMessagesQuotingTheInput) {
             const std::string context = kind + ", " + t.what;
             EXPECT_EQ(r.status, 124) << context;
             EXPECT_EQ(r.out, "") << context;
-            EXPECT_EQ(r.err, cli::message_line("quarvel-dump", "GeneralizedTime: invalid format: " + shown_time) + "\n")
+            EXPECT_EQ(r.err, cli::message_line("quarvel-dump", "GeneralizedTime: invalid format: " + shown_time + where) + "\n")
                 << context;
             EXPECT_EQ(test::terminal_hazard(r.err), "") << context;
         }

@@ -346,15 +346,18 @@ TEST(EndlessInput, TheFirstElementsHeaderBoundsTheRead) {
         std::string command;
         std::string message;
     };
+    // The decoder's message and where its fault lies, as quarvel-dump says them.
+    const auto said = [](const auto& located) { return located.error().message + ' ' + quarvel::asn::where(located.error()); };
+    const std::string trailing = "trailing bytes at offset " + std::to_string(test::read_file(sample).size());
     const std::vector<case_> cases{
-        {"yes 2>/dev/null | exec \"$0\" state -", quarvel::asn::state_of_str(yes_read).error()},
-        {"yes 2>/dev/null | exec \"$0\" cmd -", quarvel::asn::cmd_of_str(yes_read).error()},
-        {"yes 2>/dev/null | exec \"$0\" --json exec -", quarvel::asn::exec_of_str(yes_read).error()},
-        {"yes 2>/dev/null | exec \"$0\" --reencode state -", quarvel::asn::state_of_str(yes_read).error()},
-        {"exec \"$0\" exec /dev/zero", quarvel::asn::exec_of_str(std::string(3, '\0')).error()},
-        {"exec \"$0\" --json state /dev/zero", quarvel::asn::state_of_str(std::string(3, '\0')).error()},
-        {"(cat \"$1\"; yes 2>/dev/null) | exec \"$0\" exec -", "trailing bytes"},
-        {"(cat \"$1\"; cat /dev/zero 2>/dev/null) | exec \"$0\" --json exec -", "trailing bytes"},
+        {"yes 2>/dev/null | exec \"$0\" state -", said(quarvel::asn::state_of_str_located(yes_read))},
+        {"yes 2>/dev/null | exec \"$0\" cmd -", said(quarvel::asn::cmd_of_str_located(yes_read))},
+        {"yes 2>/dev/null | exec \"$0\" --json exec -", said(quarvel::asn::exec_of_str_located(yes_read))},
+        {"yes 2>/dev/null | exec \"$0\" --reencode state -", said(quarvel::asn::state_of_str_located(yes_read))},
+        {"exec \"$0\" exec /dev/zero", said(quarvel::asn::exec_of_str_located(std::string(3, '\0')))},
+        {"exec \"$0\" --json state /dev/zero", said(quarvel::asn::state_of_str_located(std::string(3, '\0')))},
+        {"(cat \"$1\"; yes 2>/dev/null) | exec \"$0\" exec -", trailing},
+        {"(cat \"$1\"; cat /dev/zero 2>/dev/null) | exec \"$0\" --json exec -", trailing},
     };
 #if defined(__SANITIZE_ADDRESS__)
     const std::string limit;

@@ -1,0 +1,30 @@
+#pragma once
+// One value of a KIND decoded from its bytes, for every form quarvel-dump writes. A refusal says where in
+// the file the fault lies, after the decoder's own message: "couldn't decode UUID at offset 17
+// (record > uuid)" (quarvel-inspect, whose messages are fixed, says the message alone).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include <quarvel/basic.hpp>
+#include <quarvel/model.hpp>
+
+#include "cli/read_file.hpp"
+#include "run.hpp"
+
+namespace dump {
+
+using value = std::variant<quarvel::state, quarvel::cmd, quarvel::execution_record>;
+
+// Decodes one value of `kind` (state, cmd or exec) from `bytes`, which begin at offset `base` of their file
+// (a frame's payload lies after its prefix). A record tells `done` which prefixes of the bytes it holds
+// copies of, so that a mapped file's pages can go as the decode goes on.
+quarvel::result<value> decode(input_kind kind, std::string_view bytes, const cli::prefix_done& done,
+                              std::uint64_t base = 0);
+
+// The value's encoding in the current form.
+std::string encoding_of(const value& v);
+
+}  // namespace dump

@@ -1,0 +1,52 @@
+#pragma once
+// The structure of DER input, one line per element, whatever the input holds: the first element and
+// everything nested in it, in reading order, as the element reader checked them. Nothing is decoded past
+// the headers but a short preview of each primitive's contents, so a listing shows where an input that
+// no decoder accepts goes wrong: it ends with the reader's fault, after every element read before it.
+//
+// Text, one line per element (two spaces of indentation per level), here for 30 08 02 01 05 0C 03 61 62 63
+// followed by one more octet:
+//   0: UNIVERSAL 16 Constructed, header 2, length 8
+//   2:   UNIVERSAL 2 Primitive, header 2, length 1: 5
+//   5:   UNIVERSAL 12 Primitive, header 2, length 3: "abc"
+//   10: error: trailing bytes
+// JSON Lines, one object per line, the same numbers:
+//   {"offset":0,"depth":0,"tag":"UNIVERSAL 16","form":"constructed","header":2,"length":8}
+//   {"offset":2,"depth":1,"tag":"UNIVERSAL 2","form":"primitive","header":2,"length":1,"preview":"5"}
+//   {"offset":5,"depth":1,"tag":"UNIVERSAL 12","form":"primitive","header":2,"length":3,"preview":"\"abc\""}
+//   {"offset":10,"error":"trailing bytes"}
+//
+// Previews: an INTEGER the reader accepts in decimal; a UTF8String, UTCTime or GeneralizedTime as its
+// first 40 octets between double quotes, by the terminal rule (cli/terminal_text.hpp); NULL none; any other
+// primitive its first 16 octets in hexadecimal; "..." follows a cut preview. Memory is the tape's (one
+// word per header) whatever the size of the contents, which are never copied.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include <quarvel/basic.hpp>
+
+#include "output.hpp"
+
+namespace der {
+struct tape;
+}
+
+namespace dump {
+
+struct der_listing {
+    bool json = false;                  // JSON Lines instead of text
+    std::uint64_t base = 0;             // the offset of the input in its file, added to every offset shown
+    std::optional<std::uint64_t> frame;  // JSON: "frame" as the first member of every object
+    std::optional<std::string_view> file;  // JSON: "file" before it, in a run over several FILEs
+};
+
+// Lists the element at offset 0 of `input` onto `out`. A fault of the element reader, or octets after the
+// element ("trailing bytes"), ends the listing with an error line (text "OFFSET: error: MESSAGE", JSON
+// {"offset":O,"error":"MESSAGE"}, the message on one line and safe for a terminal) and is returned as
+// "at offset O: MESSAGE". `headers` holds what the reader checked: one tape for many inputs (the frames
+// of a capture) keeps its storage from one to the next.
+quarvel::result<void> list_der(output& out, der::tape& headers, std::string_view input, const der_listing& how);
+
+}  // namespace dump
