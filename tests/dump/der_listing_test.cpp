@@ -17,9 +17,12 @@
 #include "der/hex.hpp"
 #include "dump/der_listing.hpp"
 #include "dump/output.hpp"
+#include "dump/fixtures.hpp"
 #include "support/process.hpp"
 
 namespace {
+
+using dump_test::expect_json_lines;
 
 using der_test::hex;
 using der_test::repeat;
@@ -307,21 +310,6 @@ TEST(DerListing, Previews) {
         EXPECT_TRUE(r.status);
         EXPECT_EQ(r.text, c.line + "\n");
     }
-}
-
-// Every line of `text` is one JSON value: Python reads each back and writes it again in its own compact
-// form with the keys in their order, which must give the same line.
-void expect_json_lines(const std::string& text) {
-    test::run_options options;
-    options.input = text;
-    const auto r = test::run({"/usr/bin/env", "python3", "-c",
-                              "import json, sys\n"
-                              "for line in sys.stdin.buffer.read().decode('utf-8').split('\\n')[:-1]:\n"
-                              "    print(json.dumps(json.loads(line), separators=(',', ':'), ensure_ascii=False))\n"},
-                             options);
-    if (r.status == 127) GTEST_SKIP() << "no python3";
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, text);
 }
 
 TEST(DerListing, JsonLines) {

@@ -8,24 +8,15 @@
 
 #include "cli/eval.hpp"
 #include "dump/summary.hpp"
+#include "dump/fixtures.hpp"
 #include "support/process.hpp"
 
 namespace {
 
+using dump_test::small_record;
+
 const std::string tool = QUARVEL_DUMP_BINARY;
 const std::string sample = std::string(QUARVEL_SOURCE_DIR) + "/samples/hello.der";
-
-quarvel::execution_record small_record() {
-    quarvel::execution_record r;
-    r.job = {"a", "p", "s"};
-    for (std::uint8_t i = 0; i < 16; ++i) r.uuid.octets[i] = static_cast<std::uint8_t>(i * 0x11);
-    r.console = {{5'000'000, "hi"}};
-    r.started = {1'704'164'645, 0};  // 2024-01-02T03:04:05Z
-    r.finished = {1'704'164'646, 0};
-    r.result = quarvel::Exited{0};
-    r.output = {{"out.txt", "x"}};
-    return r;
-}
 
 TEST(Exec, SummaryOfTheSampleRecord) {
     const auto r = test::run({tool, "exec", sample});

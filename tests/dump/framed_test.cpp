@@ -20,20 +20,17 @@
 
 #include "cli/eval.hpp"
 #include "der/hex.hpp"
+#include "dump/fixtures.hpp"
 #include "support/process.hpp"
 
 namespace {
 
+using dump_test::frame;
+using dump_test::prefix;
+
 const std::string tool = QUARVEL_DUMP_BINARY;
 
 using der_test::hex;
-
-std::string prefix(std::int64_t length) {
-    const auto p = quarvel::frame_prefix(length);
-    return std::string(p.data(), p.size());
-}
-
-std::string frame(const std::string& payload) { return prefix(static_cast<std::int64_t>(payload.size())) + payload; }
 
 const std::string hello = hex("AE 09 30 07 A0 02 05 00 02 01 0D");  // client hello client 13
 const std::string request = hex("B0 03 0C 01 70");                 // job request on p

@@ -12,34 +12,18 @@
 
 #include "der/hex.hpp"
 #include "dump/json.hpp"
+#include "dump/fixtures.hpp"
 #include "support/process.hpp"
 
 namespace {
+
+using dump_test::expect_json_lines;
+using dump_test::frame;
 
 const std::string tool = QUARVEL_DUMP_BINARY;
 const std::string sample = std::string(QUARVEL_SOURCE_DIR) + "/samples/hello.der";
 
 using der_test::hex;
-
-std::string frame(const std::string& payload) {
-    const auto p = quarvel::frame_prefix(static_cast<std::int64_t>(payload.size()));
-    return std::string(p.data(), p.size()) + payload;
-}
-
-// Every line of `text` is one JSON value: Python reads each back and writes it again in its own compact
-// form with the keys in their order, which must give the same line.
-void expect_json_lines(const std::string& text) {
-    test::run_options options;
-    options.input = text;
-    const auto r = test::run({"/usr/bin/env", "python3", "-c",
-                              "import json, sys\n"
-                              "for line in sys.stdin.buffer.read().decode('utf-8').split('\\n')[:-1]:\n"
-                              "    print(json.dumps(json.loads(line), separators=(',', ':'), ensure_ascii=False))\n"},
-                             options);
-    if (r.status == 127) GTEST_SKIP() << "no python3";
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, text);
-}
 
 void expect_jq_reads(const std::string& text, const std::string& filter, const std::string& expected) {
     test::run_options options;

@@ -12,18 +12,16 @@
 
 #include "cli/eval.hpp"
 #include "quarvel/asn_bytes.hpp"
+#include "dump/fixtures.hpp"
 #include "support/process.hpp"
 
 namespace {
 
+using dump_test::frame;
+
 using namespace asn_bytes;
 
 const std::string tool = QUARVEL_DUMP_BINARY;
-
-std::string frame(const std::string& payload) {
-    const auto p = quarvel::frame_prefix(static_cast<std::int64_t>(payload.size()));
-    return std::string(p.data(), p.size()) + payload;
-}
 
 std::string replace_first(std::string text, std::string_view from, std::string_view to) {
     text.replace(text.find(from), from.size(), to);

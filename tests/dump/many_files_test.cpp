@@ -13,38 +13,24 @@
 
 #include "cli/eval.hpp"
 #include "der/hex.hpp"
+#include "dump/fixtures.hpp"
 #include "support/process.hpp"
 
 namespace {
 
+using dump_test::frame;
+using dump_test::prefix;
+using dump_test::record_of;
+
 const std::string tool = QUARVEL_DUMP_BINARY;
 
 using der_test::hex;
-
-quarvel::execution_record record_of(const std::string& job) {
-    quarvel::execution_record r;
-    r.job = {job, "p", "s"};
-    for (std::uint8_t i = 0; i < 16; ++i) r.uuid.octets[i] = static_cast<std::uint8_t>(i * 0x11);
-    r.console = {{5'000'000, "hi"}};
-    r.started = {1'704'164'645, 0};  // 2024-01-02T03:04:05Z
-    r.finished = {1'704'164'646, 0};
-    r.result = quarvel::Exited{0};
-    r.output = {{"out.txt", "x"}};
-    return r;
-}
 
 std::string summary_of(const std::string& job) {
     return job + " on p\nuuid 00112233-4455-6677-8899-aabbccddeeff\nstarted at 2024-01-02T03:04:05-00:00\n"
                  "stopped at 2024-01-02T03:04:06-00:00\nduration 1.000s\nexited 0\nconsole 1 line, 2 bytes\n"
                  "output out.txt, 1 byte\n";
 }
-
-std::string prefix(std::int64_t length) {
-    const auto p = quarvel::frame_prefix(length);
-    return std::string(p.data(), p.size());
-}
-
-std::string frame(const std::string& payload) { return prefix(static_cast<std::int64_t>(payload.size())) + payload; }
 
 const std::string hello = hex("AE 09 30 07 A0 02 05 00 02 01 0D");  // client hello client 13
 const std::string request = hex("B0 03 0C 01 70");                 // job request on p
