@@ -3,7 +3,6 @@
 #include <string>
 
 #include <quarvel/asn.hpp>
-#include <quarvel_internal/releasing_decode.hpp>
 
 namespace dump {
 
@@ -19,10 +18,10 @@ quarvel::result<value> held(quarvel::asn::located_result<T> decoded, std::uint64
 
 }  // namespace
 
-quarvel::result<value> decode(input_kind kind, std::string_view bytes, const cli::prefix_done& done, std::uint64_t base) {
+quarvel::result<value> decode(input_kind kind, std::string_view bytes, std::uint64_t base) {
     switch (kind) {
         case input_kind::state: return held(quarvel::asn::state_of_str_located(bytes), base);
-        case input_kind::exec: return held(quarvel::asn::exec_of_str_releasing(bytes, done), base);
+        case input_kind::exec: return held(quarvel::asn::exec_view_of_str(bytes), base);
         case input_kind::cmd: return held(quarvel::asn::cmd_of_str_located(bytes), base);
         case input_kind::der: break;
     }
@@ -33,7 +32,7 @@ std::string encoding_of(const value& v) {
     switch (v.index()) {
         case 0: return quarvel::asn::state_to_str(*std::get_if<quarvel::state>(&v));
         case 1: return quarvel::asn::cmd_to_str(*std::get_if<quarvel::cmd>(&v));
-        default: return quarvel::asn::exec_to_str(*std::get_if<quarvel::execution_record>(&v));
+        default: return quarvel::asn::exec_view_to_str(*std::get_if<quarvel::execution_record_view>(&v));
     }
 }
 

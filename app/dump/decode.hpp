@@ -11,18 +11,17 @@
 #include <quarvel/basic.hpp>
 #include <quarvel/model.hpp>
 
-#include "cli/read_file.hpp"
 #include "run.hpp"
 
 namespace dump {
 
-using value = std::variant<quarvel::state, quarvel::cmd, quarvel::execution_record>;
+// A record is read in place: its console texts and output contents are views into the bytes decoded, so
+// it is used while those are there, and a record larger than memory costs only its structure.
+using value = std::variant<quarvel::state, quarvel::cmd, quarvel::execution_record_view>;
 
 // Decodes one value of `kind` (state, cmd or exec) from `bytes`, which begin at offset `base` of their file
-// (a frame's payload lies after its prefix). A record tells `done` which prefixes of the bytes it holds
-// copies of, so that a mapped file's pages can go as the decode goes on.
-quarvel::result<value> decode(input_kind kind, std::string_view bytes, const cli::prefix_done& done,
-                              std::uint64_t base = 0);
+// (a frame's payload lies after its prefix).
+quarvel::result<value> decode(input_kind kind, std::string_view bytes, std::uint64_t base = 0);
 
 // The value's encoding in the current form.
 std::string encoding_of(const value& v);

@@ -172,8 +172,10 @@ void write_result(output& out, const quarvel::execution_result& r) {
     o.close();
 }
 
-void write_data(output& out, const quarvel::data& files, const json_options& options) {
-    write_array(out, files, [&](output& s, const quarvel::output_file& f) {
+// Output files, their contents owned or viewed.
+template <class Files>
+void write_data(output& out, const Files& files, const json_options& options) {
+    write_array(out, files, [&](output& s, const auto& f) {
         object_writer o(s);
         o.text("path", f.path);
         o.unsigned_number("size", f.data.size());
@@ -271,11 +273,13 @@ std::string json_timestamp_text(quarvel::timestamp t) {
     return text;
 }
 
-void write_json(output& out, const quarvel::execution_record& r, const json_options& options) {
+// A record, its texts owned or viewed.
+template <class Record>
+void write_record(output& out, const Record& r, const json_options& options) {
     object_writer o(out);
     write_script_job(o.key("job"), r.job);
     write_uuid(o.key("uuid"), r.uuid);
-    write_array(o.key("console"), r.console, [](output& s, const quarvel::console_line& l) {
+    write_array(o.key("console"), r.console, [](output& s, const auto& l) {
         object_writer w(s);
         w.number("delta", l.delta);
         w.text("data", l.data);
@@ -286,6 +290,14 @@ void write_json(output& out, const quarvel::execution_record& r, const json_opti
     write_result(o.key("result"), r.result);
     write_data(o.key("output"), r.output, options);
     o.close();
+}
+
+void write_json(output& out, const quarvel::execution_record& r, const json_options& options) {
+    write_record(out, r, options);
+}
+
+void write_json(output& out, const quarvel::execution_record_view& r, const json_options& options) {
+    write_record(out, r, options);
 }
 
 void write_json(output& out, const quarvel::state& state, const json_options&) {

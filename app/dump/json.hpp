@@ -30,6 +30,7 @@ struct json_options {
 };
 
 void write_json(output& out, const quarvel::execution_record& record, const json_options& options);
+void write_json(output& out, const quarvel::execution_record_view& record, const json_options& options);
 void write_json(output& out, const quarvel::state& state, const json_options& options);
 void write_json(output& out, const quarvel::cmd& command, const json_options& options);
 

@@ -51,7 +51,7 @@ quarvel::result<void> print_to_standard_output(const T& decoded, Print&& print_v
 
 quarvel::result<void> print(const quarvel::state& v) { return print_to_standard_output(v, quarvel::pp_state); }
 quarvel::result<void> print(const quarvel::cmd& v) { return print_to_standard_output(v, quarvel::pp_cmd); }
-quarvel::result<void> print(const quarvel::execution_record& v) { return write_standard_output(exec_summary(v)); }
+quarvel::result<void> print(const quarvel::execution_record_view& v) { return write_standard_output(exec_summary(v)); }
 
 // The value's text form or its encoding, on standard output (JSON and captures are streamed: stream.cpp).
 quarvel::result<void> write_value(const settings& s, const value& decoded) {
@@ -64,7 +64,7 @@ quarvel::result<void> dump_file(const settings& s, const std::string& file) {
         return std::unexpected(std::string("refusing to write binary data to a terminal"));
     const auto bytes = cli::read_whole_file(file);
     if (!bytes) return std::unexpected(bytes.error());
-    const auto decoded = decode(s.kind, *bytes, [](std::size_t) {});
+    const auto decoded = decode(s.kind, *bytes);
     if (!decoded) return std::unexpected(decoded.error());
     return write_value(s, *decoded);
 }

@@ -38,7 +38,7 @@ std::string printed(Print&& print_value) {
 
 std::string text_of(const quarvel::state& v) { return printed([&](quarvel::formatter& f) { quarvel::pp_state(f, v); }); }
 std::string text_of(const quarvel::cmd& v) { return printed([&](quarvel::formatter& f) { quarvel::pp_cmd(f, v); }); }
-std::string text_of(const quarvel::execution_record& v) { return exec_summary(v); }
+std::string text_of(const quarvel::execution_record_view& v) { return exec_summary(v); }
 
 // Where a frame begins, as the lines and messages of a capture name it.
 struct frame_place {
@@ -130,13 +130,18 @@ file_result write_one(output& out, const settings& s, const std::string& file, c
     }
     // A state's decode may warn on standard error: what was written before it goes first.
     if (s.kind == input_kind::state) out.flush();
-    quarvel::result<value> decoded = std::unexpected(std::string());
-    auto read = cli::with_whole_file(file, [&](std::string_view bytes, const cli::prefix_done& done) {
-        decoded = decode(s.kind, bytes, done);
+    // A record refers to the file's bytes: it is written while they are there.
+    quarvel::result<void> written;
+    auto read = cli::with_whole_file(file, [&](std::string_view bytes) {
+        const auto decoded = decode(s.kind, bytes);
+        if (!decoded) {
+            written = std::unexpected(decoded.error());
+            return;
+        }
+        write_value(out, s, *decoded, nullptr, named);
     });
     if (!read) return read_fault(std::move(read.error()));
-    if (!decoded) return contents_fault(std::move(decoded.error()));
-    write_value(out, s, *decoded, nullptr, named);
+    if (!written) return contents_fault(std::move(written.error()));
     return {};
 }
 
@@ -156,7 +161,6 @@ file_result write_frames(output& out, const settings& s, const std::string& file
     capture_reader reader;
     reader.fd = *fd;
     reader.before_read = [&] { out.flush(); };
-    const cli::prefix_done keep_all = [](std::size_t) {};
     der::tape headers;  // for listings: its storage kept from one frame to the next
     while (out.error() == 0) {
         const auto next = next_frame(reader);
@@ -182,7 +186,7 @@ file_result write_frames(output& out, const settings& s, const std::string& file
         }
         // A state's decode may warn on standard error: what was written before it goes first.
         if (s.kind == input_kind::state) out.flush();
-        const auto decoded = decode(s.kind, reader.payload, keep_all, payload_offset);
+        const auto decoded = decode(s.kind, reader.payload, payload_offset);
         if (!decoded) return contents_fault(place.text() + ": " + decoded.error());
         write_value(out, s, *decoded, &place, named);
     }

@@ -58,7 +58,10 @@ std::string elapsed_text(quarvel::timestamp started, quarvel::timestamp finished
     return sign + std::to_string(seconds / year) + "a" + std::to_string(seconds % year / 86'400) + "d";
 }
 
-std::string exec_summary(const quarvel::execution_record& record) {
+namespace {
+
+template <class Record>
+std::string summary_of(const Record& record) {
     std::string out;
     const auto line = [&](const std::string& text) {
         out += text;
@@ -81,5 +84,10 @@ std::string exec_summary(const quarvel::execution_record& record) {
              counted(file.data.size(), "byte", "bytes"));
     return out;
 }
+
+}  // namespace
+
+std::string exec_summary(const quarvel::execution_record& record) { return summary_of(record); }
+std::string exec_summary(const quarvel::execution_record_view& record) { return summary_of(record); }
 
 }  // namespace dump

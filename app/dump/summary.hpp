@@ -24,6 +24,7 @@ namespace dump {
 // is; any other path in the quoted form of the text forms (which leaves no control byte either), so that
 // every fact stays on its line. A record that stops before it starts shows a duration with a minus sign.
 std::string exec_summary(const quarvel::execution_record& record);
+std::string exec_summary(const quarvel::execution_record_view& record);
 
 // finished - started as its duration text: "1.500s", "-2.000s", "3a12d".
 std::string elapsed_text(quarvel::timestamp started, quarvel::timestamp finished);

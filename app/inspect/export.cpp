@@ -122,8 +122,7 @@ void write_file_at(int dir, const std::string& name, std::string_view bytes) {
         ::unlinkat(dir, tmp.c_str(), 0);
 }
 
-void export_one(int root, const quarvel::output_file& file) {
-    const std::string_view path = file.path;
+void export_one(int root, std::string_view path, std::string_view data) {
     const auto first = path.find_first_not_of('/');
     const std::string_view relative = first == std::string_view::npos ? std::string_view() : path.substr(first);
 
@@ -142,12 +141,11 @@ void export_one(int root, const quarvel::output_file& file) {
 
     directory_handle parent;
     if (!open_parent_directory(root, parents, parent)) return;
-    write_file_at(parent.fd, name, file.data);
+    write_file_at(parent.fd, name, data);
 }
 
-}  // namespace
-
-void export_output(const std::string& directory, const quarvel::data& files) {
+template <class Files>
+void export_files(const std::string& directory, const Files& files) {
     if (files.empty()) return;
     // A file beyond the file-size limit is a failed write like any other (EFBIG): its temporary file is
     // removed and the next entry is written, instead of SIGXFSZ ending the process in the middle of it.
@@ -155,8 +153,16 @@ void export_output(const std::string& directory, const quarvel::data& files) {
     // The directory itself is the user's choice and may be reached through symbolic links.
     const int root = ::open(directory.c_str(), directory_access | O_DIRECTORY | O_CLOEXEC);
     if (root < 0) return;
-    for (const auto& file : files) export_one(root, file);
+    for (const auto& file : files) export_one(root, file.path, file.data);
     ::close(root);
+}
+
+}  // namespace
+
+void export_output(const std::string& directory, const quarvel::data& files) { export_files(directory, files); }
+
+void export_output(const std::string& directory, std::span<const quarvel::output_file_view> files) {
+    export_files(directory, files);
 }
 
 }  // namespace inspect

@@ -1,6 +1,7 @@
 #pragma once
 // The export of a record's output files below a directory (--output DIR).
 
+#include <span>
 #include <string>
 
 #include <quarvel/model.hpp>
@@ -15,5 +16,7 @@ namespace inspect {
 // first two cases logs one warning. Any other failure skips the entry without a word; a file beyond the
 // process's file-size limit is such a failure (SIGXFSZ is ignored while the export runs).
 void export_output(const std::string& directory, const quarvel::data& files);
+// The same for files read in place: each is written straight from where its contents lie.
+void export_output(const std::string& directory, std::span<const quarvel::output_file_view> files);
 
 }  // namespace inspect

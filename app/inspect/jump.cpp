@@ -5,7 +5,6 @@
 #include <optional>
 
 #include <quarvel/asn.hpp>
-#include <quarvel_internal/releasing_decode.hpp>
 #include <quarvel/log.hpp>
 #include <quarvel_internal/posix.hpp>
 
@@ -19,29 +18,12 @@ namespace inspect {
 
 namespace {
 
-// The run is the last thing the tool does: freeing a large record piece by piece (a million console
-// texts) right before the process ends would only cost time. The last record decoded is therefore kept,
-// reachable, until the next run or the end of the process, which returns its memory at once.
-void keep_until_exit(quarvel::execution_record&& record) {
-    static auto* const kept = new std::optional<quarvel::execution_record>();
-    *kept = std::move(record);
-}
-
-}  // namespace
-
-quarvel::result<void> jump(const std::string& file, bool console, bool script,
-                           const std::optional<std::string>& output, bool job) {
-    // The file's bytes are only looked at while they are decoded (a regular file is mapped, not copied);
-    // the record owns copies of what it keeps.
-    quarvel::asn::located_result<quarvel::execution_record> record = std::unexpected(quarvel::asn::decode_error{});
-    // As the decode copies the contents into the record, the pages behind them are given up: the peak is
-    // the record and a little, not the record and the whole file.
-    auto read = cli::with_whole_file(file, [&](std::string_view bytes, const cli::prefix_done& done) {
-        record = quarvel::asn::exec_of_str_releasing(bytes, done);
-    });
-    if (!read) return std::unexpected(std::move(read.error()));
+// Prints what the flags ask for and exports the output files, from a record read in place from `bytes`.
+quarvel::result<void> present(std::string_view bytes, bool console, bool script,
+                              const std::optional<std::string>& output, bool job) {
+    const auto record = quarvel::asn::exec_view_of_str(bytes);
     // A decoder's message may quote the input (a malformed time's text): shown by the terminal rule.
-    if (!record) return std::unexpected(cli::terminal_message(std::move(record.error().message)));
+    if (!record) return std::unexpected(cli::terminal_message(record.error().message));
 
     // The export is never lost because of standard output: a reader that went away (SIGPIPE) or a file-size
     // limit on a redirected output (SIGXFSZ) makes the printing fail with EPIPE or EFBIG, and the export,
@@ -62,13 +44,27 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
         if (script && printing) quarvel::log::app(record->job.script);
     }
     if (output) export_output(*output, record->output);
-    keep_until_exit(std::move(*record));
     // A line that never reached its reader (a full disk, a closed descriptor) must not pass for success.
     // When the reader went away (EPIPE) there is nobody left to tell: the run fails without a message.
     if (const int err = cli::log_write_error(); err != 0)
         return std::unexpected(err == EPIPE ? std::string()
                                             : std::string("standard output: ") + quarvel::posix::describe_error(err));
     return {};
+}
+
+}  // namespace
+
+quarvel::result<void> jump(const std::string& file, bool console, bool script,
+                           const std::optional<std::string>& output, bool job) {
+    // The record is read in place from the file's bytes (a regular file is mapped, not copied): its console
+    // texts and output contents are printed and exported from where they lie, so a record larger than
+    // memory costs only its structure, the system dropping and reading again the file's pages as needed.
+    // Everything is done while the bytes are there; the record is known valid before anything is printed.
+    quarvel::result<void> done;
+    auto read = cli::with_whole_file(
+        file, [&](std::string_view bytes) { done = present(bytes, console, script, output, job); });
+    if (!read) return std::unexpected(std::move(read.error()));
+    return done;
 }
 
 }  // namespace inspect

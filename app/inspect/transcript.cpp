@@ -22,7 +22,10 @@ std::string job_line(const quarvel::script_job& job) {
     return line;
 }
 
-void append_console_line(std::string& out, const quarvel::console_line& line) {
+namespace {
+
+template <class Line>
+void append_line(std::string& out, const Line& line) {
     // A negative stored delta stands for a count of 2^63 nanoseconds or more.
     const std::uint64_t milliseconds = static_cast<std::uint64_t>(line.delta) / 1'000'000;
     // The line is written in place, into room for its longest form (20 digits, "ms: ", quotes, and four
@@ -39,14 +42,19 @@ void append_console_line(std::string& out, const quarvel::console_line& line) {
     });
 }
 
-void for_each_transcript_line(const std::vector<quarvel::console_line>& console, quarvel::timestamp started,
+}  // namespace
+
+void append_console_line(std::string& out, const quarvel::console_line& line) { append_line(out, line); }
+void append_console_line(std::string& out, const quarvel::console_line_view& line) { append_line(out, line); }
+
+void for_each_transcript_line(std::span<const quarvel::console_line_view> console, quarvel::timestamp started,
                               quarvel::timestamp finished, const quarvel::execution_result& result,
                               const std::function<void(std::string_view)>& emit) {
     std::string buffer = "started at " + quarvel::timestamp_text(started);
     emit(buffer);
     for (const auto& line : console | std::views::reverse) {
         buffer.clear();
-        append_console_line(buffer, line);
+        append_line(buffer, line);
         emit(buffer);
     }
     emit(quarvel::render([&](quarvel::formatter& f) { quarvel::pp_execution_result(f, result); }));
@@ -58,8 +66,10 @@ std::vector<std::string> prepare_console(const std::vector<quarvel::console_line
                                          const quarvel::execution_result& result) {
     std::vector<std::string> lines;
     lines.reserve(console.size() + 3);
-    for_each_transcript_line(console, started, finished, result,
-                             [&](std::string_view text) { lines.emplace_back(text); });
+    std::vector<quarvel::console_line_view> viewed;
+    viewed.reserve(console.size());
+    for (const auto& line : console) viewed.push_back({line.delta, line.data});
+    for_each_transcript_line(viewed, started, finished, result, [&](std::string_view text) { lines.emplace_back(text); });
     return lines;
 }
 

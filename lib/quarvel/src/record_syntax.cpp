@@ -20,16 +20,27 @@ const auto& time_grammar() {
     return g;
 }
 
-const auto& data_grammar() {
-    static const auto g = der::sequence_of(der::map(
-        [](auto&& read) -> der::result<output_file> {
+// Output files, their contents copied (`output_file`) or read in place (`output_file_view`, `utf8_view`).
+template <class File, auto& contents_grammar>
+auto data_grammar_of() {
+    return der::sequence_of(der::map(
+        [](auto&& read) -> der::result<File> {
             auto& [path, contents] = read;
             auto checked = valid_path(std::move(path));
             if (!checked) return der::error(std::move(checked.error()));
-            return output_file{std::move(*checked), std::move(contents)};
+            return File{std::move(*checked), std::move(contents)};
         },
-        [](const output_file& f) { return fields(f.path, f.data); },
-        der::sequence2(der::required(label::path, der::utf8_string), der::required(label::data, der::utf8_string))));
+        [](const File& f) { return fields(f.path, f.data); },
+        der::sequence2(der::required(label::path, der::utf8_string), der::required(label::data, contents_grammar))));
+}
+
+const auto& data_grammar() {
+    static const auto g = data_grammar_of<output_file, der::utf8_string>();
+    return g;
+}
+
+const auto& data_view_grammar() {
+    static const auto g = data_grammar_of<output_file_view, der::utf8_view>();
     return g;
 }
 
@@ -105,6 +116,9 @@ const auto& res_grammar() {
 der::rule<timestamp> time_syntax() { return der::make_rule<time_grammar>(); }
 der::rule<data, std::span<const output_file>> data_syntax() {
     return der::make_rule<data_grammar, std::span<const output_file>>();
+}
+der::rule<std::vector<output_file_view>, std::span<const output_file_view>> data_view_syntax() {
+    return der::make_rule<data_view_grammar, std::span<const output_file_view>>();
 }
 der::rule<script_job> script_job_syntax() { return der::make_rule<script_job_grammar>(); }
 der::rule<vesk_build_job> vesk_build_job_syntax() { return der::make_rule<vesk_build_job_grammar>(); }

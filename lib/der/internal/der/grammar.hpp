@@ -263,6 +263,11 @@ struct utf8_traits {
     static std::size_t content_size(std::string_view v) { return v.size(); }
     static void write(std::string& out, std::string_view v) { out.append(v); }
 };
+// A UTF8String read in place: a view of the contents, valid while the parsed input lives.
+struct utf8_view_traits : utf8_traits {
+    using value_type = std::string_view;
+    static result<value_type> read(std::string_view contents) { return contents; }
+};
 struct integer_traits {
     using value_type = std::int64_t;
     static constexpr tag default_tag = tags::integer;
@@ -335,6 +340,7 @@ struct primitive_grammar {
 };
 
 inline constexpr primitive_grammar<detail::utf8_traits> utf8_string{};
+inline constexpr primitive_grammar<detail::utf8_view_traits> utf8_view{};  // its value a view of the input
 inline constexpr primitive_grammar<detail::integer_traits> int_{};  // the `int` combinator
 inline constexpr primitive_grammar<detail::null_traits> null{};
 inline constexpr primitive_grammar<detail::utc_time_traits> utc_time{};

@@ -75,6 +75,17 @@ QUARVEL_API located_result<cmd> cmd_of_str_located(std::string_view bytes);
 /// The place as words for a message: "at offset 17 (record > uuid)", or "at offset 17" without a path.
 QUARVEL_API std::string where(const decode_error& error);
 
+// ---- Reading a record in place -----------------------------------------------------------------------
+
+/// The job execution record that `bytes` hold, read in place: the console texts and the output files'
+/// contents are not copied but referred to where they lie in `bytes`, which must outlive the record, and
+/// stay unchanged, while it is used. The same record and the same refusals as `exec_of_str_located`;
+/// memory is that of the record's structure, whatever the size of its texts, so a record larger than
+/// memory can be read from a mapped file whose pages the system may drop and read again.
+QUARVEL_API located_result<execution_record_view> exec_view_of_str(std::string_view bytes);
+/// The DER octets of the record `view` refers to: the same as `exec_to_str(to_record(view))`.
+QUARVEL_API std::string exec_view_to_str(const execution_record_view& view);
+
 // ---- Checking a value before it is sent ----------------------------------------------------------------
 
 /// Nothing when `exec_of_str` reads the encoding of `record` back as `record`, but for what the encoding

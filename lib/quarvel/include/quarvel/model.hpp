@@ -280,6 +280,42 @@ struct execution_record {
     friend bool operator==(const execution_record&, const execution_record&) = default;
 };
 
+/// One console line read in place: its text is a view into the bytes the record was decoded from.
+struct console_line_view {
+    std::int64_t delta = 0;  ///< nanoseconds, as in `console_line`
+    std::string_view data;   ///< the line's text, where it lies in the decoded bytes
+    friend bool operator==(const console_line_view&, const console_line_view&) = default;
+};
+
+/// One output file read in place: its path, checked and normalised as `output_file`'s, and its contents
+/// where they lie in the decoded bytes.
+struct output_file_view {
+    std::string path;       ///< as in `output_file`
+    std::string_view data;  ///< the file's complete contents, where they lie
+    friend bool operator==(const output_file_view&, const output_file_view&) = default;
+};
+
+/// A job execution record read in place (`asn::exec_view_of_str`): the same record, but its bulk, the
+/// console texts and the output files' contents, is not copied: those are views into the bytes it was
+/// decoded from, valid while those bytes live unchanged (a mapped file, a receive buffer). A copy is
+/// cheap and refers to the same bytes. `to_record` makes an `execution_record` that owns everything;
+/// `view_of` goes the other way, the views then referring to the owned record.
+struct execution_record_view {
+    script_job job;                          ///< the job that ran
+    quarvel::uuid uuid;                      ///< the execution's identity
+    std::vector<console_line_view> console;  ///< the console, newest line first, as in `execution_record`
+    timestamp started;                       ///< when the execution began
+    timestamp finished;                      ///< when it ended
+    execution_result result;                 ///< how it ended
+    std::vector<output_file_view> output;    ///< the output files
+    friend bool operator==(const execution_record_view&, const execution_record_view&) = default;
+};
+
+/// The record `view` refers to, owning all its contents.
+QUARVEL_API execution_record to_record(const execution_record_view& view);
+/// A view of `record`: its texts refer to `record`'s, valid while it lives unchanged.
+QUARVEL_API execution_record_view view_of(const execution_record& record);
+
 /// The protocol version that clients announce in `cmd::Client_hello`.
 inline constexpr std::int64_t client_protocol_version = 13;
 /// The protocol version that workers announce in `cmd::Client_hello`.
