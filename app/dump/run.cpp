@@ -62,11 +62,15 @@ quarvel::result<void> write_value(const settings& s, const value& decoded) {
 quarvel::result<void> dump_file(const settings& s, const std::string& file) {
     if (s.form == output_form::encoding && ::isatty(STDOUT_FILENO) == 1)
         return std::unexpected(std::string("refusing to write binary data to a terminal"));
-    const auto bytes = cli::read_whole_file(file);
-    if (!bytes) return std::unexpected(bytes.error());
-    const auto decoded = decode(s.kind, *bytes);
-    if (!decoded) return std::unexpected(decoded.error());
-    return write_value(s, *decoded);
+    // A regular file is mapped, not copied, and a record refers to its bytes: it is written while they are
+    // there, so that a record larger than memory costs only its structure.
+    quarvel::result<void> written;
+    auto read = cli::with_whole_file(file, [&](std::string_view bytes) {
+        const auto decoded = decode(s.kind, bytes);
+        written = decoded ? write_value(s, *decoded) : std::unexpected(decoded.error());
+    });
+    if (!read) return read;
+    return written;
 }
 
 }  // namespace
