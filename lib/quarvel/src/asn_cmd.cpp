@@ -81,7 +81,7 @@ der::rule<cmd> cmd_syntax() { return der::make_rule<cmd_grammar>(); }
 
 result<cmd> cmd_of_str(std::string_view bytes) { return cmd_projections().decode(bytes); }
 
-located_result<cmd> cmd_of_str_located(std::string_view bytes) {
+std::expected<cmd, decode_error> cmd_of_str_located(std::string_view bytes) {
     return cmd_projections().decode_located(bytes);
 }
 

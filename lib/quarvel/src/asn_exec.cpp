@@ -79,7 +79,7 @@ der::rule<execution_record_view> exec_view_syntax() { return der::make_rule<exec
 
 result<execution_record> exec_of_str(std::string_view bytes) { return exec_projections().decode(bytes); }
 
-located_result<execution_record> exec_of_str_located(std::string_view bytes) {
+std::expected<execution_record, decode_error> exec_of_str_located(std::string_view bytes) {
     return exec_projections().decode_located(bytes);
 }
 
@@ -91,7 +91,7 @@ located_result<execution_record> exec_of_str_releasing(std::string_view bytes,
 
 std::string exec_to_str(const execution_record& record) { return exec_projections().encode(record); }
 
-located_result<execution_record_view> exec_view_of_str(std::string_view bytes) {
+std::expected<execution_record_view, decode_error> exec_view_of_str(std::string_view bytes) {
     return exec_view_projections().decode_located(bytes);
 }
 

@@ -61,7 +61,7 @@ der::rule<state> state_syntax() { return der::make_rule<state_grammar>(); }
 
 result<state> state_of_str(std::string_view bytes) { return state_projections().decode(bytes); }
 
-located_result<state> state_of_str_located(std::string_view bytes) {
+std::expected<state, decode_error> state_of_str_located(std::string_view bytes) {
     return state_projections().decode_located(bytes);
 }
 

@@ -60,17 +60,18 @@ struct decode_error {
     std::string path;
 };
 
-/// The value, or the decoder's refusal with its place.
+/// The value, or the decoder's refusal with its place (the functions below spell it out, so that each
+/// names its own type).
 template <class T>
 using located_result = std::expected<T, decode_error>;
 
 /// `exec_of_str`, with the place of a fault. Decoding costs the same either way: the place is found on
 /// the way out of a failure.
-QUARVEL_API located_result<execution_record> exec_of_str_located(std::string_view bytes);
+QUARVEL_API std::expected<execution_record, decode_error> exec_of_str_located(std::string_view bytes);
 /// `state_of_str`, with the place of a fault.
-QUARVEL_API located_result<state> state_of_str_located(std::string_view bytes);
+QUARVEL_API std::expected<state, decode_error> state_of_str_located(std::string_view bytes);
 /// `cmd_of_str`, with the place of a fault.
-QUARVEL_API located_result<cmd> cmd_of_str_located(std::string_view bytes);
+QUARVEL_API std::expected<cmd, decode_error> cmd_of_str_located(std::string_view bytes);
 
 /// The place as words for a message: "at offset 17 (record > uuid)", or "at offset 17" without a path.
 QUARVEL_API std::string where(const decode_error& error);
@@ -82,7 +83,7 @@ QUARVEL_API std::string where(const decode_error& error);
 /// stay unchanged, while it is used. The same record and the same refusals as `exec_of_str_located`;
 /// memory is that of the record's structure, whatever the size of its texts, so a record larger than
 /// memory can be read from a mapped file whose pages the system may drop and read again.
-QUARVEL_API located_result<execution_record_view> exec_view_of_str(std::string_view bytes);
+QUARVEL_API std::expected<execution_record_view, decode_error> exec_view_of_str(std::string_view bytes);
 /// The DER octets of the record `view` refers to: the same as `exec_to_str(to_record(view))`.
 QUARVEL_API std::string exec_view_to_str(const execution_record_view& view);
 
