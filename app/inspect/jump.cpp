@@ -5,6 +5,7 @@
 #include <optional>
 
 #include <quarvel/asn.hpp>
+#include <quarvel_internal/releasing_decode.hpp>
 #include <quarvel/log.hpp>
 #include <quarvel_internal/posix.hpp>
 
@@ -19,9 +20,11 @@ namespace inspect {
 namespace {
 
 // Prints what the flags ask for and exports the output files, from a record read in place from `bytes`.
-quarvel::result<void> present(std::string_view bytes, bool console, bool script,
+quarvel::result<void> present(std::string_view bytes, const cli::prefix_done& done, bool console, bool script,
                               const std::optional<std::string>& output, bool job) {
-    const auto record = quarvel::asn::exec_view_of_str(bytes);
+    // The file's pages behind the decode are given up as it goes on: the record's structure is all it
+    // needs now, and what is printed or exported is read again, in order, when it is.
+    const auto record = quarvel::asn::exec_view_of_str_releasing(bytes, done);
     // A decoder's message may quote the input (a malformed time's text): shown by the terminal rule.
     if (!record) return std::unexpected(cli::terminal_message(record.error().message));
 
@@ -61,8 +64,9 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
     // memory costs only its structure, the system dropping and reading again the file's pages as needed.
     // Everything is done while the bytes are there; the record is known valid before anything is printed.
     quarvel::result<void> done;
-    auto read = cli::with_whole_file(
-        file, [&](std::string_view bytes) { done = present(bytes, console, script, output, job); });
+    auto read = cli::with_whole_file(file, [&](std::string_view bytes, const cli::prefix_done& release) {
+        done = present(bytes, release, console, script, output, job);
+    });
     if (!read) return std::unexpected(std::move(read.error()));
     return done;
 }

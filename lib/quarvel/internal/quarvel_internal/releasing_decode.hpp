@@ -17,4 +17,11 @@ located_result<execution_record> exec_of_str_releasing(std::string_view bytes,
                                                        const std::function<void(std::size_t)>& consumed,
                                                        std::size_t step = std::size_t{1} << 20);
 
+// `exec_view_of_str`, telling `consumed` in the same way how far the decode has gone: the record refers to
+// the bytes instead of copying them, so they are read again where it is used, but a caller that only needs
+// the record's structure for now (or reads it later in order) need not keep them resident meanwhile.
+located_result<execution_record_view> exec_view_of_str_releasing(std::string_view bytes,
+                                                                 const std::function<void(std::size_t)>& consumed,
+                                                                 std::size_t step = std::size_t{1} << 20);
+
 }  // namespace quarvel::asn
