@@ -10,6 +10,7 @@
 #include "grammars/labels.hpp"
 #include "grammars/path.hpp"
 #include "grammars/record.hpp"
+#include "grammars/record_forms.hpp"
 
 namespace quarvel::asn {
 
@@ -20,29 +21,11 @@ const auto& time_grammar() {
     return g;
 }
 
-// Output files, their contents copied (`output_file`) or read in place (`output_file_view`, `utf8_view`).
-template <class File, auto& contents_grammar>
-auto data_grammar_of() {
-    return der::sequence_of(der::map(
-        [](auto&& read) -> der::result<File> {
-            auto& [path, contents] = read;
-            auto checked = valid_path(std::move(path));
-            if (!checked) return der::error(std::move(checked.error()));
-            return File{std::move(*checked), std::move(contents)};
-        },
-        [](const File& f) { return fields(f.path, f.data); },
-        der::sequence2(der::required(label::path, der::utf8_string), der::required(label::data, contents_grammar))));
-}
-
 const auto& data_grammar() {
     static const auto g = data_grammar_of<output_file, der::utf8_string>();
     return g;
 }
 
-const auto& data_view_grammar() {
-    static const auto g = data_grammar_of<output_file_view, der::utf8_view>();
-    return g;
-}
 
 // "files" is read and checked like any `data`, then dropped; it is always written empty.
 const auto& script_job_grammar() {
@@ -116,9 +99,6 @@ const auto& res_grammar() {
 der::rule<timestamp> time_syntax() { return der::make_rule<time_grammar>(); }
 der::rule<data, std::span<const output_file>> data_syntax() {
     return der::make_rule<data_grammar, std::span<const output_file>>();
-}
-der::rule<std::vector<output_file_view>, std::span<const output_file_view>> data_view_syntax() {
-    return der::make_rule<data_view_grammar, std::span<const output_file_view>>();
 }
 der::rule<script_job> script_job_syntax() { return der::make_rule<script_job_grammar>(); }
 der::rule<vesk_build_job> vesk_build_job_syntax() { return der::make_rule<vesk_build_job_grammar>(); }

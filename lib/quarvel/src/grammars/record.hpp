@@ -19,8 +19,6 @@ inline constexpr std::string_view no_platform = "no-platform";
 der::rule<timestamp> time_syntax();
 // Output files; each path is checked and normalised as it is read.
 der::rule<data, std::span<const output_file>> data_syntax();
-// The same, the contents read in place.
-der::rule<std::vector<output_file_view>, std::span<const output_file_view>> data_view_syntax();
 // The wire order (name, script, files, platform) differs from the model's (name, platform, script).
 der::rule<script_job> script_job_syntax();
 der::rule<vesk_build_job> vesk_build_job_syntax();
@@ -31,7 +29,5 @@ der::rule<uuid> uuid_syntax();
 der::rule<execution_result> res_syntax();
 // The record itself, inside [0]; [1] is reserved, carries no record and is refused when read.
 der::rule<execution_record> exec_syntax();
-// The same record, its console texts and output contents read in place.
-der::rule<execution_record_view> exec_view_syntax();
 
 }  // namespace quarvel::asn
