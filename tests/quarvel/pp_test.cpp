@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <tuple>
 
 #include <quarvel/pp.hpp>
+#include <quarvel_internal/escape.hpp>
 
 namespace quarvel {
 namespace {
@@ -142,6 +146,104 @@ TEST(TextForms, Quoted) {
     expected += "\"";
     EXPECT_EQ(quarvel::quoted(text), expected);
     EXPECT_EQ(text_of(pp_quoted, text), expected);
+}
+
+// The quoted form byte by byte, from its documented rule: space to tilde as it is, but for the quotation
+// mark and the backslash; those two and line feed, tab, carriage return and backspace as \" \\ \n \t \r \b;
+// every other byte as a backslash and three decimal digits.
+std::string reference_escape(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (byte) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        case '\b': out += "\\b"; break;
+        default:
+            if (byte >= ' ' && byte <= '~') {
+                out += c;
+            } else {
+                char digits[5];
+                std::snprintf(digits, sizeof digits, "\\%03u", byte);
+                out += digits;
+            }
+        }
+    }
+    return out;
+}
+
+// write_escaped on a copy of `text` in a heap block of its exact size, into room of exactly four bytes per
+// byte: the sanitizers catch any read past the input and any write past the room.
+std::string escaped(std::string_view text) {
+    const auto input = std::make_unique_for_overwrite<char[]>(text.size());
+    std::ranges::copy(text, input.get());
+    const auto room = std::make_unique_for_overwrite<char[]>(4 * text.size());
+    char* const end = write_escaped(room.get(), std::string_view(input.get(), text.size()));
+    EXPECT_LE(end - room.get(), static_cast<std::ptrdiff_t>(4 * text.size()));
+    return std::string(room.get(), end);
+}
+
+TEST(TextForms, ReferenceEscapeMatchesTheDocumentedForms) {
+    using namespace std::string_view_literals;
+    EXPECT_EQ(reference_escape("\0\b\t\n\r\x1f \"'\\~\x7f\x80\xff"sv), R"(\000\b\t\n\r\031 \"'\\~\127\128\255)");
+}
+
+TEST(TextForms, EscapesEveryByteAtEveryPlace) {
+    // Each length up to 40 crosses the word and block boundaries; every byte value goes at every place, among
+    // bytes kept as they are and among bytes that are all escaped.
+    using namespace std::string_literals;
+    const std::string kept = "The quick brown fox jumps over the lazy dog, 0123456789.";
+    const std::string all_escaped = "\"\\\n\t\r\b\x01\x7f\x80\xff\x1f\x00"s;
+    for (const std::string* filler : {&kept, &all_escaped})
+        for (std::size_t length = 0; length <= 40; ++length) {
+            std::string text(length, ' ');
+            for (std::size_t i = 0; i < length; ++i) text[i] = (*filler)[i % filler->size()];
+            ASSERT_EQ(escaped(text), reference_escape(text)) << length;
+            for (std::size_t place = 0; place < length; ++place)
+                for (int byte = 0; byte < 256; ++byte) {
+                    std::string one = text;
+                    one[place] = static_cast<char>(byte);
+                    ASSERT_EQ(escaped(one), reference_escape(one)) << "length " << length << ", byte " << byte
+                                                                   << " at " << place;
+                }
+        }
+}
+
+TEST(TextForms, EscapesNearTheEndsOfLongTexts) {
+    std::string line;
+    for (int i = 0; i < 100; ++i) line += "console output " + std::to_string(i) + ", ";
+    const std::size_t n = line.size();
+    // Escapes at and beside the first and last bytes, and at the edges of the first and last blocks.
+    const std::size_t places[] = {0, 1, 7, 8, 15, 16, 17, 31, 32,
+                                  n - 33, n - 17, n - 16, n - 15, n - 9, n - 8, n - 2, n - 1};
+    for (const char byte : {'"', '\\', '\n', '\t', '\x00', '\x7f', '\xc3'}) {
+        std::string text = line;
+        for (const std::size_t place : places) {
+            std::string one = line;
+            one[place] = byte;
+            EXPECT_EQ(escaped(one), reference_escape(one)) << static_cast<int>(byte) << " at " << place;
+            text[place] = byte;
+        }
+        EXPECT_EQ(escaped(text), reference_escape(text)) << static_cast<int>(byte);
+    }
+    // A console line ending in a line feed: its one escape is its last byte.
+    EXPECT_EQ(escaped(line + '\n'), line + "\\n");
+
+    // Long runs of escapes, runs of kept bytes between them of every length up to two blocks, and all bytes.
+    std::string runs, expected;
+    for (std::size_t run = 0; run <= 32; ++run) {
+        runs += std::string(run, 'k') + "\xe2\x82\xac\"";
+        expected += std::string(run, 'k') + R"(\226\130\172\")";
+    }
+    EXPECT_EQ(escaped(runs), expected);
+    std::string every_byte;
+    for (int round = 0; round < 3; ++round)
+        for (int byte = 0; byte < 256; ++byte) every_byte += static_cast<char>(byte);
+    EXPECT_EQ(escaped(every_byte), reference_escape(every_byte));
+    EXPECT_EQ(reference_escape(every_byte).size(), 3u * (93 + 6 * 2 + 157 * 4));
 }
 
 TEST(TextForms, Integer) {

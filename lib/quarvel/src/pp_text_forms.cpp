@@ -2,11 +2,16 @@
 #include <quarvel/pp.hpp>
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
 
 #include <quarvel_internal/escape.hpp>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quarvel {
 
@@ -126,44 +131,112 @@ short_text duration_form(duration d) {
 }
 
 // Whether a byte is written as it is in the quoted form (space to tilde, except the double quotation
-// mark and the backslash).
+// mark and the backslash). The word and block tests below follow the same rule.
 constexpr std::array<bool, 256> kept_as_is = [] {
     std::array<bool, 256> kept{};
     for (int b = ' '; b <= '~'; ++b) kept[static_cast<std::size_t>(b)] = b != '"' && b != '\\';
     return kept;
 }();
 
-// Whether any of the eight bytes packed in `w` is not kept as it is: one below a space, one above a tilde,
-// a double quotation mark or a backslash (exact tests for the presence of such a byte).
-constexpr bool any_escaped(std::uint64_t w) {
-    constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
-    const auto has_zero = [](std::uint64_t v) { return (v - ones) & ~v & highs; };
-    const std::uint64_t below_space = (w - ones * 0x20) & ~w & highs;
-    const std::uint64_t above_tilde = ((w + ones) | w) & highs;
-    return (below_space | above_tilde | has_zero(w ^ (ones * '"')) | has_zero(w ^ (ones * '\\'))) != 0;
+// The quoted form of every byte, at most four bytes.
+struct quoted_byte {
+    char bytes[4];
+    std::uint32_t size;
+};
+constexpr std::array<quoted_byte, 256> quoted_bytes = [] {
+    std::array<quoted_byte, 256> forms{};
+    for (std::size_t b = 0; b < 256; ++b) {
+        const auto c = static_cast<char>(b);
+        if (kept_as_is[b]) {
+            forms[b] = {{c}, 1};
+            continue;
+        }
+        switch (b) {
+        case '"': forms[b] = {{'\\', '"'}, 2}; break;
+        case '\\': forms[b] = {{'\\', '\\'}, 2}; break;
+        case '\n': forms[b] = {{'\\', 'n'}, 2}; break;
+        case '\t': forms[b] = {{'\\', 't'}, 2}; break;
+        case '\r': forms[b] = {{'\\', 'r'}, 2}; break;
+        case '\b': forms[b] = {{'\\', 'b'}, 2}; break;
+        default:
+            forms[b] = {{'\\', static_cast<char>('0' + b / 100), static_cast<char>('0' + b / 10 % 10),
+                         static_cast<char>('0' + b % 10)},
+                        4};
+        }
+    }
+    return forms;
+}();
+
+// Writes one byte in quoted form at `to`; returns the end. Four bytes are always stored, so `to` needs room
+// for four: the callers have four for every byte left.
+inline char* put_escaped_byte(char* to, unsigned char byte) {
+    std::memcpy(to, quoted_bytes[byte].bytes, 4);
+    return to + quoted_bytes[byte].size;
 }
 
-// Writes one byte in quoted form at `to` (at most four bytes); returns the end.
-inline char* put_escaped_byte(char* to, unsigned char byte) {
-    if (kept_as_is[byte]) {
-        *to++ = static_cast<char>(byte);
-        return to;
-    }
-    *to++ = '\\';
-    switch (byte) {
-    case '"': *to++ = '"'; break;
-    case '\\': *to++ = '\\'; break;
-    case '\n': *to++ = 'n'; break;
-    case '\t': *to++ = 't'; break;
-    case '\r': *to++ = 'r'; break;
-    case '\b': *to++ = 'b'; break;
-    default:
-        *to++ = static_cast<char>('0' + byte / 100);
-        *to++ = static_cast<char>('0' + byte / 10 % 10);
-        *to++ = static_cast<char>('0' + byte % 10);
-    }
-    return to;
+// The bytes of the eight packed in `w` that are not kept as they are (below a space, above a tilde, a double
+// quotation mark, a backslash), each marked by its high bit alone. No sum carries out of its byte, so every
+// mark is exact and the first byte to escape is the first mark in memory order.
+constexpr std::uint64_t escaped_bytes(std::uint64_t w) {
+    constexpr std::uint64_t ones = 0x0101010101010101, highs = ones * 0x80, lows = ones * 0x7f;
+    const std::uint64_t low = w & lows;
+    const auto zero = [](std::uint64_t v) { return ~(((v & lows) + lows) | v) & highs; };
+    const std::uint64_t below_space = ~(low + ones * (0x80 - ' ')) & ~w & highs;
+    const std::uint64_t above_tilde = ((low + ones * (0x80 - '~' - 1)) | w) & highs;
+    return below_space | above_tilde | zero(w ^ (ones * '"')) | zero(w ^ (ones * '\\'));
 }
+
+// Every byte value, at every place of a word and beside varied neighbours, is marked exactly when the table
+// escapes it.
+static_assert([] {
+    for (unsigned step : {1u, 0x35u, 0x9du})
+        for (unsigned first = 0; first < 256; ++first) {
+            std::uint64_t w = 0, marks = 0;
+            for (unsigned i = 0; i < 8; ++i) {
+                const unsigned byte = (first + i * step) % 256;
+                w |= std::uint64_t{byte} << (8 * i);
+                if (!kept_as_is[byte]) marks |= std::uint64_t{0x80} << (8 * i);
+            }
+            if (escaped_bytes(w) != marks) return false;
+        }
+    return true;
+}());
+
+// The place in memory of the first byte that escaped_bytes marks (`marks` is not zero).
+inline std::size_t first_marked(std::uint64_t marks) {
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<std::size_t>(std::countr_zero(marks) / 8);
+    else
+        return static_cast<std::size_t>(std::countl_zero(marks) / 8);
+}
+
+#if defined(__SSE2__)
+// The bytes of `block` that are not kept as they are, as bit i for byte i. The compares are signed: bytes
+// from 0x80 up are negative, so below a space.
+inline unsigned escaped_mask(__m128i block) {
+    const __m128i below_space = _mm_cmplt_epi8(block, _mm_set1_epi8(' '));
+    const __m128i above_tilde = _mm_cmpgt_epi8(block, _mm_set1_epi8('~'));
+    const __m128i quote = _mm_cmpeq_epi8(block, _mm_set1_epi8('"'));
+    const __m128i backslash = _mm_cmpeq_epi8(block, _mm_set1_epi8('\\'));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(below_space, above_tilde), _mm_or_si128(quote, backslash))));
+}
+
+// Copies n < 16 bytes with two moves of one size, which may overlap; nothing past n is read or written.
+inline void copy_short(char* to, const char* from, std::size_t n) {
+    if (n >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n > 0) {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    }
+}
+#endif
 
 }  // namespace
 
@@ -171,19 +244,77 @@ std::string uuid_text(const uuid& u) { return std::string(uuid_form(u).view()); 
 std::string timestamp_text(timestamp t) { return std::string(timestamp_form(t).view()); }
 std::string duration_text(duration d) { return std::string(duration_form(d).view()); }
 
+// Kept bytes go out a whole block at a time: each step stores its block, then moves on past the kept bytes
+// at its start and escapes the byte after them; what was stored beyond is written over by the next step.
+// A block with two bytes or more to escape goes byte by byte through the table instead, with no branch on
+// the bytes. With a block or more of input left, the room (four bytes per byte left) holds the block.
 char* write_escaped(char* to, std::string_view s) {
     const char* at = s.data();
     const char* const end = at + s.size();
-    // Bytes kept as they are go eight at a time.
+#if defined(__SSE2__)
+    if (s.size() >= 16) {
+        while (end - at >= 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to), block);
+            const unsigned escaped = escaped_mask(block);
+            if (escaped == 0) {
+                at += 16;
+                to += 16;
+            } else if ((escaped & (escaped - 1)) == 0) {
+                const auto kept = static_cast<unsigned>(std::countr_zero(escaped));
+                at += kept;
+                to += kept;
+                to = put_escaped_byte(to, static_cast<unsigned char>(*at++));
+            } else {
+                for (const char* const stop = at + 16; at != stop; ++at)
+                    to = put_escaped_byte(to, static_cast<unsigned char>(*at));
+            }
+        }
+        // The last bytes are tested in the input's last block, whose first bytes are done.
+        if (at != end) {
+            const auto left = static_cast<unsigned>(end - at);
+            const __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+            const unsigned escaped_in_last = escaped_mask(last);
+            const unsigned escaped = escaped_in_last >> (16 - left);
+            if (escaped_in_last == 0) {
+                // Nothing in the last block is escaped: the output ends in its first bytes as they are, so the
+                // whole block is written again over them.
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(to + left - 16), last);
+                to += left;
+            } else if ((escaped & (escaped - 1)) == 0) {
+                // Kept bytes are copied exactly: the room left may be less than a block.
+                const unsigned kept = escaped == 0 ? left : static_cast<unsigned>(std::countr_zero(escaped));
+                copy_short(to, at, kept);
+                at += kept;
+                to += kept;
+                if (at != end) {
+                    to = put_escaped_byte(to, static_cast<unsigned char>(*at++));
+                    copy_short(to, at, static_cast<std::size_t>(end - at));
+                    to += end - at;
+                }
+            } else {
+                for (; at != end; ++at) to = put_escaped_byte(to, static_cast<unsigned char>(*at));
+            }
+        }
+        return to;
+    }
+#endif
     while (end - at >= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, at, sizeof w);
-        if (any_escaped(w)) {
-            for (const char* const stop = at + 8; at != stop; ++at) to = put_escaped_byte(to, static_cast<unsigned char>(*at));
+        std::uint64_t word;
+        std::memcpy(&word, at, sizeof word);
+        std::memcpy(to, &word, sizeof word);
+        const std::uint64_t marks = escaped_bytes(word);
+        if (marks == 0) {
+            at += sizeof word;
+            to += sizeof word;
+        } else if ((marks & (marks - 1)) == 0) {
+            const std::size_t kept = first_marked(marks);
+            at += kept;
+            to += kept;
+            to = put_escaped_byte(to, static_cast<unsigned char>(*at++));
         } else {
-            std::memcpy(to, at, sizeof w);
-            to += sizeof w;
-            at += sizeof w;
+            for (const char* const stop = at + sizeof word; at != stop; ++at)
+                to = put_escaped_byte(to, static_cast<unsigned char>(*at));
         }
     }
     for (; at != end; ++at) to = put_escaped_byte(to, static_cast<unsigned char>(*at));
