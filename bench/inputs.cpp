@@ -1,5 +1,6 @@
 #include "inputs.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -73,6 +74,30 @@ execution_record bulk_record() {
     }
     record.finished = timestamp{example_start.seconds + 60, 0};
     return record;
+}
+
+execution_record large_record() {
+    random_bits bits{seed + 3};
+    execution_record record{build_job("large"), some_uuid, {}, example_start, {}, Exited{0}, {}};
+    record.console.reserve(1'000'000);
+    std::int64_t delta = 0;
+    for (int i = 0; i < 1'000'000; ++i) {
+        delta += static_cast<std::int64_t>(bits.between(0, 10'000'000));
+        record.console.push_back(console_line{delta, printable_text(bits, bits.between(200, 260))});
+    }
+    std::reverse(record.console.begin(), record.console.end());  // stored newest first
+    record.output.reserve(large_record_files);
+    for (int i = 0; i < large_record_files; ++i)
+        record.output.push_back(output_file{large_record_path(i), large_record_contents(i)});
+    record.finished = timestamp{example_start.seconds + delta / 1'000'000'000 + 1, 0};
+    return record;
+}
+
+std::string large_record_path(int index) { return "artifacts/large-" + std::to_string(index) + ".bin"; }
+
+std::string large_record_contents(int index) {
+    random_bits bits{seed + 100 + static_cast<std::uint64_t>(index)};
+    return arbitrary_octets(bits, 64 * 1024 * 1024);
 }
 
 execution_record example_record() {

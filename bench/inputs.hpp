@@ -16,6 +16,16 @@ execution_record console_heavy_record();
 // A few console lines and 64 output files of 4 MiB of arbitrary octets (about 270 MB encoded).
 execution_record bulk_record();
 
+// 1,000,000 console lines of 200 to 260 printable bytes and `large_record_files` output files of 64 MiB
+// of arbitrary octets (about 1.3 GB encoded): the record that compare.sh reads under a memory limit
+// several times smaller. Building it takes about twice its size in memory.
+inline constexpr int large_record_files = 16;
+execution_record large_record();
+// The path and the contents of the large record's output file `index` (0 to large_record_files - 1),
+// each built on its own, so that an exported file can be checked against them without the record.
+std::string large_record_path(int index);
+std::string large_record_contents(int index);
+
 // The record whose encoding is the 105 octets of `example_record_octets`.
 execution_record example_record();
 std::string_view example_record_octets();
