@@ -170,8 +170,8 @@ file_result write_frames(output& out, const settings& s, const std::string& file
             return contents_fault(place.text() + ": " + next.error().message);
         }
         if (!*next) return {};
-        // The payload follows the frame's 8-octet length prefix.
-        const std::uint64_t payload_offset = reader.frame_offset + 8;
+        // The payload follows the frame's length prefix.
+        const std::uint64_t payload_offset = reader.frame_offset + quarvel::frame_prefix_size;
         if (s.kind == input_kind::der) {
             if (s.form == output_form::text) {
                 out.write(place.text());

@@ -1,13 +1,10 @@
 // The job execution record: its grammar and codec.
 #include <quarvel/asn.hpp>
-#include <quarvel_internal/releasing_decode.hpp>
 
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-
-#include <der/consumption.hpp>
 
 #include "grammars/codec.hpp"
 #include "grammars/forms.hpp"
@@ -40,12 +37,6 @@ der::rule<execution_record> exec_syntax() { return der::make_rule<exec_grammar>(
 result<execution_record> exec_of_str(std::string_view bytes) { return exec_projections().decode(bytes); }
 
 std::expected<execution_record, decode_error> exec_of_str_located(std::string_view bytes) {
-    return exec_projections().decode_located(bytes);
-}
-
-located_result<execution_record> exec_of_str_releasing(std::string_view bytes,
-                                                       const std::function<void(std::size_t)>& consumed, std::size_t step) {
-    const der::watch_consumption watch(bytes, step, consumed);
     return exec_projections().decode_located(bytes);
 }
 
