@@ -6,11 +6,9 @@
 namespace der {
 
 std::string type_mismatch(form expected_form, tag expected, const element& got) {
-    std::string m = "Type mismatch: expected: (";
-    m += form_word(expected_form);
-    m += ' ';
-    m += tag_text(expected);
-    m += ") got: ";
+    std::string m = "Type mismatch: expected: ";
+    m += item_text(expected_form, expected);
+    m += " got: ";
     m += item_text(got.form, got.tag);
     return m;
 }

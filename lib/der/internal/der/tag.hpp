@@ -54,4 +54,13 @@ std::string tag_text(tag t);
 /// "(" form word " " tag text ")": "(Primitive UNIVERSAL 5)".
 std::string item_text(form f, tag t);
 
+/// The item text built on the stack, for the lists of elements that messages lay out piece by piece.
+struct item_text_buffer {
+    char bytes[48];  // "(", the longest form and class words, 20 digits, two spaces, ")"
+    std::size_t size = 0;
+
+    item_text_buffer(form f, tag t);
+    std::string_view view() const { return {bytes, size}; }
+};
+
 }  // namespace der
