@@ -28,13 +28,20 @@ struct header_or_fault {
     header value;
     bool ok = false;
     fault why = fault::index_out_of_bounds;
-    std::size_t needed = 0;  // cut short: the input offset the header reaches at least
-    bool hopeless = false;   // cut short, and refused whatever follows
 };
 
 header_or_fault failed(fault why) { return {{}, false, why}; }
-header_or_fault cut_short(std::size_t needed, bool hopeless = false) {
-    return {{}, false, fault::index_out_of_bounds, needed, hopeless};
+
+// Where a header cut short would end at least, and whether it is refused whatever octets follow: what a
+// stream's reader needs to know, which the element reader does not ask for.
+struct cut {
+    std::size_t needed = 0;
+    bool hopeless = false;
+};
+
+[[gnu::always_inline]] inline header_or_fault cut_short(cut* into, std::size_t needed, bool hopeless = false) {
+    if (into) *into = {needed, hopeless};
+    return failed(fault::index_out_of_bounds);
 }
 
 // The common header: a one-octet identifier and a one-octet length whose contents fit in input[at .. end),
@@ -50,12 +57,12 @@ constexpr std::size_t short_header_size = 2;
 }
 
 // Reads and checks the identifier and length octets at `at`; the buffer being read is input[.. end). The
-// contents are not looked at.
+// contents are not looked at. A header cut short is described in `*into` unless it is null.
 [[gnu::always_inline]] inline header_or_fault read_header_octets(std::string_view input, std::size_t at,
-                                                                 std::size_t end) {
+                                                                 std::size_t end, cut* into = nullptr) {
     const auto octet = [&](std::size_t i) { return static_cast<std::uint8_t>(input[i]); };
     header h;
-    if (at >= end) return cut_short(at + 2);  // an identifier and a length octet at least
+    if (at >= end) return cut_short(into, at + 2);  // an identifier and a length octet at least
     const std::uint8_t identifier = octet(at++);
     h.tag = tag_of(identifier);
     h.form = form_of(identifier);
@@ -63,7 +70,7 @@ constexpr std::size_t short_header_size = 2;
         std::uint64_t number = 0;
         for (std::size_t read = 0;; ++read) {
             if (read == max_high_number_octets) return failed(fault::big_tag_too_long);
-            if (at >= end) return cut_short(at + 1);
+            if (at >= end) return cut_short(into, at + 1);
             const std::uint8_t o = octet(at++);
             number = (number << group_bits) | (o & group_mask);
             if (number == 0) return failed(fault::big_tag_leading_zero);
@@ -73,20 +80,20 @@ constexpr std::size_t short_header_size = 2;
         h.tag.number = number;
     }
 
-    if (at >= end) return cut_short(at + 1);
+    if (at >= end) return cut_short(into, at + 1);
     const std::uint8_t first = octet(at++);
     std::uint64_t length = first;
     if (first == indefinite_length) {
         return failed(h.form == form::primitive ? fault::primitive_indefinite : fault::constructed_indefinite);
     } else if (!is_short_length(first)) {
         const std::size_t n = first & length_count_mask;
-        if (at >= end) return cut_short(at + 1, n > max_length_octets);
+        if (at >= end) return cut_short(into, at + 1, n > max_length_octets);
         if (octet(at) == 0) return failed(fault::redundant_length);
         if (n > max_length_octets) return failed(fault::length_overflow);
         const std::size_t length_end = at + n;
         length = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            if (at >= end) return cut_short(length_end);
+            if (at >= end) return cut_short(into, length_end);
             length = (length << 8) | octet(at++);
         }
         if (length > max_length) return failed(fault::length_overflow);
@@ -216,8 +223,9 @@ namespace {
 // One pass over the headers, depth first, left to right, without recursion: `open` holds the constructed
 // elements being read, at most `max_depth` of them. Each checked header goes onto the tape.
 header_start read_header_start(std::string_view octets) {
-    const header_or_fault h = read_header_octets(octets, 0, octets.size());
-    if (!h.ok) return {{}, h.why, h.needed, h.hopeless};
+    cut c;
+    const header_or_fault h = read_header_octets(octets, 0, octets.size(), &c);
+    if (!h.ok) return {{}, h.why, c.needed, c.hopeless};
     return {{h.value.tag, h.value.form, h.value.contents_begin, h.value.length}, std::nullopt};
 }
 
@@ -261,7 +269,7 @@ std::optional<reader_fault> check_headers(tape& headers, std::string_view input)
         if (read_short_header(input, at, parent.contents_end, identifier, length)) {
             const std::uint64_t entry = header_entry(identifier, short_header_size);
             const std::size_t contents_begin = at + short_header_size;
-            if (form_of(identifier) == form::constructed) {
+            if (is_constructed(identifier)) {
                 open[depth++] = {contents_begin, contents_begin + length, low_number(identifier), t->entries.size()};
                 t->entries.push_back(entry);
                 at = contents_begin;
@@ -372,7 +380,7 @@ std::size_t child_cursor::remaining() const {
         std::uint64_t subtree = 0;
         if (entry_is_wide(entry))
             subtree = source->wide[entry_wide_index(entry)].subtree;
-        else if (form_of(entry_identifier(entry)) == form::constructed)
+        else if (is_constructed(entry_identifier(entry)))
             subtree = entry_subtree(entry);
         i += 1 + static_cast<std::size_t>(subtree);
     }

@@ -69,10 +69,10 @@ inline constexpr std::uint64_t max_length = (std::uint64_t{1} << 62) - 1;  ///< 
 
 /// The class of an identifier octet.
 constexpr tag_class class_of(std::uint8_t identifier) { return static_cast<tag_class>(identifier >> class_shift); }
+/// Whether an identifier octet is a constructed element's.
+constexpr bool is_constructed(std::uint8_t identifier) { return (identifier & constructed_bit) != 0; }
 /// The form of an identifier octet.
-constexpr form form_of(std::uint8_t identifier) {
-    return (identifier & constructed_bit) != 0 ? form::constructed : form::primitive;
-}
+constexpr form form_of(std::uint8_t identifier) { return is_constructed(identifier) ? form::constructed : form::primitive; }
 /// The five low bits of an identifier octet: the tag number, or `high_number_mark`.
 constexpr std::uint8_t low_number(std::uint8_t identifier) { return identifier & low_number_mask; }
 /// The tag of an identifier octet, with its low number (the whole number unless it announces a high one).
