@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <der/element.hpp>
 #include <quarvel/framing.hpp>
 #include <quarvel_internal/path_rule.hpp>
 #include <quarvel_internal/posix.hpp>
@@ -104,9 +105,8 @@ int read_to_end(int fd, std::string& bytes, std::size_t expected) {
     }
 }
 
-// What the octets read so far tell of the extent of the first DER element: the header's rule (tag,
-// definite and minimal length, at most 2^62 - 1 octets) as the decoder applies it, only to learn how far
-// to read.
+// What the octets read so far tell of the extent of the first DER element: the header as the element
+// reader checks it, only to learn how far to read.
 struct element_extent {
     enum class kind { header_incomplete, known, refused } what = kind::header_incomplete;
     std::uint64_t octets = 0;  // known: header and contents; header_incomplete: the octets the header needs at least
@@ -114,33 +114,10 @@ struct element_extent {
 
 element_extent first_element_extent(std::string_view in) {
     using kind = element_extent::kind;
-    const auto octet = [&](std::size_t i) { return static_cast<std::uint8_t>(in[i]); };
-    if (in.empty()) return {kind::header_incomplete, 2};
-    std::size_t at = 1;
-    if ((octet(0) & 0x1F) == 31) {  // a high tag number: at most 8 octets, no leading zero, above 30
-        std::uint64_t number = 0;
-        for (std::size_t read = 0;; ++read) {
-            if (read == 8) return {kind::refused, 0};
-            if (at >= in.size()) return {kind::header_incomplete, at + 1};
-            const std::uint8_t o = octet(at++);
-            number = number << 7 | (o & 0x7F);
-            if (number == 0) return {kind::refused, 0};
-            if ((o & 0x80) == 0) break;
-        }
-        if (number < 31) return {kind::refused, 0};
-    }
-    if (at >= in.size()) return {kind::header_incomplete, at + 1};
-    const std::uint8_t l0 = octet(at++);
-    if (l0 < 0x80) return {kind::known, at + l0};
-    const std::size_t n = l0 & 0x7F;
-    if (n == 0 || n > 8) return {kind::refused, 0};  // indefinite, or longer than any length allowed
-    if (at >= in.size()) return {kind::header_incomplete, at + 1};
-    if (octet(at) == 0) return {kind::refused, 0};
-    if (in.size() - at < n) return {kind::header_incomplete, at + n};
-    std::uint64_t length = 0;
-    for (std::size_t i = 0; i < n; ++i) length = length << 8 | octet(at++);
-    if (length < 128 || length > (std::uint64_t{1} << 62) - 1) return {kind::refused, 0};
-    return {kind::known, at + length};
+    const der::header_start h = der::read_header_start(in);
+    if (!h.fault) return {kind::known, h.fields.size + h.fields.length};
+    if (*h.fault == der::header_fault::index_out_of_bounds && !h.hopeless) return {kind::header_incomplete, h.needed};
+    return {kind::refused, 0};
 }
 
 // Reads a stream no further than its first element and one octet more: the tools' inputs are one DER

@@ -6,15 +6,13 @@
 #include <variant>
 
 #include <quarvel/pp.hpp>
+#include <quarvel_internal/overloaded.hpp>
 
 namespace dump {
 
 namespace {
 
-template <class... F>
-struct overloaded : F... {
-    using F::operator()...;
-};
+using quarvel::overloaded;
 
 constexpr char hex_digits[] = "0123456789abcdef";
 

@@ -7,6 +7,7 @@
 
 #include <quarvel/format.hpp>
 #include <quarvel/pp.hpp>
+#include <quarvel_internal/years_and_days.hpp>
 
 #include "cli/terminal_text.hpp"
 #include "inspect/transcript.hpp"
@@ -54,8 +55,7 @@ std::string elapsed_text(quarvel::timestamp started, quarvel::timestamp finished
     if (seconds <= max_seconds)
         return sign + quarvel::duration_text({seconds * 1'000'000'000 + static_cast<std::uint64_t>(nanoseconds)});
     // Beyond 584 years a count of nanoseconds does not fit: years and days, as the duration form writes them.
-    constexpr std::uint64_t year = 31'557'600;
-    return sign + std::to_string(seconds / year) + "a" + std::to_string(seconds % year / 86'400) + "d";
+    return sign + quarvel::years_and_days_text(seconds);
 }
 
 namespace {

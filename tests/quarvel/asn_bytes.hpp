@@ -9,24 +9,12 @@
 
 #include <quarvel/model.hpp>
 
+#include "support/hex.hpp"
+
 namespace asn_bytes {
 
 // "A0 03 02 01 00" to its octets; spaces are ignored.
-inline std::string hex(std::string_view text) {
-    std::string out;
-    int high = -1;
-    for (const char c : text) {
-        if (c == ' ') continue;
-        const int digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-        if (high < 0) {
-            high = digit;
-        } else {
-            out += static_cast<char>(high * 16 + digit);
-            high = -1;
-        }
-    }
-    return out;
-}
+using test_support::hex;
 
 // One element with a definite length: identifier octet, length, contents.
 inline std::string element(unsigned char identifier, std::string_view contents) {

@@ -10,25 +10,18 @@
 namespace der {
 
 using namespace detail;
+using namespace header_octets;
 
 namespace {
 
-// Class, form and low tag number of an identifier octet (a low number of 31 announces the high form).
-template <class Header>
-void set_identifier(Header& h, std::uint8_t t0) {
-    h.tag = tag{static_cast<tag_class>(t0 >> 6), std::uint64_t{t0} & 0x1F};
-    h.form = (t0 & 0x20) != 0 ? form::constructed : form::primitive;
-}
-
-constexpr std::uint64_t max_length = (std::uint64_t{1} << 62) - 1;
-
 using fault = header_fault;
 
+// A header read from a buffer: its tag and form, and where its contents begin and how long they are.
 struct header {
     der::tag tag;
     der::form form = form::primitive;
     std::size_t contents_begin = 0;
-    std::size_t contents_end = 0;
+    std::uint64_t length = 0;
 };
 
 struct header_or_fault {
@@ -39,61 +32,92 @@ struct header_or_fault {
 
 header_or_fault failed(fault why) { return {{}, false, why}; }
 
-// Reads and checks the header of the element at `at`; the buffer being read is input[.. end).
-header_or_fault read_header(std::string_view input, std::size_t at, std::size_t end) {
+// Where a header cut short would end at least, and whether it is refused whatever octets follow: what a
+// stream's reader needs to know, which the element reader does not ask for.
+struct cut {
+    std::size_t needed = 0;
+    bool hopeless = false;
+};
+
+[[gnu::always_inline]] inline header_or_fault cut_short(cut* into, std::size_t needed, bool hopeless = false) {
+    if (into) *into = {needed, hopeless};
+    return failed(fault::index_out_of_bounds);
+}
+
+// The common header: a one-octet identifier and a one-octet length whose contents fit in input[at .. end),
+// for `at` <= `end`. Elements read in bulk take this path inline; any other header is the general reader's.
+constexpr std::size_t short_header_size = 2;
+[[gnu::always_inline]] inline bool read_short_header(std::string_view input, std::size_t at, std::size_t end,
+                                                     std::uint8_t& identifier, std::size_t& length) {
+    if (end - at < short_header_size) return false;
+    identifier = static_cast<std::uint8_t>(input[at]);
+    const auto first = static_cast<std::uint8_t>(input[at + 1]);
+    length = first;
+    return !announces_high_number(identifier) && is_short_length(first) && first <= end - at - short_header_size;
+}
+
+// Reads and checks the identifier and length octets at `at`; the buffer being read is input[.. end). The
+// contents are not looked at. A header cut short is described in `*into` unless it is null.
+[[gnu::always_inline]] inline header_or_fault read_header_octets(std::string_view input, std::size_t at,
+                                                                 std::size_t end, cut* into = nullptr) {
     const auto octet = [&](std::size_t i) { return static_cast<std::uint8_t>(input[i]); };
     header h;
-    // The common case first: a one-octet identifier and a short-form length.
-    if (end - at >= 2 && at < end) {
-        const std::uint8_t t0 = octet(at);
-        const std::uint8_t l0 = octet(at + 1);
-        if ((t0 & 0x1F) != 31 && l0 < 0x80) {
-            if (l0 > end - at - 2) return failed(fault::contents_out_of_bounds);
-            set_identifier(h, t0);
-            h.contents_begin = at + 2;
-            h.contents_end = at + 2 + l0;
-            return {h, true, fault::index_out_of_bounds};
-        }
-    }
-    if (at >= end) return failed(fault::index_out_of_bounds);
-    const std::uint8_t t0 = octet(at++);
-    set_identifier(h, t0);
-    if (h.tag.number == 31) {
+    if (at >= end) return cut_short(into, at + 2);  // an identifier and a length octet at least
+    const std::uint8_t identifier = octet(at++);
+    h.tag = tag_of(identifier);
+    h.form = form_of(identifier);
+    if (announces_high_number(identifier)) {
         std::uint64_t number = 0;
         for (std::size_t read = 0;; ++read) {
-            if (read == 8) return failed(fault::big_tag_too_long);
-            if (at >= end) return failed(fault::index_out_of_bounds);
+            if (read == max_high_number_octets) return failed(fault::big_tag_too_long);
+            if (at >= end) return cut_short(into, at + 1);
             const std::uint8_t o = octet(at++);
-            number = (number << 7) | (o & 0x7F);
+            number = (number << group_bits) | (o & group_mask);
             if (number == 0) return failed(fault::big_tag_leading_zero);
-            if ((o & 0x80) == 0) break;
+            if ((o & more_groups_bit) == 0) break;
         }
-        if (number < 31) return failed(fault::redundant_form);
+        if (is_low_number(number)) return failed(fault::redundant_form);
         h.tag.number = number;
     }
 
-    if (at >= end) return failed(fault::index_out_of_bounds);
-    const std::uint8_t l0 = octet(at++);
-    std::uint64_t length = l0;
-    if (l0 == 0x80) {
+    if (at >= end) return cut_short(into, at + 1);
+    const std::uint8_t first = octet(at++);
+    std::uint64_t length = first;
+    if (first == indefinite_length) {
         return failed(h.form == form::primitive ? fault::primitive_indefinite : fault::constructed_indefinite);
-    } else if (l0 > 0x80) {
-        const std::size_t n = l0 & 0x7F;
-        if (at >= end) return failed(fault::index_out_of_bounds);
+    } else if (!is_short_length(first)) {
+        const std::size_t n = first & length_count_mask;
+        if (at >= end) return cut_short(into, at + 1, n > max_length_octets);
         if (octet(at) == 0) return failed(fault::redundant_length);
-        if (n > 8) return failed(fault::length_overflow);
+        if (n > max_length_octets) return failed(fault::length_overflow);
+        const std::size_t length_end = at + n;
         length = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            if (at >= end) return failed(fault::index_out_of_bounds);
+            if (at >= end) return cut_short(into, length_end);
             length = (length << 8) | octet(at++);
         }
         if (length > max_length) return failed(fault::length_overflow);
-        if (length < 128) return failed(fault::redundant_form);
+        if (fits_short_length(length)) return failed(fault::redundant_form);
     }
-    if (length > end - at) return failed(fault::contents_out_of_bounds);
     h.contents_begin = at;
-    h.contents_end = at + static_cast<std::size_t>(length);
-    return {h, true, fault::index_out_of_bounds};
+    h.length = length;
+    return {h, true};
+}
+
+// Reads and checks the header at `at` and that its contents lie in the buffer input[.. end), for a header
+// that `read_short_header` does not take.
+header_or_fault read_general_header(std::string_view input, std::size_t at, std::size_t end) {
+    header_or_fault h = read_header_octets(input, at, end);
+    if (h.ok && h.value.length > end - h.value.contents_begin) return failed(fault::contents_out_of_bounds);
+    return h;
+}
+
+// Reads and checks any header at `at` of the buffer input[.. end).
+header_or_fault read_header(std::string_view input, std::size_t at, std::size_t end) {
+    std::uint8_t identifier;
+    std::size_t length;
+    if (!read_short_header(input, at, end, identifier, length)) return read_general_header(input, at, end);
+    return {{tag_of(identifier), form_of(identifier), at + short_header_size, length}, true};
 }
 
 // An octet dump of at most `max_dumped` octets, as messages show it from `column` on.
@@ -102,25 +126,25 @@ std::string dump_of(std::string_view octets, std::size_t column, std::size_t max
     return octet_dump(octets.substr(0, max_dumped), column) + " ...";
 }
 
-std::uint64_t identifier_octet(std::string_view input, std::size_t header_begin) {
-    return static_cast<std::uint8_t>(input[header_begin]);
+// Entries as the reader writes them, in the layout that `tape` describes: the header's entry first, its
+// lengths added by `record_primitive`, or by `close_constructed` once the subtree is known.
+std::uint64_t entry_of(std::string_view input, std::size_t header_begin, const header& h) {
+    return header_entry(static_cast<std::uint8_t>(input[header_begin]), h.contents_begin - header_begin);
 }
 
-// The entry of a checked header; a constructed element's subtree size is added when it closes.
-std::uint64_t entry_of(std::uint64_t identifier, std::size_t header_begin, const header& h) {
-    return identifier << identifier_shift | std::uint64_t(h.contents_begin - header_begin) << header_size_shift;
+// The bits of a wide entry, whose fields go to the end of the tape's `wide` list.
+std::uint64_t wide_fields(tape& t, const tape::wide_entry& fields) {
+    const std::uint64_t bits = tape_word::wide_bit | t.wide.size();
+    t.wide.push_back(fields);
+    return bits;
 }
 
 void record_primitive(tape& t, std::size_t header_begin, const header& h) {
-    const std::uint64_t identifier = identifier_octet(t.input, header_begin);
-    std::uint64_t entry = entry_of(identifier, header_begin, h);
-    const std::uint64_t length = h.contents_end - h.contents_begin;
-    if ((identifier & 0x1F) == 31 || length > low50) {
-        entry |= wide_bit | t.wide.size();
-        t.wide.push_back({h.tag.number, length, 0});
-    } else {
-        entry |= length;
-    }
+    std::uint64_t entry = entry_of(t.input, header_begin, h);
+    if (announces_high_number(entry_identifier(entry)) || h.length > tape_word::low50)
+        entry |= wide_fields(t, {h.tag.number, h.length, 0});
+    else
+        entry |= h.length;
     t.entries.push_back(entry);
 }
 
@@ -133,7 +157,9 @@ struct open_element {
     std::size_t index;
 };
 
-open_element opened(const header& h, std::size_t index) { return {h.contents_begin, h.contents_end, h.tag.number, index}; }
+open_element opened(const header& h, std::size_t index) {
+    return {h.contents_begin, h.contents_begin + static_cast<std::size_t>(h.length), h.tag.number, index};
+}
 
 // Completes the entry of the constructed element `h`, whose subtree ends with the last entry.
 [[gnu::always_inline]] inline void close_constructed(tape& t, const open_element& h) {
@@ -141,12 +167,11 @@ open_element opened(const header& h, std::size_t index) { return {h.contents_beg
     std::uint64_t& entry = t.entries[index];
     const std::uint64_t length = h.contents_end - h.contents_begin;
     const std::uint64_t subtree = t.entries.size() - index - 1;
-    if ((entry >> identifier_shift & 0x1F) == 31 || length > max_compact_constructed_length || subtree > max_compact_subtree) {
-        entry |= wide_bit | t.wide.size();
-        t.wide.push_back({h.number, length, subtree});
-    } else {
-        entry |= length << subtree_bits | subtree;
-    }
+    if (announces_high_number(entry_identifier(entry)) || length > tape_word::max_compact_constructed_length ||
+        subtree > tape_word::max_compact_subtree)
+        entry |= wide_fields(t, {h.number, length, subtree});
+    else
+        entry |= length << tape_word::subtree_bits | subtree;
 }
 
 }  // namespace
@@ -197,6 +222,13 @@ namespace {
 
 // One pass over the headers, depth first, left to right, without recursion: `open` holds the constructed
 // elements being read, at most `max_depth` of them. Each checked header goes onto the tape.
+header_start read_header_start(std::string_view octets) {
+    cut c;
+    const header_or_fault h = read_header_octets(octets, 0, octets.size(), &c);
+    if (!h.ok) return {{}, h.why, c.needed, c.hopeless};
+    return {{h.value.tag, h.value.form, h.value.contents_begin, h.value.length}, std::nullopt};
+}
+
 std::optional<reader_fault> check_headers(tape& headers, std::string_view input) {
     std::array<open_element, max_depth> open;
     std::size_t depth = 0;
@@ -216,7 +248,7 @@ std::optional<reader_fault> check_headers(tape& headers, std::string_view input)
     if (!root.ok) return fail(*t, {}, root.why, 0, input);
     if (root.value.form == form::constructed) {
         open[depth++] = opened(root.value, 0);
-        t->entries.push_back(entry_of(identifier_octet(input, 0), 0, root.value));
+        t->entries.push_back(entry_of(input, 0, root.value));
     } else {
         record_primitive(*t, 0, root.value);
     }
@@ -232,34 +264,32 @@ std::optional<reader_fault> check_headers(tape& headers, std::string_view input)
         if (depth == max_depth)
             return fail(*t, std::span(open.data(), depth), fault::too_deep, at,
                         input.substr(parent.contents_begin, parent.contents_end - parent.contents_begin));
-        // The common case inline: a one-octet identifier and a short-form length that fits.
-        if (parent.contents_end - at >= 2) {
-            const std::uint64_t t0 = static_cast<std::uint8_t>(input[at]);
-            const std::size_t l0 = static_cast<std::uint8_t>(input[at + 1]);
-            if ((t0 & 0x1F) != 31 && l0 < 0x80 && l0 <= parent.contents_end - at - 2) {
-                const std::uint64_t entry = t0 << identifier_shift | std::uint64_t{2} << header_size_shift;
-                if ((t0 & 0x20) != 0) {
-                    open[depth++] = {at + 2, at + 2 + l0, t0 & 0x1F, t->entries.size()};
-                    t->entries.push_back(entry);
-                    at += 2;
-                } else {
-                    t->entries.push_back(entry | l0);
-                    at += 2 + l0;
-                }
-                continue;
+        std::uint8_t identifier;
+        std::size_t length;
+        if (read_short_header(input, at, parent.contents_end, identifier, length)) {
+            const std::uint64_t entry = header_entry(identifier, short_header_size);
+            const std::size_t contents_begin = at + short_header_size;
+            if (is_constructed(identifier)) {
+                open[depth++] = {contents_begin, contents_begin + length, low_number(identifier), t->entries.size()};
+                t->entries.push_back(entry);
+                at = contents_begin;
+            } else {
+                t->entries.push_back(entry | length);
+                at = contents_begin + length;
             }
+            continue;
         }
-        const header_or_fault child = read_header(input, at, parent.contents_end);
+        const header_or_fault child = read_general_header(input, at, parent.contents_end);
         if (!child.ok)
             return fail(*t, std::span(open.data(), depth), child.why, at,
                         input.substr(parent.contents_begin, parent.contents_end - parent.contents_begin));
         if (child.value.form == form::constructed) {
             open[depth++] = opened(child.value, t->entries.size());
-            t->entries.push_back(entry_of(identifier_octet(input, at), at, child.value));
+            t->entries.push_back(entry_of(input, at, child.value));
             at = child.value.contents_begin;
         } else {
             record_primitive(*t, at, child.value);
-            at = child.value.contents_end;
+            at = child.value.contents_begin + static_cast<std::size_t>(child.value.length);
         }
     }
     return std::nullopt;
@@ -323,15 +353,17 @@ element child_cursor::next_by_hand() {
     element e;
     const header_or_fault h = read_header(rest, 0, rest.size());
     if (!h.ok) {
-        set_identifier(e, static_cast<std::uint8_t>(rest[0]));
+        const auto identifier = static_cast<std::uint8_t>(rest[0]);
+        e.tag = tag_of(identifier);
+        e.form = form_of(identifier);
         e.contents = rest.substr(rest.size());
         rest = {};
         return e;
     }
     e.tag = h.value.tag;
     e.form = h.value.form;
-    e.contents = rest.substr(h.value.contents_begin, h.value.contents_end - h.value.contents_begin);
-    rest.remove_prefix(h.value.contents_end);
+    e.contents = rest.substr(h.value.contents_begin, static_cast<std::size_t>(h.value.length));
+    rest.remove_prefix(h.value.contents_begin + static_cast<std::size_t>(h.value.length));
     return e;
 }
 
@@ -346,10 +378,10 @@ std::size_t child_cursor::remaining() const {
     for (std::size_t i = index; i != end; ++n) {
         const std::uint64_t entry = source->entries[i];
         std::uint64_t subtree = 0;
-        if (entry & wide_bit)
-            subtree = source->wide[entry & low50].subtree;
-        else if (entry >> identifier_shift & 0x20)
-            subtree = entry & max_compact_subtree;
+        if (entry_is_wide(entry))
+            subtree = source->wide[entry_wide_index(entry)].subtree;
+        else if (is_constructed(entry_identifier(entry)))
+            subtree = entry_subtree(entry);
         i += 1 + static_cast<std::size_t>(subtree);
     }
     return n;

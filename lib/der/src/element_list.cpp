@@ -1,86 +1,42 @@
 #include <der/element.hpp>
 
-#include <charconv>
-
 #include "layout.hpp"
 
 namespace der {
 
 namespace {
 
-// The item text of an element, "(" form " " class " " number ")", appended without a temporary.
-struct item {
-    std::string_view form_text;
-    std::string_view class_text;
-    char digits[20];
-    std::size_t digit_count;
-
-    item(form f, tag t) : form_text(form_word(f)), class_text(class_word(t.cls)) {
-        digit_count = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, t.number).ptr - digits);
-    }
-    std::size_t size() const { return form_text.size() + class_text.size() + digit_count + 4; }
-    void append_to(std::string& out) const {
-        out += '(';
-        out += form_text;
-        out += ' ';
-        out += class_text;
-        out += ' ';
-        out.append(digits, digit_count);
-        out += ')';
-    }
-};
-
-// Lays out the items that `next` yields (it returns false when there are none left) starting at
-// `column`. Lines after a line feed start under the first item, one column after "[". With `out` null
-// only the length is computed; the two runs lay out the same text.
-template <class Next>
-std::size_t lay_out(Next next, std::size_t column, std::string* out) {
-    const std::size_t indent = column + 1;
-    std::size_t length = 1, at = indent;
-    if (out) *out += '[';
-    bool first = true;
+// Lays out the items that `next` yields (it returns false when there are none left) into `out`, starting at
+// `column`: "[", the item texts separated by "," and a break, "]". Lines after a line feed start under the
+// first item, one column after "[".
+template <class Out, class Next>
+void lay_out(Out& out, Next next, std::size_t column) {
+    detail::box<Out> box{out, column + 1, column};
+    box.piece("[");
     form f;
     tag t;
     bool more = next(f, t);
-    while (more) {
-        const item it(f, t);
+    for (bool first = true; more; first = false) {
+        const item_text_buffer item(f, t);
         // The item is followed by its "," or the closing "]"; both must fit before the margin.
-        if (!first) {
-            if (at + 1 + it.size() + 1 <= margin) {
-                if (out) *out += ' ';
-                ++length;
-                ++at;
-            } else {
-                if (out) {
-                    *out += '\n';
-                    out->append(indent, ' ');
-                }
-                length += 1 + indent;
-                at = indent;
-            }
-        }
-        first = false;
-        if (out) it.append_to(*out);
-        length += it.size();
-        at += it.size();
+        if (!first) box.brk(item.size + 1);
+        box.piece(item.view());
         more = next(f, t);
-        if (more) {
-            if (out) *out += ',';
-            ++length;
-            ++at;
-        }
+        if (more) box.piece(",");
     }
-    if (out) *out += ']';
-    return length + 1;
+    box.piece("]");
 }
 
+// The list after `prefix`, in a string reserved at its final size: the items are laid out twice, counted
+// and then written.
 template <class Source>
 std::string list_with_prefix(std::string_view prefix, const Source& source, std::size_t column) {
-    const std::size_t length = lay_out(source(), column, nullptr);
+    detail::octet_count count;
+    lay_out(count, source(), column);
     std::string out;
-    out.reserve(prefix.size() + length);
+    out.reserve(prefix.size() + count.size);
     out += prefix;
-    lay_out(source(), column, &out);
+    lay_out(out, source(), column);
     return out;
 }
 

@@ -6,11 +6,9 @@
 namespace der {
 
 std::string type_mismatch(form expected_form, tag expected, const element& got) {
-    std::string m = "Type mismatch: expected: (";
-    m += form_word(expected_form);
-    m += ' ';
-    m += tag_text(expected);
-    m += ") got: ";
+    std::string m = "Type mismatch: expected: ";
+    m += item_text(expected_form, expected);
+    m += " got: ";
     m += item_text(got.form, got.tag);
     return m;
 }
@@ -58,7 +56,7 @@ fault_site* site_of(const tape* source) { return source ? &source->fault : nullp
 // The offset of the header of `e`, an element of `parse`.
 std::size_t header_offset(const element& e) {
     const std::uint64_t entry = e.source->entries[e.index];
-    const std::size_t header_size = entry >> header_size_shift & 0x1F;
+    const std::size_t header_size = entry_header_size(entry);
     return static_cast<std::size_t>(e.contents.data() - e.source->input.data()) - header_size;
 }
 

@@ -11,8 +11,19 @@
 
 namespace der::detail {
 
+// Stands for the string a layout writes and only counts its octets, so that the string can be reserved at
+// its final size by laying the same pieces out twice.
+struct octet_count {
+    std::size_t size = 0;
+
+    void append(std::string_view text) { size += text.size(); }
+    void append(std::size_t count, char) { size += count; }
+    void push_back(char) { ++size; }
+};
+
+template <class Out>
 struct box {
-    std::string& out;
+    Out& out;
     std::size_t indent;  // the column that lines after a line feed start at
     std::size_t column;  // the current column
 

@@ -1,5 +1,8 @@
 #include <der/tag.hpp>
 
+#include <charconv>
+#include <cstring>
+
 namespace der {
 
 std::string_view class_word(tag_class cls) {
@@ -28,13 +31,20 @@ std::string tag_text(tag t) {
     return s;
 }
 
-std::string item_text(form f, tag t) {
-    std::string s = "(";
-    s += form_word(f);
-    s += ' ';
-    s += tag_text(t);
-    s += ')';
-    return s;
+item_text_buffer::item_text_buffer(form f, tag t) {
+    const auto put = [this](std::string_view s) {
+        std::memcpy(bytes + size, s.data(), s.size());
+        size += s.size();
+    };
+    put("(");
+    put(form_word(f));
+    put(" ");
+    put(class_word(t.cls));
+    put(" ");
+    size = static_cast<std::size_t>(std::to_chars(bytes + size, bytes + sizeof bytes, t.number).ptr - bytes);
+    put(")");
 }
+
+std::string item_text(form f, tag t) { return std::string(item_text_buffer(f, t).view()); }
 
 }  // namespace der

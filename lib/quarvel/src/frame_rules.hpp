@@ -21,14 +21,14 @@ inline constexpr std::size_t eager_payload_size = 64 * 1024;
 // The bound a reader applies: a negative one counts as 0.
 inline std::int64_t bound(std::int64_t max_size) { return std::max<std::int64_t>(max_size, 0); }
 
-// The refusal of an announced length, checked before anything is allocated for the payload.
+// The refusal of a frame's length: an announced one, checked before anything is allocated for the payload,
+// and a payload about to be written.
 inline std::optional<frame_error> refusal(std::int64_t length, std::int64_t max_size) {
     if (length < 0) return frame_error{frame_error_kind::bad_length, "frame length negative"};
-    if (length > bound(max_size)) return frame_error{frame_error_kind::bad_length, "frame too large"};
     // A frame that could not even be addressed is too large for any buffer here.
-    if constexpr (sizeof(std::size_t) < sizeof(std::int64_t))
-        if (static_cast<std::uint64_t>(length) > SIZE_MAX)
-            return frame_error{frame_error_kind::bad_length, "frame too large"};
+    constexpr bool addressable_always = sizeof(std::size_t) >= sizeof(std::int64_t);
+    if (length > bound(max_size) || (!addressable_always && static_cast<std::uint64_t>(length) > SIZE_MAX))
+        return frame_error{frame_error_kind::bad_length, "frame too large"};
     return std::nullopt;
 }
 

@@ -165,9 +165,10 @@ frame_result<std::string> read(int fd, std::int64_t max_size) {
 }
 
 frame_result<void> write(int fd, std::string_view payload, std::int64_t max_size) {
-    // The reader would refuse the frame; refusing here sends nothing and leaves the stream usable.
-    if (payload.size() > static_cast<std::uint64_t>(frame_rules::bound(max_size)))
-        return failed({frame_error_kind::bad_length, "frame too large"});
+    // The reader would refuse the frame; refusing here sends nothing and leaves the stream usable. A string's
+    // size is below 2^63, so it is a length that a prefix can announce.
+    if (auto refused = frame_rules::refusal(static_cast<std::int64_t>(payload.size()), max_size))
+        return failed(std::move(*refused));
 
     const auto prefix = frame_prefix(static_cast<std::int64_t>(payload.size()));  // at most max_size
     sink to(fd);

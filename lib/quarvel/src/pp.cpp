@@ -3,6 +3,8 @@
 
 #include "pp_forms.hpp"
 
+#include <quarvel_internal/overloaded.hpp>
+
 #include <variant>
 
 namespace quarvel {
@@ -35,11 +37,6 @@ void pp_queue_entry(formatter& f, const queue_entry& q) {
     pp_pair(f, q.platform, q.jobs, colon_space, pp_text,
             [](formatter& f, const std::vector<job>& jobs) { pp_list(f, jobs, semicolon_space, pp_job); });
 }
-
-template <class... Alternatives>
-struct overloaded : Alternatives... {
-    using Alternatives::operator()...;
-};
 
 }  // namespace
 

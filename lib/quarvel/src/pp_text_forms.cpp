@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include <quarvel_internal/escape.hpp>
+#include <quarvel_internal/years_and_days.hpp>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -78,7 +79,7 @@ short_text timestamp_form(timestamp t) {
 short_text duration_form(duration d) {
     constexpr std::uint64_t ns_per_us = 1'000, ns_per_ms = 1'000'000, ns_per_s = 1'000'000'000;
     constexpr std::uint64_t ns_per_min = 60 * ns_per_s, ns_per_h = 60 * ns_per_min, ns_per_day = 24 * ns_per_h;
-    constexpr std::uint64_t ns_per_year = 31'557'600 * ns_per_s;  // 365.25 days
+    constexpr std::uint64_t ns_per_year = seconds_per_year * ns_per_s;
     // Every quantity is unsigned and every quotient truncated, so counts of 2^63 ns and more follow the same
     // rules as smaller ones.
     const std::uint64_t ns = d.nanoseconds;
@@ -88,10 +89,7 @@ short_text duration_form(duration d) {
         const std::uint64_t days = below_year / ns_per_day, hours = below_year % ns_per_day / ns_per_h;
         const std::uint64_t minutes = below_year % ns_per_h / ns_per_min, seconds = ns % ns_per_min / ns_per_s;
         if (years > 0) {
-            out.put_decimal(years);
-            out.put('a');
-            out.put_decimal(days);
-            out.put('d');
+            out.put(years_and_days_text(ns / ns_per_s));
         } else if (days > 0) {
             out.put_decimal(days);
             out.put('d');
@@ -243,6 +241,11 @@ inline void copy_short(char* to, const char* from, std::size_t n) {
 std::string uuid_text(const uuid& u) { return std::string(uuid_form(u).view()); }
 std::string timestamp_text(timestamp t) { return std::string(timestamp_form(t).view()); }
 std::string duration_text(duration d) { return std::string(duration_form(d).view()); }
+
+std::string years_and_days_text(std::uint64_t seconds) {
+    constexpr std::uint64_t seconds_per_day = 86'400;
+    return std::to_string(seconds / seconds_per_year) + 'a' + std::to_string(seconds % seconds_per_year / seconds_per_day) + 'd';
+}
 
 // Kept bytes go out a whole block at a time: each step stores its block, then moves on past the kept bytes
 // at its start and escapes the byte after them; what was stored beyond is written over by the next step.

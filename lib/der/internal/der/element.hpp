@@ -75,35 +75,64 @@ struct element {
 
 namespace detail {
 
-/// The tape's word layout (see `tape`).
+/// The tape's word layout (see `tape`): the element reader's alone. Everything else reads and writes
+/// entries through the functions below.
+namespace tape_word {
 inline constexpr unsigned identifier_shift = 56;
 inline constexpr unsigned header_size_shift = 51;
+inline constexpr std::uint64_t header_size_mask = 0x1F;
 inline constexpr std::uint64_t wide_bit = std::uint64_t{1} << 50;
 inline constexpr std::uint64_t low50 = wide_bit - 1;
 inline constexpr unsigned subtree_bits = 20;
 inline constexpr std::uint64_t max_compact_subtree = (std::uint64_t{1} << subtree_bits) - 1;
 inline constexpr std::uint64_t max_compact_constructed_length = (std::uint64_t{1} << 30) - 1;
+}  // namespace tape_word
+
+/// The entry of a header, its identifier octet and size, before its lengths are added.
+constexpr std::uint64_t header_entry(std::uint64_t identifier, std::size_t header_size) {
+    return identifier << tape_word::identifier_shift | std::uint64_t{header_size} << tape_word::header_size_shift;
+}
+/// The identifier octet of an entry.
+constexpr std::uint8_t entry_identifier(std::uint64_t entry) {
+    return static_cast<std::uint8_t>(entry >> tape_word::identifier_shift);
+}
+/// The size of an entry's header: identifier and length octets.
+constexpr std::size_t entry_header_size(std::uint64_t entry) {
+    return static_cast<std::size_t>(entry >> tape_word::header_size_shift & tape_word::header_size_mask);
+}
+/// Whether an entry's fields are in the tape's `wide` list.
+constexpr bool entry_is_wide(std::uint64_t entry) { return (entry & tape_word::wide_bit) != 0; }
+/// The place in `wide` of a wide entry's fields.
+constexpr std::size_t entry_wide_index(std::uint64_t entry) { return static_cast<std::size_t>(entry & tape_word::low50); }
+/// A compact primitive entry's contents length.
+constexpr std::uint64_t entry_primitive_length(std::uint64_t entry) { return entry & tape_word::low50; }
+/// A compact constructed entry's contents length.
+constexpr std::uint64_t entry_constructed_length(std::uint64_t entry) {
+    return (entry & tape_word::low50) >> tape_word::subtree_bits;
+}
+/// A compact constructed entry's subtree size in entries.
+constexpr std::uint64_t entry_subtree(std::uint64_t entry) { return entry & tape_word::max_compact_subtree; }
 
 /// The element recorded at entry `index` of `t`, whose header begins at input offset `at`.
 inline element read_entry(const tape& t, std::size_t index, std::size_t at) {
     const std::uint64_t entry = t.entries[index];
-    const auto identifier = static_cast<std::uint8_t>(entry >> identifier_shift);
+    const std::uint8_t identifier = entry_identifier(entry);
     element e;
-    e.tag = der::tag{static_cast<tag_class>(identifier >> 6), std::uint64_t{identifier} & 0x1F};
-    e.form = (identifier & 0x20) != 0 ? form::constructed : form::primitive;
+    e.tag = header_octets::tag_of(identifier);
+    e.form = header_octets::form_of(identifier);
     std::uint64_t length, subtree = 0;
-    if (entry & wide_bit) [[unlikely]] {
-        const tape::wide_entry& w = t.wide[entry & low50];
+    if (entry_is_wide(entry)) [[unlikely]] {
+        const tape::wide_entry& w = t.wide[entry_wide_index(entry)];
         e.tag.number = w.number;
         length = w.length;
         subtree = w.subtree;
     } else if (e.form == form::constructed) {
-        length = (entry & low50) >> subtree_bits;
-        subtree = entry & max_compact_subtree;
+        length = entry_constructed_length(entry);
+        subtree = entry_subtree(entry);
     } else {
-        length = entry & low50;
+        length = entry_primitive_length(entry);
     }
-    const std::size_t begin = at + (entry >> header_size_shift & 0x1F);
+    const std::size_t begin = at + entry_header_size(entry);
     e.contents = std::string_view(t.input.data() + begin, static_cast<std::size_t>(length));
     e.source = &t;
     e.index = index;
@@ -216,6 +245,28 @@ std::string reader_message(const reader_fault& fault, std::string_view input,
 /// so that what was read can be walked and shown; `headers.fault` then holds the fault's offset.
 /// On success the element occupies the octets up to the end of the root's contents.
 std::optional<reader_fault> check_headers(tape& headers, std::string_view input);
+
+/// One header as the element reader reads it, without its contents.
+struct header_fields {
+    der::tag tag;                      ///< its tag
+    der::form form = form::primitive;  ///< primitive or constructed
+    std::size_t size = 0;              ///< identifier and length octets
+    std::uint64_t length = 0;          ///< the contents' length it announces
+};
+
+/// What `read_header_start` found at the start of its octets.
+struct header_start {
+    header_fields fields;               ///< the header, when there is no fault
+    std::optional<header_fault> fault;  ///< the first fault of the reader's rules
+    /// For a header cut short (`index_out_of_bounds`): the octets it takes at least, and whether it can
+    /// only be refused whatever octets come (a length of more than eight octets).
+    std::size_t needed = 0;
+    bool hopeless = false;
+};
+
+/// The header at the start of `octets`, which may hold the start of an element only (a stream being
+/// read): checked as `parse` checks it, but for its contents, which need not be there.
+header_start read_header_start(std::string_view octets);
 
 /// What `parse_into` returns: the element at offset 0 and the octets it occupies.
 struct parsed_root {

@@ -13,13 +13,9 @@
 #include <variant>
 
 #include <der/grammar.hpp>
+#include <quarvel_internal/overloaded.hpp>
 
 namespace quarvel::asn {
-
-template <class... F>
-struct overloaded : F... {
-    using F::operator()...;
-};
 
 // The members of a value as the tuple a sequence writes: lvalues by reference, computed values (an
 // optional view, an empty list) by value.
