@@ -10,6 +10,7 @@
 
 #include <quarvel/asn.hpp>
 
+#include "held_values.hpp"
 #include "inputs.hpp"
 
 namespace {
@@ -40,39 +41,6 @@ const prepared& example() {
     return p;
 }
 
-// Decoded values kept alive until `capacity` of them are held, so that freeing them (a million strings
-// for the console-heavy record) is not part of the decode's time: the caller destroys a full batch with
-// the timers paused. Each value is built in its slot by the decoder itself (no move).
-template <class T>
-class held_values {
-public:
-    explicit held_values(std::size_t capacity) : slots_(capacity) {}
-    held_values(const held_values&) = delete;
-    held_values& operator=(const held_values&) = delete;
-    ~held_values() { clear(); }
-
-    bool full() const { return count_ == slots_.size(); }
-
-    template <class Make>
-    T& emplace(Make&& make) {
-        T* value = ::new (static_cast<void*>(slots_[count_].bytes)) T(std::forward<Make>(make)());
-        ++count_;
-        return *value;
-    }
-
-    void clear() {
-        for (std::size_t i = 0; i < count_; ++i) std::launder(reinterpret_cast<T*>(slots_[i].bytes))->~T();
-        count_ = 0;
-    }
-
-private:
-    struct slot {
-        alignas(T) std::byte bytes[sizeof(T)];
-    };
-    std::vector<slot> slots_;
-    std::size_t count_ = 0;
-};
-
 const std::string& message_of(const std::string& message) { return message; }
 const std::string& message_of(const asn::decode_error& error) { return error.message; }
 
@@ -87,7 +55,7 @@ template <auto Decoder>
 void decode(benchmark::State& state, const prepared& (*input)(), bool large) {
     const prepared& p = input();
     using value = decltype(Decoder(std::string_view{}));
-    held_values<value> held(batch_for(large));
+    bench::held_values<value> held(batch_for(large));
     for (auto _ : state) {
         if (held.full()) {
             state.PauseTiming();
