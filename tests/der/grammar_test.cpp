@@ -137,7 +137,7 @@ TEST(grammar, explicit_needs_exactly_one_child) {
 }
 
 TEST(grammar, choice_recognition) {
-    const auto tagged = der::choice6(der::explicit_(0, der::int_), der::explicit_(1, der::int_), der::explicit_(2, der::int_),
+    const auto tagged = der::choice(der::explicit_(0, der::int_), der::explicit_(1, der::int_), der::explicit_(2, der::int_),
                                      der::explicit_(3, der::utf8_string), der::explicit_(4, der::null),
                                      der::explicit_(5, der::null));
     const auto r = decode_one(tagged, hex("A2 03 02 01 09"));
@@ -308,7 +308,7 @@ TEST(grammar, ambiguity_check) {
     const auto tagged_null = der::map([](std::monostate) { return 0; }, [](int) { return std::monostate{}; },
                                       der::explicit_(0, null));
     EXPECT_EQ(ambiguity_of(der::choice2(int_, int_)), "CHOICE: alternatives 1 and 2 share the tag UNIVERSAL 2");
-    EXPECT_EQ(ambiguity_of(der::choice3(der::explicit_(0, int_), null, tagged_null)),
+    EXPECT_EQ(ambiguity_of(der::choice(der::explicit_(0, int_), null, tagged_null)),
               "CHOICE: alternatives 1 and 3 share the tag CONTEXT 0");
     EXPECT_EQ(ambiguity_of(der::choice2(der::choice2(int_, null), der::sequence_of(null))), "(accepted)");
     EXPECT_EQ(ambiguity_of(der::choice2(der::choice2(int_, null), null)),

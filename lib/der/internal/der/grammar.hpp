@@ -120,6 +120,9 @@ inline constexpr std::string_view sequence_trailing = "SEQUENCE: trailing: ";
 [[gnu::cold]] void fault_at(const element& e, path_step step);
 // Only the step: a member that is missing has no element of its own.
 [[gnu::cold]] void fault_step(const tape* source, path_step step);
+// Marks `item`, a child of the list `list`, with its place among the children, and gives `message`
+// back as the list's failure.
+[[gnu::cold]] std::unexpected<std::string> item_refused(const element& list, const element& item, std::string&& message);
 
 // The parts of a composite grammar (a SEQUENCE's elements, a CHOICE's alternatives): a plain aggregate
 // of indexed members, much lighter to instantiate than std::tuple, which each grammar type would
@@ -173,15 +176,32 @@ decltype(auto) element_of(const V& v) {
         return std::get<I>(v);
 }
 
-// Runs `f(std::integral_constant<std::size_t, I>)` for the one I equal to `index` (the last one when
-// `index` is out of range).
-template <std::size_t N, std::size_t I = 0, class F>
-decltype(auto) dispatch(std::size_t index, F&& f) {
+// Whether `e` has tag `t` and form `f`: the first check of every grammar's decode.
+inline bool matches(const element& e, tag t, form f) { return e.tag == t && e.form == f; }
+
+// Calls `Arms::arm<I>(args...)` for the one I equal to `index`, which is below N. A few arms are tried in turn, inline; more go through a table of one function per arm. The
+// arms are static member templates of a type named by the caller, not lambdas: a lambda of a grammar's
+// member would spell out the grammar's whole type in the debugging name of every instance.
+template <std::size_t N, class Arms, std::size_t I = 0, class... Args>
+decltype(auto) dispatch_in_turn(std::size_t index, Args&&... args) {
     if constexpr (I + 1 >= N) {
-        return f(std::integral_constant<std::size_t, I>{});
+        return Arms::template arm<I>(std::forward<Args>(args)...);
     } else {
-        if (index == I) return f(std::integral_constant<std::size_t, I>{});
-        return dispatch<N, I + 1>(index, std::forward<F>(f));
+        if (index == I) return Arms::template arm<I>(std::forward<Args>(args)...);
+        return dispatch_in_turn<N, Arms, I + 1>(index, std::forward<Args>(args)...);
+    }
+}
+
+template <std::size_t N, class Arms, class... Args>
+decltype(auto) dispatch(std::size_t index, Args&&... args) {
+    if constexpr (N <= 4) {
+        return dispatch_in_turn<N, Arms>(index, std::forward<Args>(args)...);
+    } else {
+        using R = decltype(Arms::template arm<0>(std::forward<Args>(args)...));
+        static constexpr auto table = []<std::size_t... I>(std::index_sequence<I...>) {
+            return std::array<R (*)(Args&&...), N>{&Arms::template arm<I>...};
+        }(std::make_index_sequence<N>{});
+        return table[index](std::forward<Args>(args)...);
     }
 }
 
@@ -238,21 +258,15 @@ inline std::size_t alternative_for(std::span<const tag_set> alternatives, tag t)
     return alternatives.size() - 1;
 }
 
-// A list's size and writing, each item through `item`: the one way both kinds of SEQUENCE OF write.
-template <class G, class V>
-std::size_t list_size(tag t, const G& item, const V& items, size_plan& plan) {
-    const std::size_t slot = plan.reserve();
-    std::size_t n = 0;
-    for (const auto& x : items) n += item.size(x, plan);
-    plan.set(slot, n);
-    return header_size(t, n) + n;
-}
-
-template <class G, class V>
-void write_list(tag t, const G& item, const V& items, std::string& out, size_plan& plan) {
-    write_header(out, t, form::constructed, plan.take());
-    for (const auto& x : items) item.write(x, out, plan);
-}
+// What a list keeps of an item's value V: all of it, or (`present_only`) the value inside the optional V.
+template <class V, bool present_only>
+struct list_item {
+    using type = V;
+};
+template <class V>
+struct list_item<V, true> {
+    using type = typename V::value_type;
+};
 
 // Primitive types: how their contents read and write.
 struct utf8_traits {
@@ -321,7 +335,7 @@ struct primitive_grammar {
     primitive_grammar with_tag(tag nt) const { return {nt}; }
 
     result<value_type> decode(const element& e) const {
-        if (e.tag != t || e.form != form::primitive) [[unlikely]] {
+        if (!detail::matches(e, t, form::primitive)) [[unlikely]] {
             detail::fault_at(e);
             return error(type_mismatch(Traits::expected_form, t, e));
         }
@@ -447,7 +461,7 @@ private:
     // The elements, in order, each into its place in `places`: its slot, or (`into_members`) its member.
     template <bool into_members, class Places>
     result<void> decode_into(const element& e, Places& places) const {
-        if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
+        if (!detail::matches(e, t, form::constructed)) return error(type_mismatch(form::constructed, t, e));
         child_cursor cursor(e);
         std::string failure;
         const bool ok = [&]<std::size_t... I>(std::index_sequence<I...>) {
@@ -523,7 +537,7 @@ private:
     }
 };
 
-// The chain form has no length limit; the system's grammars use two to six elements.
+// The chain form has no length limit; the numbered forms name the counts the system's grammars use.
 template <class... Es>
 sequence_t<Es...> sequence(Es... es) {
     return sequence_t<Es...>(std::move(es)...);
@@ -534,17 +548,20 @@ template <class E1, class E2, class E3>
 auto sequence3(E1 a, E2 b, E3 c) { return sequence(a, b, c); }
 template <class E1, class E2, class E3, class E4>
 auto sequence4(E1 a, E2 b, E3 c, E4 d) { return sequence(a, b, c, d); }
-template <class E1, class E2, class E3, class E4, class E5>
-auto sequence5(E1 a, E2 b, E3 c, E4 d, E5 e) { return sequence(a, b, c, d, e); }
 template <class E1, class E2, class E3, class E4, class E5, class E6>
 auto sequence6(E1 a, E2 b, E3 c, E4 d, E5 e, E6 f) { return sequence(a, b, c, d, e, f); }
 
 // ---------------------------------------------------------------------------------------------------
-// SEQUENCE OF: the list of the item values, in order.
+// SEQUENCE OF: the list of the item values, in order. Of items that may read as nothing (`present_only`,
+// an item grammar whose value is an optional), the list of the values that are present, in order.
+// Either way the items are decoded straight into the list and written from values; a failing item is
+// marked with its place among the children, and the end of each item decoded is reported to the
+// consumption watch of the decode, if it has one.
 
-template <class G>
+template <class G, bool present_only = false>
 struct sequence_of_t {
-    using value_type = std::vector<typename G::value_type>;
+    using item_type = typename detail::list_item<typename G::value_type, present_only>::type;
+    using value_type = std::vector<item_type>;
     G item;
     tag t = tags::sequence;
 
@@ -553,26 +570,24 @@ struct sequence_of_t {
     sequence_of_t with_tag(tag nt) const { return {item, nt}; }
 
     result<value_type> decode(const element& e) const {
-        if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
+        if (!detail::matches(e, t, form::constructed)) return error(type_mismatch(form::constructed, t, e));
         child_cursor cursor(e);
         value_type out;
         detail::reserve_children(out, cursor, e);
-        consumption_watch* const watch = current_watch();
+        consumption_watch* const watch = e.source ? e.source->watch : nullptr;
         while (!cursor.done()) {
             const element child = cursor.next();
-            if constexpr (requires(typename G::value_type& v) { item.decode_into(child, v); }) {
+            if constexpr (present_only) {
+                auto r = item.decode(child);
+                if (!r) [[unlikely]] return detail::item_refused(e, child, std::move(r.error()));
+                if (*r) out.push_back(std::move(**r));
+            } else if constexpr (requires(item_type& v) { item.decode_into(child, v); }) {
                 // Decoded in place, in the list's own storage.
                 auto r = item.decode_into(child, out.emplace_back());
-                if (!r) [[unlikely]] {
-                    detail::fault_at(child, {{}, out.size() - 1});
-                    return error(std::move(r.error()));
-                }
+                if (!r) [[unlikely]] return detail::item_refused(e, child, std::move(r.error()));
             } else {
                 auto r = item.decode(child);
-                if (!r) [[unlikely]] {
-                    detail::fault_at(child, {{}, out.size()});
-                    return error(std::move(r.error()));
-                }
+                if (!r) [[unlikely]] return detail::item_refused(e, child, std::move(r.error()));
                 out.push_back(std::move(*r));
             }
             if (watch) report_item_done(*watch, child.contents.data() + child.contents.size());
@@ -582,17 +597,26 @@ struct sequence_of_t {
 
     template <class V>
     std::size_t size(const V& items, size_plan& plan) const {
-        return detail::list_size(t, item, items, plan);
+        const std::size_t slot = plan.reserve();
+        std::size_t n = 0;
+        for (const auto& x : items) n += item.size(x, plan);
+        plan.set(slot, n);
+        return header_size(t, n) + n;
     }
 
     template <class V>
     void write(const V& items, std::string& out, size_plan& plan) const {
-        detail::write_list(t, item, items, out, plan);
+        write_header(out, t, form::constructed, plan.take());
+        for (const auto& x : items) item.write(x, out, plan);
     }
 };
 
 template <class G>
 constexpr sequence_of_t<G> sequence_of(G item) {
+    return {std::move(item)};
+}
+template <class G>
+constexpr sequence_of_t<G, true> sequence_of_present(G item) {
     return {std::move(item)};
 }
 
@@ -640,7 +664,7 @@ struct explicit_t {
 private:
     // Whether `e` is this tag holding exactly one element, `only`.
     bool only_inner(const element& e, element& only) const {
-        if (e.tag != t || e.form != form::constructed) return false;
+        if (!detail::matches(e, t, form::constructed)) return false;
         child_cursor cursor(e);
         if (cursor.done()) return false;
         only = cursor.next();
@@ -659,57 +683,93 @@ explicit_t<G> explicit_(tag t, G inner) {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// CHOICE: the first alternative whose tag set holds the element's tag; else the last one, whose error
-// is then reported. The value is a variant indexed by alternative, in argument order.
+// CHOICE. Every form of it stands on one core: the alternatives and their tag sets, the ambiguity
+// check, and the alternative that reads an element: the first whose tag set holds the element's tag,
+// else the last one, whose error is then reported. The forms differ only in what they make of the
+// chosen alternative's value and in which alternative writes a value:
+//   choice(g...)                 a variant indexed by alternative, written by the alternative it holds;
+//   one_of<W>(g...)              alternatives that all read the same type: the value itself, written by W;
+//   enumerated(values, choice)   a CHOICE of NULLs read as an enumeration, written by the value's index;
+//   variant_choice<Model>(...)   alternatives that read into a model's variant, each naming what it writes.
+
+namespace detail {
+
+template <class... Gs>
+struct choice_core {
+    static constexpr std::size_t count = sizeof...(Gs);
+    parts<Gs...> alternatives;
+    std::array<tag_set, count> alternative_tags;
+
+    explicit choice_core(Gs... gs) : alternatives{{gs}...}, alternative_tags{gs.tags()...} {}
+
+    tag_set tags() const { return union_of(alternative_tags); }
+
+    std::optional<std::string> ambiguity() const {
+        std::optional<std::string> found;
+        alternatives.any([&](const auto& g) { return keep_first(found, g.ambiguity()); });
+        if (found) return found;
+        return shared_tag(alternative_tags);
+    }
+
+    template <std::size_t I>
+    const auto& alternative() const {
+        return get<I>(alternatives);
+    }
+
+    // Decodes `e` with the alternative that reads it: `Arms::arm<I>(form, e)` for that alternative I.
+    template <class Arms, class Form>
+    auto decode(const Form& form, const element& e) const {
+        return dispatch<count, Arms>(alternative_for(alternative_tags, e.tag), form, e);
+    }
+};
+
+}  // namespace detail
 
 template <class... Gs>
 struct choice_t {
     static constexpr std::size_t count = sizeof...(Gs);
     using value_type = std::variant<typename Gs::value_type...>;
 
-    detail::parts<Gs...> alternatives;
-    std::array<tag_set, count> alternative_tags;
+    detail::choice_core<Gs...> core;
 
-    explicit choice_t(Gs... gs) : alternatives{{gs}...}, alternative_tags{gs.tags()...} {}
+    explicit choice_t(Gs... gs) : core(std::move(gs)...) {}
 
-    tag_set tags() const { return detail::union_of(alternative_tags); }
+    tag_set tags() const { return core.tags(); }
     // A CHOICE cannot be implicitly tagged: the tag becomes explicit.
     explicit_t<choice_t> with_tag(tag nt) const { return {nt, *this}; }
+    std::optional<std::string> ambiguity() const { return core.ambiguity(); }
 
-    std::optional<std::string> ambiguity() const {
-        std::optional<std::string> found;
-        alternatives.any([&](const auto& g) { return detail::keep_first(found, g.ambiguity()); });
-        if (found) return found;
-        return detail::shared_tag(alternative_tags);
-    }
-
-    result<value_type> decode(const element& e) const {
-        const std::size_t chosen = detail::alternative_for(alternative_tags, e.tag);
-        return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
-            constexpr std::size_t I = decltype(index)::value;
-            auto r = detail::get<I>(alternatives).decode(e);
-            if (!r) return error(std::move(r.error()));
-            return value_type(std::in_place_index<I>, std::move(*r));
-        });
-    }
+    result<value_type> decode(const element& e) const { return core.template decode<arms>(*this, e); }
 
     template <class V>
     std::size_t size(const V& v, size_plan& plan) const {
         static_assert(std::variant_size_v<V> == count, "the written variant must have one alternative per choice alternative");
-        return detail::dispatch<count>(v.index(), [&](auto index) -> std::size_t {
-            constexpr std::size_t I = decltype(index)::value;
-            return detail::get<I>(alternatives).size(std::get<I>(v), plan);
-        });
+        return detail::dispatch<count, arms>(v.index(), *this, v, plan);
     }
 
     template <class V>
     void write(const V& v, std::string& out, size_plan& plan) const {
         static_assert(std::variant_size_v<V> == count, "the written variant must have one alternative per choice alternative");
-        detail::dispatch<count>(v.index(), [&](auto index) {
-            constexpr std::size_t I = decltype(index)::value;
-            detail::get<I>(alternatives).write(std::get<I>(v), out, plan);
-        });
+        detail::dispatch<count, arms>(v.index(), *this, v, out, plan);
     }
+
+private:
+    struct arms {
+        template <std::size_t I>
+        static result<value_type> arm(const choice_t& self, const element& e) {
+            auto r = self.core.template alternative<I>().decode(e);
+            if (!r) return error(std::move(r.error()));
+            return value_type(std::in_place_index<I>, std::move(*r));
+        }
+        template <std::size_t I, class V>
+        static std::size_t arm(const choice_t& self, const V& v, size_plan& plan) {
+            return self.core.template alternative<I>().size(std::get<I>(v), plan);
+        }
+        template <std::size_t I, class V>
+        static void arm(const choice_t& self, const V& v, std::string& out, size_plan& plan) {
+            self.core.template alternative<I>().write(std::get<I>(v), out, plan);
+        }
+    };
 };
 
 template <class... Gs>
@@ -718,17 +778,11 @@ choice_t<Gs...> choice(Gs... gs) {
 }
 template <class G1, class G2>
 auto choice2(G1 a, G2 b) { return choice(a, b); }
-template <class G1, class G2, class G3>
-auto choice3(G1 a, G2 b, G3 c) { return choice(a, b, c); }
 template <class G1, class G2, class G3, class G4>
 auto choice4(G1 a, G2 b, G3 c, G4 d) { return choice(a, b, c, d); }
-template <class G1, class G2, class G3, class G4, class G5>
-auto choice5(G1 a, G2 b, G3 c, G4 d, G5 e) { return choice(a, b, c, d, e); }
-template <class G1, class G2, class G3, class G4, class G5, class G6>
-auto choice6(G1 a, G2 b, G3 c, G4 d, G5 e, G6 f) { return choice(a, b, c, d, e, f); }
 
-// one_of<W>: a CHOICE whose alternatives all read the same type, read like `choice` but as the value
-// itself (no variant in between), and written by alternative W.
+// one_of<W>: a CHOICE whose alternatives all read the same type, read as the value itself (no variant in
+// between), and written by alternative W.
 template <std::size_t W, class... Gs>
 struct one_of_t {
     static constexpr std::size_t count = sizeof...(Gs);
@@ -737,36 +791,88 @@ struct one_of_t {
                   "one_of: every alternative reads the same type");
     static_assert(W < count, "one_of: the writing alternative is one of them");
 
-    // The alternatives, their tags and their ambiguity rules are those of the CHOICE of them.
-    choice_t<Gs...> choice;
+    detail::choice_core<Gs...> core;
 
-    explicit one_of_t(Gs... gs) : choice(std::move(gs)...) {}
+    explicit one_of_t(Gs... gs) : core(std::move(gs)...) {}
 
-    tag_set tags() const { return choice.tags(); }
+    tag_set tags() const { return core.tags(); }
     // Like a CHOICE, it cannot be implicitly tagged: the tag becomes explicit.
     explicit_t<one_of_t> with_tag(tag nt) const { return {nt, *this}; }
-    std::optional<std::string> ambiguity() const { return choice.ambiguity(); }
+    std::optional<std::string> ambiguity() const { return core.ambiguity(); }
 
-    result<value_type> decode(const element& e) const {
-        const std::size_t chosen = detail::alternative_for(choice.alternative_tags, e.tag);
-        return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
-            return detail::get<decltype(index)::value>(choice.alternatives).decode(e);
-        });
-    }
+    result<value_type> decode(const element& e) const { return core.template decode<arms>(*this, e); }
 
     template <class V>
     std::size_t size(const V& v, size_plan& plan) const {
-        return detail::get<W>(choice.alternatives).size(v, plan);
+        return core.template alternative<W>().size(v, plan);
     }
     template <class V>
     void write(const V& v, std::string& out, size_plan& plan) const {
-        detail::get<W>(choice.alternatives).write(v, out, plan);
+        core.template alternative<W>().write(v, out, plan);
     }
+
+private:
+    struct arms {
+        template <std::size_t I>
+        static result<value_type> arm(const one_of_t& self, const element& e) {
+            return self.core.template alternative<I>().decode(e);
+        }
+    };
 };
 
 template <std::size_t W, class... Gs>
 one_of_t<W, Gs...> one_of(Gs... gs) {
     return one_of_t<W, Gs...>(std::move(gs)...);
+}
+
+// enumerated(values, choice(nulls...)): an enumeration written as a CHOICE of NULLs, `values[i]` being the
+// value of the i-th alternative: read and written by the alternative's index, with no variant in between;
+// recognition, messages and octets are the choice's.
+template <class E, class... Gs>
+struct enumeration_t {
+    static constexpr std::size_t count = sizeof...(Gs);
+    using value_type = E;
+    std::array<E, count> values;
+    detail::choice_core<Gs...> core;
+
+    tag_set tags() const { return core.tags(); }
+    std::optional<std::string> ambiguity() const { return core.ambiguity(); }
+
+    result<E> decode(const element& e) const { return core.template decode<arms>(*this, e); }
+    std::size_t size(E value, size_plan& plan) const { return detail::dispatch<count, arms>(index_of(value), *this, plan); }
+    void write(E value, std::string& out, size_plan& plan) const {
+        detail::dispatch<count, arms>(index_of(value), *this, out, plan);
+    }
+
+private:
+    // The alternative that writes `value`: the first that reads as it (the first one when none does).
+    std::size_t index_of(E value) const {
+        for (std::size_t i = 0; i < count; ++i)
+            if (values[i] == value) return i;
+        return 0;
+    }
+
+    struct arms {
+        template <std::size_t I>
+        static result<E> arm(const enumeration_t& self, const element& e) {
+            auto r = self.core.template alternative<I>().decode(e);
+            if (!r) return error(std::move(r.error()));
+            return self.values[I];
+        }
+        template <std::size_t I>
+        static std::size_t arm(const enumeration_t& self, size_plan& plan) {
+            return self.core.template alternative<I>().size(std::monostate{}, plan);
+        }
+        template <std::size_t I>
+        static void arm(const enumeration_t& self, std::string& out, size_plan& plan) {
+            self.core.template alternative<I>().write(std::monostate{}, out, plan);
+        }
+    };
+};
+
+template <class E, class... Gs>
+enumeration_t<E, Gs...> enumerated(std::array<E, sizeof...(Gs)> values, choice_t<Gs...> nulls) {
+    return {values, std::move(nulls.core)};
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -994,53 +1100,6 @@ auto aggregate(G inner) {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// SEQUENCE OF items that may read as nothing (an item grammar whose value is an optional): the list of
-// the values that are present, in order, decoded straight into the list. Items are written from values.
-
-template <class G>
-struct sequence_of_present_t {
-    using item_type = typename G::value_type::value_type;
-    using value_type = std::vector<item_type>;
-    G item;
-    tag t = tags::sequence;
-
-    tag_set tags() const { return tag_set(t); }
-    std::optional<std::string> ambiguity() const { return item.ambiguity(); }
-
-    result<value_type> decode(const element& e) const {
-        if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
-        child_cursor cursor(e);
-        value_type out;
-        detail::reserve_children(out, cursor, e);
-        for (std::size_t index = 0; !cursor.done(); ++index) {
-            const element child = cursor.next();
-            auto r = item.decode(child);
-            if (!r) [[unlikely]] {
-                detail::fault_at(child, {{}, index});
-                return error(std::move(r.error()));
-            }
-            if (*r) out.push_back(std::move(**r));
-        }
-        return out;
-    }
-
-    template <class V>
-    std::size_t size(const V& items, size_plan& plan) const {
-        return detail::list_size(t, item, items, plan);
-    }
-
-    template <class V>
-    void write(const V& items, std::string& out, size_plan& plan) const {
-        detail::write_list(t, item, items, out, plan);
-    }
-};
-
-template <class G>
-sequence_of_present_t<G> sequence_of_present(G item) {
-    return {std::move(item)};
-}
-
-// ---------------------------------------------------------------------------------------------------
 // rule: a named grammar behind a type-erased handle. It decodes a T and writes from a W; its tag set and
 // ambiguity are worked out once, and its decode, size and write are compiled once, in the one source file
 // that defines it with `make_rule`. A grammar that holds a rule does not carry the rule's type: nesting
@@ -1094,13 +1153,13 @@ rule<typename std::remove_cvref_t<decltype(Grammar())>::value_type, W> make_rule
 // variant, to Read itself or to something Read is made from, and names the variant alternatives it writes:
 //   writes<Model::A>(explicit_(3, a))       read and written for A
 //   writes<Model::B, Model::C>(g)           one form written for two alternatives (g writes from either)
-//   reads(g)                                an older or retired form: read only
-// Decoding picks the first alternative whose tag set holds the element's tag, else the last one. The
-// encoder's dispatch comes from the variant: the compiler refuses a variant alternative that no
+//   legacy(g)                               a legacy form: read, never written
+// The encoder's dispatch comes from the variant: the compiler refuses a variant alternative that no
 // alternative, or more than one, writes.
 
 template <class G, class... Written>
 struct alternative_t {
+    using grammar_type = G;
     G grammar;
     template <class M>
     static constexpr bool writes_alternative = (std::is_same_v<M, Written> || ...);
@@ -1112,7 +1171,7 @@ alternative_t<G, Written...> writes(G grammar) {
     return {std::move(grammar)};
 }
 template <class G>
-alternative_t<G> reads(G grammar) {
+alternative_t<G> legacy(G grammar) {
     return {std::move(grammar)};
 }
 
@@ -1160,108 +1219,82 @@ struct variant_choice_t {
     static_assert(alternatives_of::template each_written_once<As...>,
                   "every alternative of the model's variant must be written by exactly one alternative");
 
-    detail::parts<As...> alternatives;
-    std::array<tag_set, count> alternative_tags;
+    detail::choice_core<typename As::grammar_type...> core;
 
-    explicit variant_choice_t(As... as) : alternatives{{as}...}, alternative_tags{as.grammar.tags()...} {}
+    explicit variant_choice_t(As... as) : core(std::move(as.grammar)...) {}
 
-    tag_set tags() const { return detail::union_of(alternative_tags); }
+    tag_set tags() const { return core.tags(); }
+    std::optional<std::string> ambiguity() const { return core.ambiguity(); }
 
-    std::optional<std::string> ambiguity() const {
-        std::optional<std::string> found;
-        alternatives.any([&](const auto& a) { return detail::keep_first(found, a.grammar.ambiguity()); });
-        if (found) return found;
-        return detail::shared_tag(alternative_tags);
-    }
-
-    result<value_type> decode(const element& e) const {
-        static constexpr auto arms = decode_arms(std::make_index_sequence<count>{});
-        return arms[detail::alternative_for(alternative_tags, e.tag)](*this, e);
-    }
+    result<value_type> decode(const element& e) const { return core.template decode<decode_arms>(*this, e); }
 
     // Written by the alternative that writes the model's current alternative; a valueless model throws
     // std::bad_variant_access, as std::visit would.
     template <class V>
     std::size_t size(const V& v, size_plan& plan) const {
-        static constexpr auto arms = size_arms<V>(std::make_index_sequence<model_count>{});
-        return arms[arm_of(v.value)](*this, v, plan);
+        return detail::dispatch<model_count, encode_arms>(arm_of(v.value), *this, v, plan);
     }
 
     template <class V>
     void write(const V& v, std::string& out, size_plan& plan) const {
-        static constexpr auto arms = write_arms<V>(std::make_index_sequence<model_count>{});
-        arms[arm_of(v.value)](*this, v, out, plan);
+        detail::dispatch<model_count, encode_arms>(arm_of(v.value), *this, v, out, plan);
     }
 
 private:
     static constexpr std::size_t model_count = std::variant_size_v<variant_type>;
 
-    // The arms of the CHOICE and of the encoder are member templates in tables: a function template
-    // named by this type, such as `detail::dispatch` with a lambda of it, would spell out the whole flat
-    // list in every instance's debugging name.
-
-    // Decodes with alternative I.
-    template <std::size_t I>
-    static result<value_type> decode_arm(const variant_choice_t& self, const element& e) {
-        const auto& g = detail::get<I>(self.alternatives).grammar;
-        using D = typename std::remove_cvref_t<decltype(g)>::value_type;
-        if constexpr (std::is_same_v<D, value_type>) {
-            return g.decode(e);
-        } else if constexpr (!alternatives_of::template holds<D>) {
-            auto r = g.decode(e);
-            if (!r) return error(std::move(r.error()));
-            return value_type(std::move(*r));
-        } else if constexpr (std::is_same_v<Read, Model> && requires(D& d) { g.decode_into(e, d); }) {
-            // Decoded in place, in the model's alternative: no value of its own to move.
-            constexpr std::size_t at = alternatives_of::template index_of<D>;
-            result<value_type> out(std::in_place);
-            if (auto r = g.decode_into(e, out->value.template emplace<at>()); !r) out = error(std::move(r.error()));
-            return out;
-        } else {
-            auto r = g.decode(e);
-            if (!r) return error(std::move(r.error()));
-            // Placed by index: the variant's converting constructor would weigh D against every
-            // alternative.
-            constexpr std::size_t at = alternatives_of::template index_of<D>;
-            return value_type(Model{variant_type(std::in_place_index<at>, std::move(*r))});
+    struct decode_arms {
+        // Decodes with alternative I.
+        template <std::size_t I>
+        static result<value_type> arm(const variant_choice_t& self, const element& e) {
+            const auto& g = self.core.template alternative<I>();
+            using D = typename std::remove_cvref_t<decltype(g)>::value_type;
+            if constexpr (std::is_same_v<D, value_type>) {
+                return g.decode(e);
+            } else if constexpr (!alternatives_of::template holds<D>) {
+                auto r = g.decode(e);
+                if (!r) return error(std::move(r.error()));
+                return value_type(std::move(*r));
+            } else if constexpr (std::is_same_v<Read, Model> && requires(D& d) { g.decode_into(e, d); }) {
+                // Decoded in place, in the model's alternative: no value of its own to move.
+                constexpr std::size_t at = alternatives_of::template index_of<D>;
+                result<value_type> out(std::in_place);
+                if (auto r = g.decode_into(e, out->value.template emplace<at>()); !r) out = error(std::move(r.error()));
+                return out;
+            } else {
+                auto r = g.decode(e);
+                if (!r) return error(std::move(r.error()));
+                // Placed by index: the variant's converting constructor would weigh D against every
+                // alternative.
+                constexpr std::size_t at = alternatives_of::template index_of<D>;
+                return value_type(Model{variant_type(std::in_place_index<at>, std::move(*r))});
+            }
         }
-    }
-    template <std::size_t... I>
-    static constexpr auto decode_arms(std::index_sequence<I...>) {
-        return std::array<result<value_type> (*)(const variant_choice_t&, const element&), count>{&decode_arm<I>...};
-    }
+    };
 
-    // The encoder's arms, one per alternative of the model, in a table indexed by the alternative held
-    // (std::get throws for a valueless model, which takes the last arm).
+    // The encoder's arms, one per alternative of the model, chosen by the alternative held (std::get
+    // throws for a valueless model, which takes the last arm).
     template <class V>
     static std::size_t arm_of(const V& variant) {
         return variant.index() < model_count ? variant.index() : model_count - 1;
     }
 
-    template <std::size_t M, class V>
-    static std::size_t size_arm(const variant_choice_t& self, const V& v, size_plan& plan) {
-        return self.writer_for<M>().size(std::get<M>(v.value), plan);
-    }
-    template <class V, std::size_t... M>
-    static constexpr auto size_arms(std::index_sequence<M...>) {
-        return std::array<std::size_t (*)(const variant_choice_t&, const V&, size_plan&), model_count>{&size_arm<M, V>...};
-    }
-
-    template <std::size_t M, class V>
-    static void write_arm(const variant_choice_t& self, const V& v, std::string& out, size_plan& plan) {
-        self.writer_for<M>().write(std::get<M>(v.value), out, plan);
-    }
-    template <class V, std::size_t... M>
-    static constexpr auto write_arms(std::index_sequence<M...>) {
-        return std::array<void (*)(const variant_choice_t&, const V&, std::string&, size_plan&), model_count>{
-            &write_arm<M, V>...};
-    }
+    struct encode_arms {
+        template <std::size_t M, class V>
+        static std::size_t arm(const variant_choice_t& self, const V& v, size_plan& plan) {
+            return self.writer_for<M>().size(std::get<M>(v.value), plan);
+        }
+        template <std::size_t M, class V>
+        static void arm(const variant_choice_t& self, const V& v, std::string& out, size_plan& plan) {
+            self.writer_for<M>().write(std::get<M>(v.value), out, plan);
+        }
+    };
 
     // The grammar that writes the model's alternative M.
     template <std::size_t M>
     const auto& writer_for() const {
         using written = std::variant_alternative_t<M, variant_type>;
-        return detail::get<detail::writer_of<written, As...>()>(alternatives).grammar;
+        return core.template alternative<detail::writer_of<written, As...>()>();
     }
 };
 
@@ -1319,16 +1352,37 @@ std::string encode(const codec_t<G>& c, const V& value) {
     return out;
 }
 
+// What a decode may be given besides its input.
+struct decode_options {
+    consumption_watch* watch = nullptr;  // told how far the decode has gone (see <der/consumption.hpp>)
+};
+
+// The value of the first element of `input`, parsed onto `headers`; `size` is set to the octets the
+// element occupies. A failure leaves its place on `headers` (the root's, when no element inside it was
+// marked). The value is returned where it was decoded, so that a caller returning it moves nothing.
+template <class G>
+result<typename G::value_type> decode_first(const codec_t<G>& c, tape& headers, std::string_view input, std::size_t& size,
+                                            decode_options options = {}) {
+    auto p = parse_into(headers, input);
+    if (!p) return error(std::move(p.error()));
+    size = p->size;
+    headers.watch = options.watch;
+    result<typename G::value_type> value = c.grammar.decode(p->root);
+    headers.watch = nullptr;
+    if (!value) [[unlikely]] detail::fault_at(p->root);
+    return value;
+}
+
 // The value of the first element of the input, and the octets after it (not examined). The value owns
 // its contents; the octets after it are a view into `input`, valid while `input` lives.
 template <class G>
-result<std::pair<typename G::value_type, std::string_view>> decode(const codec_t<G>& c, std::string_view input) {
+result<std::pair<typename G::value_type, std::string_view>> decode(const codec_t<G>& c, std::string_view input,
+                                                                   decode_options options = {}) {
     tape_lease headers;
-    auto p = parse_into(headers.get(), input);
-    if (!p) return error(std::move(p.error()));
-    auto v = c.grammar.decode(p->root);
+    std::size_t size = 0;
+    auto v = decode_first(c, headers.get(), input, size, options);
     if (!v) return error(std::move(v.error()));
-    return std::pair{std::move(*v), input.substr(p->size)};
+    return std::pair{std::move(*v), input.substr(size)};
 }
 
 }  // namespace der

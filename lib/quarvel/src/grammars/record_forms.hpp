@@ -60,7 +60,7 @@ inline auto exec_grammar_of() {
                                                                der::required(label::finished, time_syntax()))),
                                   der::required(label::result, res_syntax()),
                                   der::required(label::output, files_syntax())))),
-        retired<Record>("reserved record alternative", der::explicit_(1, der::null)));
+        refuse_legacy<Record>("reserved record alternative", der::explicit_(1, der::null)));
 }
 
 }  // namespace quarvel::asn
