@@ -32,7 +32,10 @@ auto tagged(std::uint64_t number, G members) {
     return der::writes<M>(der::explicit_(number, der::aggregate<M>(std::move(members))));
 }
 
-// One line per tag. To add a command: its alternative in `cmd`, one line here, one arm in its printer.
+// One line per tag. To add a command: its alternative in `cmd`, then one line here, one arm in its
+// printer (`pp_cmd`) and one arm in its JSON writer (`write_json` in app/dump/json.cpp). Each is checked
+// by the compiler: a variant alternative that no line here writes, or that a printer's visit leaves
+// out, does not compile.
 const auto& cmd_grammar() {
     using der::required, der::optional, der::sequence2, der::sequence3;
     static const auto g = der::variant_choice<cmd>(

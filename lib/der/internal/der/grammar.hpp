@@ -258,6 +258,22 @@ inline std::size_t alternative_for(std::span<const tag_set> alternatives, tag t)
     return alternatives.size() - 1;
 }
 
+// A list's size and writing, each item through `item`.
+template <class G, class V>
+std::size_t list_size(tag t, const G& item, const V& items, size_plan& plan) {
+    const std::size_t slot = plan.reserve();
+    std::size_t n = 0;
+    for (const auto& x : items) n += item.size(x, plan);
+    plan.set(slot, n);
+    return header_size(t, n) + n;
+}
+
+template <class G, class V>
+void write_list(tag t, const G& item, const V& items, std::string& out, size_plan& plan) {
+    write_header(out, t, form::constructed, plan.take());
+    for (const auto& x : items) item.write(x, out, plan);
+}
+
 // What a list keeps of an item's value V: all of it, or (`present_only`) the value inside the optional V.
 template <class V, bool present_only>
 struct list_item {
@@ -597,17 +613,12 @@ struct sequence_of_t {
 
     template <class V>
     std::size_t size(const V& items, size_plan& plan) const {
-        const std::size_t slot = plan.reserve();
-        std::size_t n = 0;
-        for (const auto& x : items) n += item.size(x, plan);
-        plan.set(slot, n);
-        return header_size(t, n) + n;
+        return detail::list_size(t, item, items, plan);
     }
 
     template <class V>
     void write(const V& items, std::string& out, size_plan& plan) const {
-        write_header(out, t, form::constructed, plan.take());
-        for (const auto& x : items) item.write(x, out, plan);
+        detail::write_list(t, item, items, out, plan);
     }
 };
 
@@ -1357,19 +1368,16 @@ struct decode_options {
     consumption_watch* watch = nullptr;  // told how far the decode has gone (see <der/consumption.hpp>)
 };
 
-// The value of the first element of `input`, parsed onto `headers`; `size` is set to the octets the
-// element occupies. A failure leaves its place on `headers` (the root's, when no element inside it was
-// marked). The value is returned where it was decoded, so that a caller returning it moves nothing.
+// The value of `root`, an element that `parse_into` read onto `headers`. A failure leaves its place on
+// `headers` (the root's, when no element inside it was marked). The value is returned where it was
+// decoded (one return, of one object), so that a caller returning it moves nothing.
 template <class G>
-result<typename G::value_type> decode_first(const codec_t<G>& c, tape& headers, std::string_view input, std::size_t& size,
-                                            decode_options options = {}) {
-    auto p = parse_into(headers, input);
-    if (!p) return error(std::move(p.error()));
-    size = p->size;
-    headers.watch = options.watch;
-    result<typename G::value_type> value = c.grammar.decode(p->root);
-    headers.watch = nullptr;
-    if (!value) [[unlikely]] detail::fault_at(p->root);
+result<typename G::value_type> decode_root(const codec_t<G>& c, tape& headers, const element& root,
+                                           decode_options options = {}) {
+    if (options.watch) [[unlikely]] headers.watch = options.watch;
+    result<typename G::value_type> value = c.grammar.decode(root);
+    if (options.watch) [[unlikely]] headers.watch = nullptr;
+    if (!value) [[unlikely]] detail::fault_at(root);
     return value;
 }
 
@@ -1379,10 +1387,11 @@ template <class G>
 result<std::pair<typename G::value_type, std::string_view>> decode(const codec_t<G>& c, std::string_view input,
                                                                    decode_options options = {}) {
     tape_lease headers;
-    std::size_t size = 0;
-    auto v = decode_first(c, headers.get(), input, size, options);
+    auto p = parse_into(headers.get(), input);
+    if (!p) return error(std::move(p.error()));
+    auto v = decode_root(c, headers.get(), p->root, options);
     if (!v) return error(std::move(v.error()));
-    return std::pair{std::move(*v), input.substr(size)};
+    return std::pair{std::move(*v), input.substr(p->size)};
 }
 
 }  // namespace der

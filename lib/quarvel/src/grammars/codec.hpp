@@ -20,11 +20,12 @@ std::string fault_path(std::string_view root, const der::fault_site& fault);
 template <class G>
 result<typename G::value_type> decode_strict(const der::codec_t<G>& codec, std::string_view bytes, der::tape& headers,
                                              der::decode_options options = {}) {
-    std::size_t size = 0;
+    auto parsed = der::parse_into(headers, bytes);
+    if (!parsed) return der::error(std::move(parsed.error()));
     // The value is returned where it was decoded: a record is not moved on its way out.
-    result<typename G::value_type> value = der::decode_first(codec, headers, bytes, size, options);
-    if (value && size != bytes.size()) [[unlikely]] {
-        headers.fault = {true, false, size, {}};
+    result<typename G::value_type> value = der::decode_root(codec, headers, parsed->root, options);
+    if (value && parsed->size != bytes.size()) [[unlikely]] {
+        headers.fault = {true, false, parsed->size, {}};
         return der::error("trailing bytes");
     }
     return value;

@@ -1,4 +1,5 @@
-// The member grammars of the job execution record, which the state and the commands reuse.
+// The member grammars of the job execution record (the record itself is in asn_exec.cpp), which the
+// state and the commands reuse.
 #include <cstring>
 #include <optional>
 #include <span>
