@@ -6,9 +6,10 @@
 //   tags()                              its tag set, used to recognise optional elements and alternatives;
 //   ambiguity()                         the first violation of the ambiguity rules inside it, if any;
 //   decode(element)                     the element tree (already checked by `parse`) to a value;
-//   size(v, plan) / write(v, out, plan) encoding, in two passes over the same walk: the first computes
-//                                       every constructed element's length into `plan`, the second writes
-//                                       each header once and the contents after it, into one buffer.
+//   emit(v, pass)                       encoding: one walk, run twice (see `count_pass`, `write_pass`):
+//                                       the first pass computes every constructed element's length into
+//                                       a plan, the second writes each header once and the contents after
+//                                       it, into one buffer.
 // Encoding takes any value shaped like value_type (a tuple of references for a sequence, any range for
 // a SEQUENCE OF, any variant for a choice, anything convertible to std::string_view for a UTF8String), so
 // a `map` can hand the writer views of a model value instead of copies. The value is walked twice (sizes,
@@ -19,7 +20,7 @@
 // is built. Decoding walks the element tree once, reading the headers from the tape that `parse` wrote.
 //
 // A grammar's type nests the types of everything inside it. A named grammar is therefore a `rule`: a
-// handle whose decode, size and write are compiled once, in the source file that defines it, and whose
+// handle whose decode and emit are compiled once, in the source file that defines it, and whose
 // type says only what it reads and writes. The combinators describe what lies inside a rule.
 
 #include <array>
@@ -106,6 +107,33 @@ struct size_plan {
     std::size_t take() { return lengths[next++]; }
 };
 
+// The two passes of an encoding over the same walk, `emit(v, pass)`; a pass is a pair of references,
+// handed on by value (in registers). Counting, a constructed element
+// reserves its slot in the plan when it opens and fills in its contents' length when it closes, and every
+// element returns the octets it takes; writing, a constructed element writes its header when it opens,
+// the length taken from the plan, and every element returns 0.
+struct count_pass {
+    static constexpr bool counts = true;
+    size_plan& plan;
+
+    std::size_t open(tag) { return plan.reserve(); }
+    std::size_t close(tag t, std::size_t slot, std::size_t n) {
+        plan.set(slot, n);
+        return header_size(t, n) + n;
+    }
+};
+struct write_pass {
+    static constexpr bool counts = false;
+    size_plan& plan;
+    std::string& out;
+
+    std::size_t open(tag t) {
+        write_header(out, t, form::constructed, plan.take());
+        return 0;
+    }
+    static constexpr std::size_t close(tag, std::size_t, std::size_t) { return 0; }
+};
+
 // Messages of the grammar layer (compiled once, in the library).
 std::string type_mismatch(form expected_form, tag expected, const element& got);
 
@@ -179,9 +207,10 @@ decltype(auto) element_of(const V& v) {
 // Whether `e` has tag `t` and form `f`: the first check of every grammar's decode.
 inline bool matches(const element& e, tag t, form f) { return e.tag == t && e.form == f; }
 
-// Calls `Arms::arm<I>(args...)` for the one I equal to `index`, which is below N. A few arms are tried in turn, inline; more go through a table of one function per arm. The
-// arms are static member templates of a type named by the caller, not lambdas: a lambda of a grammar's
-// member would spell out the grammar's whole type in the debugging name of every instance.
+// Calls `Arms::arm<I>(args...)` for the one I equal to `index`, which is below N. A few arms are tried
+// in turn, inline; more go through a table of one function per arm. The arms are static member templates
+// of a type named by the caller, not lambdas: a lambda of a grammar's member would spell out the
+// grammar's whole type in the debugging name of every instance.
 template <std::size_t N, class Arms, std::size_t I = 0, class... Args>
 decltype(auto) dispatch_in_turn(std::size_t index, Args&&... args) {
     if constexpr (I + 1 >= N) {
@@ -199,7 +228,7 @@ decltype(auto) dispatch(std::size_t index, Args&&... args) {
     } else {
         using R = decltype(Arms::template arm<0>(std::forward<Args>(args)...));
         static constexpr auto table = []<std::size_t... I>(std::index_sequence<I...>) {
-            return std::array<R (*)(Args&&...), N>{&Arms::template arm<I>...};
+            return std::array<R (*)(Args...), N>{&Arms::template arm<I>...};
         }(std::make_index_sequence<N>{});
         return table[index](std::forward<Args>(args)...);
     }
@@ -258,20 +287,13 @@ inline std::size_t alternative_for(std::span<const tag_set> alternatives, tag t)
     return alternatives.size() - 1;
 }
 
-// A list's size and writing, each item through `item`.
-template <class G, class V>
-std::size_t list_size(tag t, const G& item, const V& items, size_plan& plan) {
-    const std::size_t slot = plan.reserve();
+// A list's encoding, each item through `item`.
+template <class G, class V, class Pass>
+std::size_t emit_list(tag t, const G& item, const V& items, Pass pass) {
+    const std::size_t slot = pass.open(t);
     std::size_t n = 0;
-    for (const auto& x : items) n += item.size(x, plan);
-    plan.set(slot, n);
-    return header_size(t, n) + n;
-}
-
-template <class G, class V>
-void write_list(tag t, const G& item, const V& items, std::string& out, size_plan& plan) {
-    write_header(out, t, form::constructed, plan.take());
-    for (const auto& x : items) item.write(x, out, plan);
+    for (const auto& x : items) n += item.emit(x, pass);
+    return pass.close(t, slot, n);
 }
 
 // What a list keeps of an item's value V: all of it, or (`present_only`) the value inside the optional V.
@@ -357,15 +379,16 @@ struct primitive_grammar {
         }
         return Traits::read(e.contents);
     }
-    template <class V>
-    std::size_t size(const V& v, size_plan&) const {
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
         const std::size_t n = Traits::content_size(v);
-        return header_size(t, n) + n;
-    }
-    template <class V>
-    void write(const V& v, std::string& out, size_plan&) const {
-        write_header(out, t, form::primitive, Traits::content_size(v));
-        Traits::write(out, v);
+        if constexpr (Pass::counts) {
+            return header_size(t, n) + n;
+        } else {
+            write_header(pass.out, t, form::primitive, n);
+            Traits::write(pass.out, v);
+            return 0;
+        }
     }
 };
 
@@ -453,24 +476,15 @@ struct sequence_t {
         return decode_into<true>(e, members);
     }
 
-    template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
-        const std::size_t slot = plan.reserve();
-        // A comma fold: the elements' sizes must be planned in writing order.
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
+        const std::size_t slot = pass.open(t);
+        // A comma fold: the elements must be met in writing order.
         std::size_t n = 0;
         [&]<std::size_t... I>(std::index_sequence<I...>) {
-            ((n += element_size<I>(detail::element_of<I>(v), plan)), ...);
+            ((n += emit_element<I>(detail::element_of<I>(v), pass)), ...);
         }(std::make_index_sequence<count>{});
-        plan.set(slot, n);
-        return header_size(t, n) + n;
-    }
-
-    template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        write_header(out, t, form::constructed, plan.take());
-        [&]<std::size_t... I>(std::index_sequence<I...>) {
-            (write_element<I>(detail::element_of<I>(v), out, plan), ...);
-        }(std::make_index_sequence<count>{});
+        return pass.close(t, slot, n);
     }
 
 private:
@@ -532,23 +546,13 @@ private:
         return true;
     }
 
-    template <std::size_t I, class V>
-    std::size_t element_size(const V& v, size_plan& plan) const {
+    template <std::size_t I, class V, class Pass>
+    std::size_t emit_element(const V& v, Pass pass) const {
         const auto& el = detail::get<I>(elements);
         if constexpr (std::remove_cvref_t<decltype(el)>::is_optional) {
-            return v ? el.grammar.size(*v, plan) : 0;
+            return v ? el.grammar.emit(*v, pass) : 0;
         } else {
-            return el.grammar.size(v, plan);
-        }
-    }
-
-    template <std::size_t I, class V>
-    void write_element(const V& v, std::string& out, size_plan& plan) const {
-        const auto& el = detail::get<I>(elements);
-        if constexpr (std::remove_cvref_t<decltype(el)>::is_optional) {
-            if (v) el.grammar.write(*v, out, plan);
-        } else {
-            el.grammar.write(v, out, plan);
+            return el.grammar.emit(v, pass);
         }
     }
 };
@@ -611,14 +615,9 @@ struct sequence_of_t {
         return out;
     }
 
-    template <class V>
-    std::size_t size(const V& items, size_plan& plan) const {
-        return detail::list_size(t, item, items, plan);
-    }
-
-    template <class V>
-    void write(const V& items, std::string& out, size_plan& plan) const {
-        detail::write_list(t, item, items, out, plan);
+    template <class V, class Pass>
+    std::size_t emit(const V& items, Pass pass) const {
+        return detail::emit_list(t, item, items, pass);
     }
 };
 
@@ -658,18 +657,11 @@ struct explicit_t {
         return inner.decode_into(only, out);
     }
 
-    template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
-        const std::size_t slot = plan.reserve();
-        const std::size_t n = inner.size(v, plan);
-        plan.set(slot, n);
-        return header_size(t, n) + n;
-    }
-
-    template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        write_header(out, t, form::constructed, plan.take());
-        inner.write(v, out, plan);
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
+        const std::size_t slot = pass.open(t);
+        const std::size_t n = inner.emit(v, pass);
+        return pass.close(t, slot, n);
     }
 
 private:
@@ -752,16 +744,10 @@ struct choice_t {
 
     result<value_type> decode(const element& e) const { return core.template decode<arms>(*this, e); }
 
-    template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
         static_assert(std::variant_size_v<V> == count, "the written variant must have one alternative per choice alternative");
-        return detail::dispatch<count, arms>(v.index(), *this, v, plan);
-    }
-
-    template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        static_assert(std::variant_size_v<V> == count, "the written variant must have one alternative per choice alternative");
-        detail::dispatch<count, arms>(v.index(), *this, v, out, plan);
+        return detail::dispatch<count, arms>(v.index(), *this, v, Pass(pass));
     }
 
 private:
@@ -772,13 +758,9 @@ private:
             if (!r) return error(std::move(r.error()));
             return value_type(std::in_place_index<I>, std::move(*r));
         }
-        template <std::size_t I, class V>
-        static std::size_t arm(const choice_t& self, const V& v, size_plan& plan) {
-            return self.core.template alternative<I>().size(std::get<I>(v), plan);
-        }
-        template <std::size_t I, class V>
-        static void arm(const choice_t& self, const V& v, std::string& out, size_plan& plan) {
-            self.core.template alternative<I>().write(std::get<I>(v), out, plan);
+        template <std::size_t I, class V, class Pass>
+        static std::size_t arm(const choice_t& self, const V& v, Pass pass) {
+            return self.core.template alternative<I>().emit(std::get<I>(v), pass);
         }
     };
 };
@@ -813,13 +795,9 @@ struct one_of_t {
 
     result<value_type> decode(const element& e) const { return core.template decode<arms>(*this, e); }
 
-    template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
-        return core.template alternative<W>().size(v, plan);
-    }
-    template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        core.template alternative<W>().write(v, out, plan);
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
+        return core.template alternative<W>().emit(v, pass);
     }
 
 private:
@@ -850,9 +828,9 @@ struct enumeration_t {
     std::optional<std::string> ambiguity() const { return core.ambiguity(); }
 
     result<E> decode(const element& e) const { return core.template decode<arms>(*this, e); }
-    std::size_t size(E value, size_plan& plan) const { return detail::dispatch<count, arms>(index_of(value), *this, plan); }
-    void write(E value, std::string& out, size_plan& plan) const {
-        detail::dispatch<count, arms>(index_of(value), *this, out, plan);
+    template <class Pass>
+    std::size_t emit(E value, Pass pass) const {
+        return detail::dispatch<count, arms>(index_of(value), *this, Pass(pass));
     }
 
 private:
@@ -870,13 +848,9 @@ private:
             if (!r) return error(std::move(r.error()));
             return self.values[I];
         }
-        template <std::size_t I>
-        static std::size_t arm(const enumeration_t& self, size_plan& plan) {
-            return self.core.template alternative<I>().size(std::monostate{}, plan);
-        }
-        template <std::size_t I>
-        static void arm(const enumeration_t& self, std::string& out, size_plan& plan) {
-            self.core.template alternative<I>().write(std::monostate{}, out, plan);
+        template <std::size_t I, class Pass>
+        static std::size_t arm(const enumeration_t& self, Pass pass) {
+            return self.core.template alternative<I>().emit(std::monostate{}, pass);
         }
     };
 };
@@ -915,13 +889,9 @@ struct map_t {
         }
     }
 
-    template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
-        return inner.size(h(v), plan);
-    }
-    template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        inner.write(h(v), out, plan);
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
+        return inner.emit(h(v), pass);
     }
 };
 
@@ -1024,9 +994,9 @@ struct aggregate_t {
         return inner.decode_members(e, detail::member_views<count>(out));
     }
 
-    std::size_t size(const T& v, size_plan& plan) const { return inner.size(detail::member_views<count>(v), plan); }
-    void write(const T& v, std::string& out, size_plan& plan) const {
-        inner.write(detail::member_views<count>(v), out, plan);
+    template <class Pass>
+    std::size_t emit(const T& v, Pass pass) const {
+        return inner.emit(detail::member_views<count>(v), pass);
     }
 };
 
@@ -1064,8 +1034,10 @@ struct aggregate_one_t {
         }
         return {};
     }
-    std::size_t size(const T& v, size_plan& plan) const { return inner.size(member(v), plan); }
-    void write(const T& v, std::string& out, size_plan& plan) const { inner.write(member(v), out, plan); }
+    template <class Pass>
+    std::size_t emit(const T& v, Pass pass) const {
+        return inner.emit(member(v), pass);
+    }
 
 private:
     static decltype(auto) member(const T& v) {
@@ -1112,7 +1084,7 @@ auto aggregate(G inner) {
 
 // ---------------------------------------------------------------------------------------------------
 // rule: a named grammar behind a type-erased handle. It decodes a T and writes from a W; its tag set and
-// ambiguity are worked out once, and its decode, size and write are compiled once, in the one source file
+// ambiguity are worked out once, and its decode and both passes of its emit are compiled once, in the one source file
 // that defines it with `make_rule`. A grammar that holds a rule does not carry the rule's type: nesting
 // stops here, so a named grammar is instantiated once however often it is used.
 
@@ -1122,8 +1094,8 @@ struct rule_entry_points {
     std::optional<std::string> ambiguity;
     const void* grammar;  // what the entry points read through: the defining file's grammar
     result<T> (*decode)(const void* grammar, const element&);
-    std::size_t (*size)(const void* grammar, const W&, size_plan&);
-    void (*write)(const void* grammar, const W&, std::string&, size_plan&);
+    std::size_t (*count)(const void* grammar, const W&, size_plan&);   // the counting pass
+    void (*write)(const void* grammar, const W&, std::string&, size_plan&);  // the writing pass
 };
 
 template <class T, class W = T>
@@ -1135,8 +1107,15 @@ struct rule {
     tag_set tags() const { return points->tags; }
     std::optional<std::string> ambiguity() const { return points->ambiguity; }
     result<T> decode(const element& e) const { return points->decode(points->grammar, e); }
-    std::size_t size(const W& v, size_plan& plan) const { return points->size(points->grammar, v, plan); }
-    void write(const W& v, std::string& out, size_plan& plan) const { points->write(points->grammar, v, out, plan); }
+    template <class Pass>
+    std::size_t emit(const W& v, Pass pass) const {
+        if constexpr (Pass::counts) {
+            return points->count(points->grammar, v, pass.plan);
+        } else {
+            points->write(points->grammar, v, pass.out, pass.plan);
+            return 0;
+        }
+    }
 };
 
 // The rule of the grammar that `Grammar()` returns (a reference to a function-local static of the defining
@@ -1152,8 +1131,12 @@ rule<typename std::remove_cvref_t<decltype(Grammar())>::value_type, W> make_rule
         Grammar().ambiguity(),
         &Grammar(),
         [](const void* g, const element& e) { return static_cast<const G*>(g)->decode(e); },
-        [](const void* g, const W& v, size_plan& plan) -> std::size_t { return static_cast<const G*>(g)->size(v, plan); },
-        [](const void* g, const W& v, std::string& out, size_plan& plan) { static_cast<const G*>(g)->write(v, out, plan); },
+        [](const void* g, const W& v, size_plan& plan) -> std::size_t {
+            return static_cast<const G*>(g)->emit(v, count_pass{plan});
+        },
+        [](const void* g, const W& v, std::string& out, size_plan& plan) {
+            static_cast<const G*>(g)->emit(v, write_pass{plan, out});
+        },
     };
     return {&points};
 }
@@ -1241,14 +1224,9 @@ struct variant_choice_t {
 
     // Written by the alternative that writes the model's current alternative; a valueless model throws
     // std::bad_variant_access, as std::visit would.
-    template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
-        return detail::dispatch<model_count, encode_arms>(arm_of(v.value), *this, v, plan);
-    }
-
-    template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        detail::dispatch<model_count, encode_arms>(arm_of(v.value), *this, v, out, plan);
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
+        return detail::dispatch<model_count, encode_arms>(arm_of(v.value), *this, v, Pass(pass));
     }
 
 private:
@@ -1291,13 +1269,9 @@ private:
     }
 
     struct encode_arms {
-        template <std::size_t M, class V>
-        static std::size_t arm(const variant_choice_t& self, const V& v, size_plan& plan) {
-            return self.writer_for<M>().size(std::get<M>(v.value), plan);
-        }
-        template <std::size_t M, class V>
-        static void arm(const variant_choice_t& self, const V& v, std::string& out, size_plan& plan) {
-            self.writer_for<M>().write(std::get<M>(v.value), out, plan);
+        template <std::size_t M, class V, class Pass>
+        static std::size_t arm(const variant_choice_t& self, const V& v, Pass pass) {
+            return self.writer_for<M>().emit(std::get<M>(v.value), pass);
         }
     };
 
@@ -1356,10 +1330,10 @@ std::string encode(const codec_t<G>& c, const V& value) {
     size_plan plan;
     // Room for the constructed elements of a small value at once, instead of regrowing the list.
     plan.lengths.reserve(32);
-    const std::size_t n = c.grammar.size(value, plan);
+    const std::size_t n = c.grammar.emit(value, count_pass{plan});
     std::string out;
     out.reserve(n);
-    c.grammar.write(value, out, plan);
+    c.grammar.emit(value, write_pass{plan, out});
     return out;
 }
 
