@@ -39,8 +39,8 @@ TEST(Consumption, ReportsItemEndsInGrowingStepsWhileTheValueIsIntact) {
         std::vector<std::size_t> reports;
         der::result<std::pair<std::vector<std::string>, std::string_view>> decoded = der::error("");
         {
-            const der::watch_consumption watch(in.bytes, step, [&](std::size_t n) { reports.push_back(n); });
-            decoded = der::decode(c, in.bytes);
+            der::consumption_watch watch(in.bytes, step, [&](std::size_t n) { reports.push_back(n); });
+            decoded = der::decode(c, in.bytes, {&watch});
         }
         ASSERT_TRUE(decoded) << decoded.error();
         EXPECT_EQ(decoded->first, in.items);
@@ -59,19 +59,19 @@ TEST(Consumption, ReportsItemEndsInGrowingStepsWhileTheValueIsIntact) {
     }
 }
 
-TEST(Consumption, NothingIsReportedOutsideTheWatchOrForAnotherInput) {
+TEST(Consumption, NothingIsReportedOutsideTheWatchedDecodeOrForAnotherInput) {
     const list_input in = make_list();
     const std::string other = in.bytes;
     const auto c = der::codec(der::sequence_of(der::utf8_string));
     std::vector<std::size_t> reports;
     ASSERT_TRUE(der::decode(c, in.bytes));
-    {
-        const der::watch_consumption watch(in.bytes, 1, [&](std::size_t n) { reports.push_back(n); });
-        ASSERT_TRUE(der::decode(c, other));
-    }
+    der::consumption_watch watch(in.bytes, 1, [&](std::size_t n) { reports.push_back(n); });
+    ASSERT_TRUE(der::decode(c, other, {&watch}));
     ASSERT_TRUE(der::decode(c, in.bytes));
     EXPECT_TRUE(reports.empty());
-    EXPECT_EQ(der::current_watch(), nullptr);
+    // The tape the decodes were lent is left without the watch.
+    der::tape_lease lease;
+    EXPECT_EQ(lease.get().watch, nullptr);
 }
 
 }  // namespace

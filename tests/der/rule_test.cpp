@@ -45,7 +45,7 @@ const auto& shape_grammar() {
         der::writes<point>(der::explicit_(0, point_rule())),
         der::writes<label>(der::explicit_(1, der::aggregate<label>(der::utf8_string))),
         der::writes<nothing>(der::explicit_(2, der::aggregate<nothing>(der::null))),
-        der::reads(der::explicit_(3, der::map([](std::int64_t n) { return label{std::to_string(n)}; },
+        der::legacy(der::explicit_(3, der::map([](std::int64_t n) { return label{std::to_string(n)}; },
                                               [](const label&) { return std::int64_t{0}; }, der::int_))));
     return g;
 }

@@ -233,7 +233,7 @@ TEST(Grammars, EveryGrammarPassesTheAmbiguityCheck) {
     EXPECT_EQ(check(asn::exec_syntax()), "");
     EXPECT_EQ(check(asn::period_syntax()), "");
     EXPECT_EQ(check(asn::schedule_syntax()), "");
-    EXPECT_EQ(check(asn::old_schedule_syntax()), "");
+    EXPECT_EQ(check(asn::legacy_schedule_syntax()), "");
     EXPECT_EQ(check(asn::state_item_syntax()), "");
     EXPECT_EQ(check(asn::client_or_worker_syntax()), "");
     EXPECT_EQ(check(asn::cmd_syntax()), "");

@@ -2,24 +2,15 @@
 
 namespace der {
 
-namespace {
-thread_local consumption_watch* active_watch = nullptr;
-}  // namespace
-
-consumption_watch* current_watch() { return active_watch; }
-
-void report_item_done(consumption_watch& watch, const char* item_end) { watch.item_done(item_end); }
-
-watch_consumption::watch_consumption(std::string_view input, std::size_t step, std::function<void(std::size_t)> consumed)
-    : outer_(active_watch) {
-    watch_.begin = reinterpret_cast<std::uintptr_t>(input.data());
-    watch_.end = watch_.begin + input.size();
-    watch_.step = step == 0 ? 1 : step;
-    watch_.next_report = watch_.begin + watch_.step;
-    watch_.consumed = std::move(consumed);
-    if (watch_.consumed) active_watch = &watch_;
+consumption_watch::consumption_watch(std::string_view input, std::size_t step, std::function<void(std::size_t)> consumed)
+    : begin(reinterpret_cast<std::uintptr_t>(input.data())),
+      end(begin + input.size()),
+      step(step == 0 ? 1 : step),
+      consumed(std::move(consumed)) {
+    // An empty `consumed` watches nothing.
+    next_report = this->consumed ? begin + this->step : UINTPTR_MAX;
 }
 
-watch_consumption::~watch_consumption() { active_watch = outer_; }
+void report_item_done(consumption_watch& watch, const char* item_end) { watch.item_done(item_end); }
 
 }  // namespace der

@@ -45,7 +45,7 @@ std::optional<std::string> optional_shares_tag(std::span<const tag_set> elements
 }
 
 std::string explicit_refusal(const element& e, tag t) {
-    if (e.tag != t || e.form != form::constructed) return type_mismatch(form::constructed, t, e);
+    if (!matches(e, t, form::constructed)) return type_mismatch(form::constructed, t, e);
     return element_list("EXPLICIT: sequence: ", child_cursor(e));
 }
 
@@ -77,6 +77,15 @@ void fault_at(const element& e, path_step step) {
 
 void fault_step(const tape* source, path_step step) {
     if (fault_site* const site = site_of(source)) site->path.push_back(step);
+}
+
+std::unexpected<std::string> item_refused(const element& list, const element& item, std::string&& message) {
+    // The item's index among the children, counted on the failure path alone.
+    std::size_t index = 0;
+    for (child_cursor cursor(list); !cursor.done() && cursor.peek().contents.data() != item.contents.data(); cursor.next())
+        ++index;
+    fault_at(item, {{}, index});
+    return error(std::move(message));
 }
 
 bool keep_first(std::optional<std::string>& found, std::optional<std::string>&& next) {

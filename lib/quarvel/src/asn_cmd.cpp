@@ -19,10 +19,10 @@ namespace {
 
 inline constexpr std::string_view retired_command = "retired command";
 
-// A retired tag: its contents are read and checked, then refused.
+// A legacy tag no longer in use: its contents are read and checked, then refused.
 template <class G>
-auto retired_tag(std::uint64_t number, G g) {
-    return der::reads(retired<cmd>(retired_command, der::explicit_(number, std::move(g))));
+auto refused_legacy_tag(std::uint64_t number, G g) {
+    return der::legacy(refuse_legacy<cmd>(retired_command, der::explicit_(number, std::move(g))));
 }
 
 // The tag [number] holding the members of the model alternative M, in declaration order; read and
@@ -32,25 +32,28 @@ auto tagged(std::uint64_t number, G members) {
     return der::writes<M>(der::explicit_(number, der::aggregate<M>(std::move(members))));
 }
 
-// One line per tag. To add a command: its alternative in `cmd`, one line here, one arm in its printer.
+// One line per tag. To add a command: its alternative in `cmd`, then one line here, one arm in its
+// printer (`pp_cmd`) and one arm in its JSON writer (`write_json` in app/dump/json.cpp). Each is checked
+// by the compiler: a variant alternative that no line here writes, or that a printer's visit leaves
+// out, does not compile.
 const auto& cmd_grammar() {
     using der::required, der::optional, der::sequence2, der::sequence3;
     static const auto g = der::variant_choice<cmd>(
-        retired_tag(0, der::int_),
-        retired_tag(1, der::int_),
+        refused_legacy_tag(0, der::int_),
+        refused_legacy_tag(1, der::int_),
         tagged<cmd::Job_schedule>(2, sequence2(required(label::uuid, uuid_syntax()), required(label::job, script_job_syntax()))),
         tagged<cmd::Job_finished>(3, sequence3(required(label::uuid, uuid_syntax()), required(label::result, res_syntax()),
                                                required(label::data, data_syntax()))),
         der::writes<cmd::Output, cmd::Output_timestamped>(der::explicit_(4, output_syntax())),
         tagged<cmd::Schedule>(5, sequence2(required(label::period, period_syntax()), required(label::job, script_job_syntax()))),
         tagged<cmd::Info>(6, der::null),
-        der::reads(der::explicit_(7, old_overview_syntax())),
-        retired_tag(8, der::null),
+        der::legacy(der::explicit_(7, legacy_overview_syntax())),
+        refused_legacy_tag(8, der::null),
         tagged<cmd::Unschedule>(9, der::utf8_string),
         tagged<cmd::Observe>(10, uuid_syntax()),
-        // The older form of [20], without a platform.
-        der::reads(der::explicit_(11, der::map([](std::string&& job_name) { return cmd::Execute{std::move(job_name), std::nullopt}; },
-                                               [](const unwritten&) {}, der::utf8_string))),
+        // The legacy form of [20], without a platform.
+        der::legacy(der::explicit_(11, read_legacy([](std::string&& job_name) { return cmd::Execute{std::move(job_name), std::nullopt}; },
+                                                   der::utf8_string))),
         tagged<cmd::Schedule_vesk_build>(12, sequence2(required(label::period, period_syntax()),
                                                        required(label::vesk_build_job, vesk_build_job_syntax()))),
         tagged<cmd::Reschedule>(13, sequence3(required(label::name, der::utf8_string), required(label::next, time_syntax()),

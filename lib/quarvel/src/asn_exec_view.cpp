@@ -47,8 +47,8 @@ std::expected<execution_record_view, decode_error> exec_view_of_str(std::string_
 located_result<execution_record_view> exec_view_of_str_releasing(std::string_view bytes,
                                                                  const std::function<void(std::size_t)>& consumed,
                                                                  std::size_t step) {
-    const der::watch_consumption watch(bytes, step, consumed);
-    return exec_view_projections().decode_located(bytes);
+    der::consumption_watch watch(bytes, step, consumed);
+    return exec_view_projections().decode_located(bytes, {&watch});
 }
 
 std::string exec_view_to_str(const execution_record_view& view) { return exec_view_projections().encode(view); }

@@ -18,23 +18,23 @@ namespace {
 
 using read_state_item = std::optional<state_item>;
 
-// A retired item: its grammar is read and checked, then the item is logged, in input order, and left
-// out of the state.
+// A legacy item no longer kept: its grammar is read and checked, then the item is logged, in input
+// order, and left out of the state.
 template <class G>
-auto dropped(G g, std::string_view warning) {
-    return der::map(
+auto dropped_legacy(G g, std::string_view warning) {
+    return read_legacy(
         [warning](auto&&) {
             log::warning(log::library, warning);
             return read_state_item();
         },
-        [](const unwritten&) -> typename G::value_type { std::unreachable(); }, std::move(g));
+        std::move(g));
 }
 
 const auto& state_item_grammar() {
     static const auto g = der::variant_choice<state_item, read_state_item>(
-        der::reads(dropped(der::explicit_(0, script_job_syntax()), "script job for queue no longer supported, ignoring")),
-        der::reads(der::explicit_(1, der::aggregate<state_item::Schedule>(old_schedule_syntax()))),
-        der::reads(dropped(der::explicit_(2, job_syntax()), "job for queue no longer supported, ignoring")),
+        der::legacy(dropped_legacy(der::explicit_(0, script_job_syntax()), "script job for queue no longer supported, ignoring")),
+        der::legacy(der::explicit_(1, der::aggregate<state_item::Schedule>(legacy_schedule_syntax()))),
+        der::legacy(dropped_legacy(der::explicit_(2, job_syntax()), "job for queue no longer supported, ignoring")),
         der::writes<state_item::Schedule>(der::explicit_(3, der::aggregate<state_item::Schedule>(schedule_syntax()))),
         der::writes<state_item::Queue>(der::explicit_(4, state_queue_syntax())),
         der::writes<state_item::Dropped_platform>(

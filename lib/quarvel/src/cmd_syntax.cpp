@@ -13,7 +13,7 @@ namespace quarvel::asn {
 namespace {
 
 const auto& client_or_worker_grammar() {
-    static const auto g = enumerated(std::array{client_or_worker::Client, client_or_worker::Worker},
+    static const auto g = der::enumerated(std::array{client_or_worker::Client, client_or_worker::Worker},
                                      der::choice2(der::explicit_(0, der::null), der::explicit_(1, der::null)));
     return g;
 }

@@ -1,4 +1,4 @@
-// The scheduler overview, the member of the commands [22] and, in its older form, [7].
+// The scheduler overview, the member of the commands [22] and, in its legacy form, [7].
 #include <string>
 #include <utility>
 
@@ -12,7 +12,7 @@ namespace quarvel::asn {
 
 namespace {
 
-// The members of the scheduler overview: [22] has all four, the older [7] the first three.
+// The members of the scheduler overview: [22] has all four, the legacy [7] the first three.
 auto overview_schedule() { return der::required(label::schedule, der::sequence_of(schedule_syntax())); }
 auto overview_queues() { return der::required(label::queues, der::sequence_of(queue_syntax())); }
 auto overview_running() {
@@ -30,9 +30,9 @@ const auto& overview_grammar() {
     return g;
 }
 
-// The older form, without the dropped platforms.
-const auto& old_overview_grammar() {
-    static const auto g = read_only(
+// The legacy form, without the dropped platforms.
+const auto& legacy_overview_grammar() {
+    static const auto g = read_legacy(
         [](auto&& read) {
             auto& [scheduled, queues, running] = read;
             return cmd::Info_reply{info{std::move(scheduled), std::move(queues), std::move(running), {}}};
@@ -44,6 +44,6 @@ const auto& old_overview_grammar() {
 }  // namespace
 
 der::rule<info> overview_syntax() { return der::make_rule<overview_grammar>(); }
-der::rule<cmd::Info_reply, unwritten> old_overview_syntax() { return der::make_rule<old_overview_grammar, unwritten>(); }
+der::rule<cmd::Info_reply, legacy> legacy_overview_syntax() { return der::make_rule<legacy_overview_grammar, legacy>(); }
 
 }  // namespace quarvel::asn

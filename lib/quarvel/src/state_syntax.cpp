@@ -13,7 +13,7 @@ namespace {
 
 const auto& period_grammar() {
     static const auto g =
-        enumerated(std::array{period::Hourly, period::Daily, period::Weekly, period::Never},
+        der::enumerated(std::array{period::Hourly, period::Daily, period::Weekly, period::Never},
                    der::choice4(der::explicit_(0, der::null), der::explicit_(1, der::null), der::explicit_(2, der::null),
                                 der::explicit_(3, der::null)));
     return g;
@@ -26,8 +26,8 @@ const auto& schedule_grammar() {
     return g;
 }
 
-const auto& old_schedule_grammar() {
-    static const auto g = read_only(
+const auto& legacy_schedule_grammar() {
+    static const auto g = read_legacy(
         [](auto&& read) {
             auto& [next, every, scheduled] = read;
             return schedule_item{next, every, job(std::move(scheduled))};
@@ -58,7 +58,7 @@ const auto& state_queue_grammar() {
 
 der::rule<period> period_syntax() { return der::make_rule<period_grammar>(); }
 der::rule<schedule_item> schedule_syntax() { return der::make_rule<schedule_grammar>(); }
-der::rule<schedule_item, unwritten> old_schedule_syntax() { return der::make_rule<old_schedule_grammar, unwritten>(); }
+der::rule<schedule_item, legacy> legacy_schedule_syntax() { return der::make_rule<legacy_schedule_grammar, legacy>(); }
 der::rule<queue_entry> queue_syntax() { return der::make_rule<queue_grammar>(); }
 der::rule<state_item::Queue> state_queue_syntax() { return der::make_rule<state_queue_grammar>(); }
 

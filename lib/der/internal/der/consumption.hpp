@@ -5,6 +5,9 @@
 /// decoded after everything before it). The owner of a large input can give up the memory behind them
 /// as the decode goes on: a read-only file mapping, for example, can drop pages that would be read in
 /// again if anything looked at them once more. The reports are hints; the input must stay readable.
+///
+/// A watch is an option of one decode (`decode_options`), carried by the decode's tape: the decode
+/// reports to it, and nothing outside the decode does.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,13 +18,11 @@
 
 namespace der {
 
-/// Installed by `watch_consumption` for the decodes that run during its life (one thread's).
+/// Watches how far a decode of `input` has gone: `consumed(n)` is called with growing counts, each at
+/// least `step` octets past the last one (a `step` of 0 counts as 1). Ends of items outside `input`
+/// are not reported.
 struct consumption_watch {
-    std::uintptr_t begin = 0;           ///< the watched input's first octet
-    std::uintptr_t end = 0;             ///< the end of the watched input
-    std::uintptr_t next_report = 0;     ///< no report before the consumed part reaches this
-    std::size_t step = 0;               ///< the least advance between two reports
-    std::function<void(std::size_t)> consumed;  ///< octets of the input, from its start, no longer needed
+    consumption_watch(std::string_view input, std::size_t step, std::function<void(std::size_t)> consumed);
 
     /// Called with the end of each list item decoded; reports once at least `step` octets more are done.
     void item_done(const char* item_end) {
@@ -30,21 +31,12 @@ struct consumption_watch {
         consumed(static_cast<std::size_t>(at - begin));
         next_report = at + step;
     }
-};
 
-/// Watches the decodes of `input` run by this thread during the object's life: `consumed(n)` is called
-/// with growing counts, each at least `step` octets past the last one.
-class watch_consumption {
-public:
-    /// Starts watching `input` (a `step` of 0 counts as 1); an empty `consumed` watches nothing.
-    watch_consumption(std::string_view input, std::size_t step, std::function<void(std::size_t)> consumed);
-    ~watch_consumption();
-    watch_consumption(const watch_consumption&) = delete;
-    watch_consumption& operator=(const watch_consumption&) = delete;
-
-private:
-    consumption_watch watch_;
-    consumption_watch* outer_;
+    std::uintptr_t begin = 0;           ///< the watched input's first octet
+    std::uintptr_t end = 0;             ///< the end of the watched input
+    std::uintptr_t next_report = 0;     ///< no report before the consumed part reaches this
+    std::size_t step = 0;               ///< the least advance between two reports
+    std::function<void(std::size_t)> consumed;  ///< octets of the input, from its start, no longer needed
 };
 
 }  // namespace der

@@ -1,14 +1,11 @@
 #pragma once
 /// \file
-/// What a decode needs of the consumption watch (see <der/consumption.hpp>), without the watch itself:
-/// the grammar layer reports through these, so that it does not carry the watch's callback type.
+/// What a decode needs of a consumption watch (see <der/consumption.hpp>), without the watch itself: the
+/// grammar layer reports through this, so that it does not carry the watch's callback type.
 
 namespace der {
 
 struct consumption_watch;
-
-/// The watch of the current thread, or none.
-consumption_watch* current_watch();
 
 /// Reports to `watch` that the list item ending at `item_end` is decoded.
 void report_item_done(consumption_watch& watch, const char* item_end);

@@ -38,6 +38,8 @@ struct fault_site {
     std::vector<path_step> path;  ///< innermost step first
 };
 
+struct consumption_watch;
+
 /// The headers that `parse` checked. An entry is one 64-bit word:
 ///   bits 63-56  the identifier octet (class, form, low tag number)
 ///   bits 55-51  the header's size in octets (identifier and length octets, 2 to 18)
@@ -58,6 +60,8 @@ struct tape {
     /// Where the last parse or decode on this tape failed; decodes read the tape through const elements,
     /// so the one thing they write is mutable.
     mutable fault_site fault;
+    /// Told how far the decode on this tape has gone, when the decode was given one (see <der/consumption.hpp>).
+    consumption_watch* watch = nullptr;
 };
 
 /// One element: a view into the input that `parse` read (or into octets built by hand). Valid while the

@@ -6,9 +6,10 @@
 //   tags()                              its tag set, used to recognise optional elements and alternatives;
 //   ambiguity()                         the first violation of the ambiguity rules inside it, if any;
 //   decode(element)                     the element tree (already checked by `parse`) to a value;
-//   size(v, plan) / write(v, out, plan) encoding, in two passes over the same walk: the first computes
-//                                       every constructed element's length into `plan`, the second writes
-//                                       each header once and the contents after it, into one buffer.
+//   emit(v, pass)                       encoding: one walk, run twice (see `count_pass`, `write_pass`):
+//                                       the first pass computes every constructed element's length into
+//                                       a plan, the second writes each header once and the contents after
+//                                       it, into one buffer.
 // Encoding takes any value shaped like value_type (a tuple of references for a sequence, any range for
 // a SEQUENCE OF, any variant for a choice, anything convertible to std::string_view for a UTF8String), so
 // a `map` can hand the writer views of a model value instead of copies. The value is walked twice (sizes,
@@ -19,7 +20,7 @@
 // is built. Decoding walks the element tree once, reading the headers from the tape that `parse` wrote.
 //
 // A grammar's type nests the types of everything inside it. A named grammar is therefore a `rule`: a
-// handle whose decode, size and write are compiled once, in the source file that defines it, and whose
+// handle whose decode and emit are compiled once, in the source file that defines it, and whose
 // type says only what it reads and writes. The combinators describe what lies inside a rule.
 
 #include <array>
@@ -106,6 +107,33 @@ struct size_plan {
     std::size_t take() { return lengths[next++]; }
 };
 
+// The two passes of an encoding over the same walk, `emit(v, pass)`; a pass is a pair of references,
+// handed on by value (in registers). Counting, a constructed element
+// reserves its slot in the plan when it opens and fills in its contents' length when it closes, and every
+// element returns the octets it takes; writing, a constructed element writes its header when it opens,
+// the length taken from the plan, and every element returns 0.
+struct count_pass {
+    static constexpr bool counts = true;
+    size_plan& plan;
+
+    std::size_t open(tag) { return plan.reserve(); }
+    std::size_t close(tag t, std::size_t slot, std::size_t n) {
+        plan.set(slot, n);
+        return header_size(t, n) + n;
+    }
+};
+struct write_pass {
+    static constexpr bool counts = false;
+    size_plan& plan;
+    std::string& out;
+
+    std::size_t open(tag t) {
+        write_header(out, t, form::constructed, plan.take());
+        return 0;
+    }
+    static constexpr std::size_t close(tag, std::size_t, std::size_t) { return 0; }
+};
+
 // Messages of the grammar layer (compiled once, in the library).
 std::string type_mismatch(form expected_form, tag expected, const element& got);
 
@@ -120,6 +148,9 @@ inline constexpr std::string_view sequence_trailing = "SEQUENCE: trailing: ";
 [[gnu::cold]] void fault_at(const element& e, path_step step);
 // Only the step: a member that is missing has no element of its own.
 [[gnu::cold]] void fault_step(const tape* source, path_step step);
+// Marks `item`, a child of the list `list`, with its place among the children, and gives `message`
+// back as the list's failure.
+[[gnu::cold]] std::unexpected<std::string> item_refused(const element& list, const element& item, std::string&& message);
 
 // The parts of a composite grammar (a SEQUENCE's elements, a CHOICE's alternatives): a plain aggregate
 // of indexed members, much lighter to instantiate than std::tuple, which each grammar type would
@@ -173,15 +204,33 @@ decltype(auto) element_of(const V& v) {
         return std::get<I>(v);
 }
 
-// Runs `f(std::integral_constant<std::size_t, I>)` for the one I equal to `index` (the last one when
-// `index` is out of range).
-template <std::size_t N, std::size_t I = 0, class F>
-decltype(auto) dispatch(std::size_t index, F&& f) {
+// Whether `e` has tag `t` and form `f`: the first check of every grammar's decode.
+inline bool matches(const element& e, tag t, form f) { return e.tag == t && e.form == f; }
+
+// Calls `Arms::arm<I>(args...)` for the one I equal to `index`, which is below N. A few arms are tried
+// in turn, inline; more go through a table of one function per arm. The arms are static member templates
+// of a type named by the caller, not lambdas: a lambda of a grammar's member would spell out the
+// grammar's whole type in the debugging name of every instance.
+template <std::size_t N, class Arms, std::size_t I = 0, class... Args>
+decltype(auto) dispatch_in_turn(std::size_t index, Args&&... args) {
     if constexpr (I + 1 >= N) {
-        return f(std::integral_constant<std::size_t, I>{});
+        return Arms::template arm<I>(std::forward<Args>(args)...);
     } else {
-        if (index == I) return f(std::integral_constant<std::size_t, I>{});
-        return dispatch<N, I + 1>(index, std::forward<F>(f));
+        if (index == I) return Arms::template arm<I>(std::forward<Args>(args)...);
+        return dispatch_in_turn<N, Arms, I + 1>(index, std::forward<Args>(args)...);
+    }
+}
+
+template <std::size_t N, class Arms, class... Args>
+decltype(auto) dispatch(std::size_t index, Args&&... args) {
+    if constexpr (N <= 4) {
+        return dispatch_in_turn<N, Arms>(index, std::forward<Args>(args)...);
+    } else {
+        using R = decltype(Arms::template arm<0>(std::forward<Args>(args)...));
+        static constexpr auto table = []<std::size_t... I>(std::index_sequence<I...>) {
+            return std::array<R (*)(Args...), N>{&Arms::template arm<I>...};
+        }(std::make_index_sequence<N>{});
+        return table[index](std::forward<Args>(args)...);
     }
 }
 
@@ -238,21 +287,24 @@ inline std::size_t alternative_for(std::span<const tag_set> alternatives, tag t)
     return alternatives.size() - 1;
 }
 
-// A list's size and writing, each item through `item`: the one way both kinds of SEQUENCE OF write.
-template <class G, class V>
-std::size_t list_size(tag t, const G& item, const V& items, size_plan& plan) {
-    const std::size_t slot = plan.reserve();
+// A list's encoding, each item through `item`.
+template <class G, class V, class Pass>
+std::size_t emit_list(tag t, const G& item, const V& items, Pass pass) {
+    const std::size_t slot = pass.open(t);
     std::size_t n = 0;
-    for (const auto& x : items) n += item.size(x, plan);
-    plan.set(slot, n);
-    return header_size(t, n) + n;
+    for (const auto& x : items) n += item.emit(x, pass);
+    return pass.close(t, slot, n);
 }
 
-template <class G, class V>
-void write_list(tag t, const G& item, const V& items, std::string& out, size_plan& plan) {
-    write_header(out, t, form::constructed, plan.take());
-    for (const auto& x : items) item.write(x, out, plan);
-}
+// What a list keeps of an item's value V: all of it, or (`present_only`) the value inside the optional V.
+template <class V, bool present_only>
+struct list_item {
+    using type = V;
+};
+template <class V>
+struct list_item<V, true> {
+    using type = typename V::value_type;
+};
 
 // Primitive types: how their contents read and write.
 struct utf8_traits {
@@ -321,21 +373,22 @@ struct primitive_grammar {
     primitive_grammar with_tag(tag nt) const { return {nt}; }
 
     result<value_type> decode(const element& e) const {
-        if (e.tag != t || e.form != form::primitive) [[unlikely]] {
+        if (!detail::matches(e, t, form::primitive)) [[unlikely]] {
             detail::fault_at(e);
             return error(type_mismatch(Traits::expected_form, t, e));
         }
         return Traits::read(e.contents);
     }
-    template <class V>
-    std::size_t size(const V& v, size_plan&) const {
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
         const std::size_t n = Traits::content_size(v);
-        return header_size(t, n) + n;
-    }
-    template <class V>
-    void write(const V& v, std::string& out, size_plan&) const {
-        write_header(out, t, form::primitive, Traits::content_size(v));
-        Traits::write(out, v);
+        if constexpr (Pass::counts) {
+            return header_size(t, n) + n;
+        } else {
+            write_header(pass.out, t, form::primitive, n);
+            Traits::write(pass.out, v);
+            return 0;
+        }
     }
 };
 
@@ -423,31 +476,22 @@ struct sequence_t {
         return decode_into<true>(e, members);
     }
 
-    template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
-        const std::size_t slot = plan.reserve();
-        // A comma fold: the elements' sizes must be planned in writing order.
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
+        const std::size_t slot = pass.open(t);
+        // A comma fold: the elements must be met in writing order.
         std::size_t n = 0;
         [&]<std::size_t... I>(std::index_sequence<I...>) {
-            ((n += element_size<I>(detail::element_of<I>(v), plan)), ...);
+            ((n += emit_element<I>(detail::element_of<I>(v), pass)), ...);
         }(std::make_index_sequence<count>{});
-        plan.set(slot, n);
-        return header_size(t, n) + n;
-    }
-
-    template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        write_header(out, t, form::constructed, plan.take());
-        [&]<std::size_t... I>(std::index_sequence<I...>) {
-            (write_element<I>(detail::element_of<I>(v), out, plan), ...);
-        }(std::make_index_sequence<count>{});
+        return pass.close(t, slot, n);
     }
 
 private:
     // The elements, in order, each into its place in `places`: its slot, or (`into_members`) its member.
     template <bool into_members, class Places>
     result<void> decode_into(const element& e, Places& places) const {
-        if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
+        if (!detail::matches(e, t, form::constructed)) return error(type_mismatch(form::constructed, t, e));
         child_cursor cursor(e);
         std::string failure;
         const bool ok = [&]<std::size_t... I>(std::index_sequence<I...>) {
@@ -502,28 +546,18 @@ private:
         return true;
     }
 
-    template <std::size_t I, class V>
-    std::size_t element_size(const V& v, size_plan& plan) const {
+    template <std::size_t I, class V, class Pass>
+    std::size_t emit_element(const V& v, Pass pass) const {
         const auto& el = detail::get<I>(elements);
         if constexpr (std::remove_cvref_t<decltype(el)>::is_optional) {
-            return v ? el.grammar.size(*v, plan) : 0;
+            return v ? el.grammar.emit(*v, pass) : 0;
         } else {
-            return el.grammar.size(v, plan);
-        }
-    }
-
-    template <std::size_t I, class V>
-    void write_element(const V& v, std::string& out, size_plan& plan) const {
-        const auto& el = detail::get<I>(elements);
-        if constexpr (std::remove_cvref_t<decltype(el)>::is_optional) {
-            if (v) el.grammar.write(*v, out, plan);
-        } else {
-            el.grammar.write(v, out, plan);
+            return el.grammar.emit(v, pass);
         }
     }
 };
 
-// The chain form has no length limit; the system's grammars use two to six elements.
+// The chain form has no length limit; the numbered forms name the counts the system's grammars use.
 template <class... Es>
 sequence_t<Es...> sequence(Es... es) {
     return sequence_t<Es...>(std::move(es)...);
@@ -534,17 +568,20 @@ template <class E1, class E2, class E3>
 auto sequence3(E1 a, E2 b, E3 c) { return sequence(a, b, c); }
 template <class E1, class E2, class E3, class E4>
 auto sequence4(E1 a, E2 b, E3 c, E4 d) { return sequence(a, b, c, d); }
-template <class E1, class E2, class E3, class E4, class E5>
-auto sequence5(E1 a, E2 b, E3 c, E4 d, E5 e) { return sequence(a, b, c, d, e); }
 template <class E1, class E2, class E3, class E4, class E5, class E6>
 auto sequence6(E1 a, E2 b, E3 c, E4 d, E5 e, E6 f) { return sequence(a, b, c, d, e, f); }
 
 // ---------------------------------------------------------------------------------------------------
-// SEQUENCE OF: the list of the item values, in order.
+// SEQUENCE OF: the list of the item values, in order. Of items that may read as nothing (`present_only`,
+// an item grammar whose value is an optional), the list of the values that are present, in order.
+// Either way the items are decoded straight into the list and written from values; a failing item is
+// marked with its place among the children, and the end of each item decoded is reported to the
+// consumption watch of the decode, if it has one.
 
-template <class G>
+template <class G, bool present_only = false>
 struct sequence_of_t {
-    using value_type = std::vector<typename G::value_type>;
+    using item_type = typename detail::list_item<typename G::value_type, present_only>::type;
+    using value_type = std::vector<item_type>;
     G item;
     tag t = tags::sequence;
 
@@ -553,26 +590,24 @@ struct sequence_of_t {
     sequence_of_t with_tag(tag nt) const { return {item, nt}; }
 
     result<value_type> decode(const element& e) const {
-        if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
+        if (!detail::matches(e, t, form::constructed)) return error(type_mismatch(form::constructed, t, e));
         child_cursor cursor(e);
         value_type out;
         detail::reserve_children(out, cursor, e);
-        consumption_watch* const watch = current_watch();
+        consumption_watch* const watch = e.source ? e.source->watch : nullptr;
         while (!cursor.done()) {
             const element child = cursor.next();
-            if constexpr (requires(typename G::value_type& v) { item.decode_into(child, v); }) {
+            if constexpr (present_only) {
+                auto r = item.decode(child);
+                if (!r) [[unlikely]] return detail::item_refused(e, child, std::move(r.error()));
+                if (*r) out.push_back(std::move(**r));
+            } else if constexpr (requires(item_type& v) { item.decode_into(child, v); }) {
                 // Decoded in place, in the list's own storage.
                 auto r = item.decode_into(child, out.emplace_back());
-                if (!r) [[unlikely]] {
-                    detail::fault_at(child, {{}, out.size() - 1});
-                    return error(std::move(r.error()));
-                }
+                if (!r) [[unlikely]] return detail::item_refused(e, child, std::move(r.error()));
             } else {
                 auto r = item.decode(child);
-                if (!r) [[unlikely]] {
-                    detail::fault_at(child, {{}, out.size()});
-                    return error(std::move(r.error()));
-                }
+                if (!r) [[unlikely]] return detail::item_refused(e, child, std::move(r.error()));
                 out.push_back(std::move(*r));
             }
             if (watch) report_item_done(*watch, child.contents.data() + child.contents.size());
@@ -580,19 +615,18 @@ struct sequence_of_t {
         return out;
     }
 
-    template <class V>
-    std::size_t size(const V& items, size_plan& plan) const {
-        return detail::list_size(t, item, items, plan);
-    }
-
-    template <class V>
-    void write(const V& items, std::string& out, size_plan& plan) const {
-        detail::write_list(t, item, items, out, plan);
+    template <class V, class Pass>
+    std::size_t emit(const V& items, Pass pass) const {
+        return detail::emit_list(t, item, items, pass);
     }
 };
 
 template <class G>
 constexpr sequence_of_t<G> sequence_of(G item) {
+    return {std::move(item)};
+}
+template <class G>
+constexpr sequence_of_t<G, true> sequence_of_present(G item) {
     return {std::move(item)};
 }
 
@@ -623,24 +657,17 @@ struct explicit_t {
         return inner.decode_into(only, out);
     }
 
-    template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
-        const std::size_t slot = plan.reserve();
-        const std::size_t n = inner.size(v, plan);
-        plan.set(slot, n);
-        return header_size(t, n) + n;
-    }
-
-    template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        write_header(out, t, form::constructed, plan.take());
-        inner.write(v, out, plan);
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
+        const std::size_t slot = pass.open(t);
+        const std::size_t n = inner.emit(v, pass);
+        return pass.close(t, slot, n);
     }
 
 private:
     // Whether `e` is this tag holding exactly one element, `only`.
     bool only_inner(const element& e, element& only) const {
-        if (e.tag != t || e.form != form::constructed) return false;
+        if (!detail::matches(e, t, form::constructed)) return false;
         child_cursor cursor(e);
         if (cursor.done()) return false;
         only = cursor.next();
@@ -659,57 +686,83 @@ explicit_t<G> explicit_(tag t, G inner) {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// CHOICE: the first alternative whose tag set holds the element's tag; else the last one, whose error
-// is then reported. The value is a variant indexed by alternative, in argument order.
+// CHOICE. Every form of it stands on one core: the alternatives and their tag sets, the ambiguity
+// check, and the alternative that reads an element: the first whose tag set holds the element's tag,
+// else the last one, whose error is then reported. The forms differ only in what they make of the
+// chosen alternative's value and in which alternative writes a value:
+//   choice(g...)                 a variant indexed by alternative, written by the alternative it holds;
+//   one_of<W>(g...)              alternatives that all read the same type: the value itself, written by W;
+//   enumerated(values, choice)   a CHOICE of NULLs read as an enumeration, written by the value's index;
+//   variant_choice<Model>(...)   alternatives that read into a model's variant, each naming what it writes.
+
+namespace detail {
+
+template <class... Gs>
+struct choice_core {
+    static constexpr std::size_t count = sizeof...(Gs);
+    parts<Gs...> alternatives;
+    std::array<tag_set, count> alternative_tags;
+
+    explicit choice_core(Gs... gs) : alternatives{{gs}...}, alternative_tags{gs.tags()...} {}
+
+    tag_set tags() const { return union_of(alternative_tags); }
+
+    std::optional<std::string> ambiguity() const {
+        std::optional<std::string> found;
+        alternatives.any([&](const auto& g) { return keep_first(found, g.ambiguity()); });
+        if (found) return found;
+        return shared_tag(alternative_tags);
+    }
+
+    template <std::size_t I>
+    const auto& alternative() const {
+        return get<I>(alternatives);
+    }
+
+    // Decodes `e` with the alternative that reads it: `Arms::arm<I>(form, e)` for that alternative I.
+    template <class Arms, class Form>
+    auto decode(const Form& form, const element& e) const {
+        return dispatch<count, Arms>(alternative_for(alternative_tags, e.tag), form, e);
+    }
+};
+
+}  // namespace detail
 
 template <class... Gs>
 struct choice_t {
     static constexpr std::size_t count = sizeof...(Gs);
     using value_type = std::variant<typename Gs::value_type...>;
 
-    detail::parts<Gs...> alternatives;
-    std::array<tag_set, count> alternative_tags;
+    detail::choice_core<Gs...> core;
 
-    explicit choice_t(Gs... gs) : alternatives{{gs}...}, alternative_tags{gs.tags()...} {}
+    explicit choice_t(Gs... gs) : core(std::move(gs)...) {}
 
-    tag_set tags() const { return detail::union_of(alternative_tags); }
+    tag_set tags() const { return core.tags(); }
     // A CHOICE cannot be implicitly tagged: the tag becomes explicit.
     explicit_t<choice_t> with_tag(tag nt) const { return {nt, *this}; }
+    std::optional<std::string> ambiguity() const { return core.ambiguity(); }
 
-    std::optional<std::string> ambiguity() const {
-        std::optional<std::string> found;
-        alternatives.any([&](const auto& g) { return detail::keep_first(found, g.ambiguity()); });
-        if (found) return found;
-        return detail::shared_tag(alternative_tags);
+    result<value_type> decode(const element& e) const { return core.template decode<arms>(*this, e); }
+
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
+        static_assert(std::variant_size_v<V> == count, "the written variant must have one alternative per choice alternative");
+        return detail::dispatch<count, arms>(v.index(), *this, v, Pass(pass));
     }
 
-    result<value_type> decode(const element& e) const {
-        const std::size_t chosen = detail::alternative_for(alternative_tags, e.tag);
-        return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
-            constexpr std::size_t I = decltype(index)::value;
-            auto r = detail::get<I>(alternatives).decode(e);
+private:
+    struct arms {
+        template <std::size_t I>
+        static result<value_type> arm(const choice_t& self, const element& e) {
+            auto r = self.core.template alternative<I>().decode(e);
             if (!r) return error(std::move(r.error()));
             return value_type(std::in_place_index<I>, std::move(*r));
-        });
-    }
-
-    template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
-        static_assert(std::variant_size_v<V> == count, "the written variant must have one alternative per choice alternative");
-        return detail::dispatch<count>(v.index(), [&](auto index) -> std::size_t {
-            constexpr std::size_t I = decltype(index)::value;
-            return detail::get<I>(alternatives).size(std::get<I>(v), plan);
-        });
-    }
-
-    template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        static_assert(std::variant_size_v<V> == count, "the written variant must have one alternative per choice alternative");
-        detail::dispatch<count>(v.index(), [&](auto index) {
-            constexpr std::size_t I = decltype(index)::value;
-            detail::get<I>(alternatives).write(std::get<I>(v), out, plan);
-        });
-    }
+        }
+        template <std::size_t I, class V, class Pass>
+        static std::size_t arm(const choice_t& self, const V& v, Pass pass) {
+            return self.core.template alternative<I>().emit(std::get<I>(v), pass);
+        }
+    };
 };
 
 template <class... Gs>
@@ -718,17 +771,11 @@ choice_t<Gs...> choice(Gs... gs) {
 }
 template <class G1, class G2>
 auto choice2(G1 a, G2 b) { return choice(a, b); }
-template <class G1, class G2, class G3>
-auto choice3(G1 a, G2 b, G3 c) { return choice(a, b, c); }
 template <class G1, class G2, class G3, class G4>
 auto choice4(G1 a, G2 b, G3 c, G4 d) { return choice(a, b, c, d); }
-template <class G1, class G2, class G3, class G4, class G5>
-auto choice5(G1 a, G2 b, G3 c, G4 d, G5 e) { return choice(a, b, c, d, e); }
-template <class G1, class G2, class G3, class G4, class G5, class G6>
-auto choice6(G1 a, G2 b, G3 c, G4 d, G5 e, G6 f) { return choice(a, b, c, d, e, f); }
 
-// one_of<W>: a CHOICE whose alternatives all read the same type, read like `choice` but as the value
-// itself (no variant in between), and written by alternative W.
+// one_of<W>: a CHOICE whose alternatives all read the same type, read as the value itself (no variant in
+// between), and written by alternative W.
 template <std::size_t W, class... Gs>
 struct one_of_t {
     static constexpr std::size_t count = sizeof...(Gs);
@@ -737,36 +784,80 @@ struct one_of_t {
                   "one_of: every alternative reads the same type");
     static_assert(W < count, "one_of: the writing alternative is one of them");
 
-    // The alternatives, their tags and their ambiguity rules are those of the CHOICE of them.
-    choice_t<Gs...> choice;
+    detail::choice_core<Gs...> core;
 
-    explicit one_of_t(Gs... gs) : choice(std::move(gs)...) {}
+    explicit one_of_t(Gs... gs) : core(std::move(gs)...) {}
 
-    tag_set tags() const { return choice.tags(); }
+    tag_set tags() const { return core.tags(); }
     // Like a CHOICE, it cannot be implicitly tagged: the tag becomes explicit.
     explicit_t<one_of_t> with_tag(tag nt) const { return {nt, *this}; }
-    std::optional<std::string> ambiguity() const { return choice.ambiguity(); }
+    std::optional<std::string> ambiguity() const { return core.ambiguity(); }
 
-    result<value_type> decode(const element& e) const {
-        const std::size_t chosen = detail::alternative_for(choice.alternative_tags, e.tag);
-        return detail::dispatch<count>(chosen, [&](auto index) -> result<value_type> {
-            return detail::get<decltype(index)::value>(choice.alternatives).decode(e);
-        });
+    result<value_type> decode(const element& e) const { return core.template decode<arms>(*this, e); }
+
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
+        return core.template alternative<W>().emit(v, pass);
     }
 
-    template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
-        return detail::get<W>(choice.alternatives).size(v, plan);
-    }
-    template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        detail::get<W>(choice.alternatives).write(v, out, plan);
-    }
+private:
+    struct arms {
+        template <std::size_t I>
+        static result<value_type> arm(const one_of_t& self, const element& e) {
+            return self.core.template alternative<I>().decode(e);
+        }
+    };
 };
 
 template <std::size_t W, class... Gs>
 one_of_t<W, Gs...> one_of(Gs... gs) {
     return one_of_t<W, Gs...>(std::move(gs)...);
+}
+
+// enumerated(values, choice(nulls...)): an enumeration written as a CHOICE of NULLs, `values[i]` being the
+// value of the i-th alternative: read and written by the alternative's index, with no variant in between;
+// recognition, messages and octets are the choice's.
+template <class E, class... Gs>
+struct enumeration_t {
+    static constexpr std::size_t count = sizeof...(Gs);
+    using value_type = E;
+    std::array<E, count> values;
+    detail::choice_core<Gs...> core;
+
+    tag_set tags() const { return core.tags(); }
+    std::optional<std::string> ambiguity() const { return core.ambiguity(); }
+
+    result<E> decode(const element& e) const { return core.template decode<arms>(*this, e); }
+    template <class Pass>
+    std::size_t emit(E value, Pass pass) const {
+        return detail::dispatch<count, arms>(index_of(value), *this, Pass(pass));
+    }
+
+private:
+    // The alternative that writes `value`: the first that reads as it (the first one when none does).
+    std::size_t index_of(E value) const {
+        for (std::size_t i = 0; i < count; ++i)
+            if (values[i] == value) return i;
+        return 0;
+    }
+
+    struct arms {
+        template <std::size_t I>
+        static result<E> arm(const enumeration_t& self, const element& e) {
+            auto r = self.core.template alternative<I>().decode(e);
+            if (!r) return error(std::move(r.error()));
+            return self.values[I];
+        }
+        template <std::size_t I, class Pass>
+        static std::size_t arm(const enumeration_t& self, Pass pass) {
+            return self.core.template alternative<I>().emit(std::monostate{}, pass);
+        }
+    };
+};
+
+template <class E, class... Gs>
+enumeration_t<E, Gs...> enumerated(std::array<E, sizeof...(Gs)> values, choice_t<Gs...> nulls) {
+    return {values, std::move(nulls.core)};
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -798,13 +889,9 @@ struct map_t {
         }
     }
 
-    template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
-        return inner.size(h(v), plan);
-    }
-    template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        inner.write(h(v), out, plan);
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
+        return inner.emit(h(v), pass);
     }
 };
 
@@ -907,9 +994,9 @@ struct aggregate_t {
         return inner.decode_members(e, detail::member_views<count>(out));
     }
 
-    std::size_t size(const T& v, size_plan& plan) const { return inner.size(detail::member_views<count>(v), plan); }
-    void write(const T& v, std::string& out, size_plan& plan) const {
-        inner.write(detail::member_views<count>(v), out, plan);
+    template <class Pass>
+    std::size_t emit(const T& v, Pass pass) const {
+        return inner.emit(detail::member_views<count>(v), pass);
     }
 };
 
@@ -947,8 +1034,10 @@ struct aggregate_one_t {
         }
         return {};
     }
-    std::size_t size(const T& v, size_plan& plan) const { return inner.size(member(v), plan); }
-    void write(const T& v, std::string& out, size_plan& plan) const { inner.write(member(v), out, plan); }
+    template <class Pass>
+    std::size_t emit(const T& v, Pass pass) const {
+        return inner.emit(member(v), pass);
+    }
 
 private:
     static decltype(auto) member(const T& v) {
@@ -994,55 +1083,8 @@ auto aggregate(G inner) {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// SEQUENCE OF items that may read as nothing (an item grammar whose value is an optional): the list of
-// the values that are present, in order, decoded straight into the list. Items are written from values.
-
-template <class G>
-struct sequence_of_present_t {
-    using item_type = typename G::value_type::value_type;
-    using value_type = std::vector<item_type>;
-    G item;
-    tag t = tags::sequence;
-
-    tag_set tags() const { return tag_set(t); }
-    std::optional<std::string> ambiguity() const { return item.ambiguity(); }
-
-    result<value_type> decode(const element& e) const {
-        if (e.tag != t || e.form != form::constructed) return error(type_mismatch(form::constructed, t, e));
-        child_cursor cursor(e);
-        value_type out;
-        detail::reserve_children(out, cursor, e);
-        for (std::size_t index = 0; !cursor.done(); ++index) {
-            const element child = cursor.next();
-            auto r = item.decode(child);
-            if (!r) [[unlikely]] {
-                detail::fault_at(child, {{}, index});
-                return error(std::move(r.error()));
-            }
-            if (*r) out.push_back(std::move(**r));
-        }
-        return out;
-    }
-
-    template <class V>
-    std::size_t size(const V& items, size_plan& plan) const {
-        return detail::list_size(t, item, items, plan);
-    }
-
-    template <class V>
-    void write(const V& items, std::string& out, size_plan& plan) const {
-        detail::write_list(t, item, items, out, plan);
-    }
-};
-
-template <class G>
-sequence_of_present_t<G> sequence_of_present(G item) {
-    return {std::move(item)};
-}
-
-// ---------------------------------------------------------------------------------------------------
 // rule: a named grammar behind a type-erased handle. It decodes a T and writes from a W; its tag set and
-// ambiguity are worked out once, and its decode, size and write are compiled once, in the one source file
+// ambiguity are worked out once, and its decode and both passes of its emit are compiled once, in the one source file
 // that defines it with `make_rule`. A grammar that holds a rule does not carry the rule's type: nesting
 // stops here, so a named grammar is instantiated once however often it is used.
 
@@ -1052,8 +1094,8 @@ struct rule_entry_points {
     std::optional<std::string> ambiguity;
     const void* grammar;  // what the entry points read through: the defining file's grammar
     result<T> (*decode)(const void* grammar, const element&);
-    std::size_t (*size)(const void* grammar, const W&, size_plan&);
-    void (*write)(const void* grammar, const W&, std::string&, size_plan&);
+    std::size_t (*count)(const void* grammar, const W&, size_plan&);   // the counting pass
+    void (*write)(const void* grammar, const W&, std::string&, size_plan&);  // the writing pass
 };
 
 template <class T, class W = T>
@@ -1065,8 +1107,15 @@ struct rule {
     tag_set tags() const { return points->tags; }
     std::optional<std::string> ambiguity() const { return points->ambiguity; }
     result<T> decode(const element& e) const { return points->decode(points->grammar, e); }
-    std::size_t size(const W& v, size_plan& plan) const { return points->size(points->grammar, v, plan); }
-    void write(const W& v, std::string& out, size_plan& plan) const { points->write(points->grammar, v, out, plan); }
+    template <class Pass>
+    std::size_t emit(const W& v, Pass pass) const {
+        if constexpr (Pass::counts) {
+            return points->count(points->grammar, v, pass.plan);
+        } else {
+            points->write(points->grammar, v, pass.out, pass.plan);
+            return 0;
+        }
+    }
 };
 
 // The rule of the grammar that `Grammar()` returns (a reference to a function-local static of the defining
@@ -1082,8 +1131,12 @@ rule<typename std::remove_cvref_t<decltype(Grammar())>::value_type, W> make_rule
         Grammar().ambiguity(),
         &Grammar(),
         [](const void* g, const element& e) { return static_cast<const G*>(g)->decode(e); },
-        [](const void* g, const W& v, size_plan& plan) -> std::size_t { return static_cast<const G*>(g)->size(v, plan); },
-        [](const void* g, const W& v, std::string& out, size_plan& plan) { static_cast<const G*>(g)->write(v, out, plan); },
+        [](const void* g, const W& v, size_plan& plan) -> std::size_t {
+            return static_cast<const G*>(g)->emit(v, count_pass{plan});
+        },
+        [](const void* g, const W& v, std::string& out, size_plan& plan) {
+            static_cast<const G*>(g)->emit(v, write_pass{plan, out});
+        },
     };
     return {&points};
 }
@@ -1094,13 +1147,13 @@ rule<typename std::remove_cvref_t<decltype(Grammar())>::value_type, W> make_rule
 // variant, to Read itself or to something Read is made from, and names the variant alternatives it writes:
 //   writes<Model::A>(explicit_(3, a))       read and written for A
 //   writes<Model::B, Model::C>(g)           one form written for two alternatives (g writes from either)
-//   reads(g)                                an older or retired form: read only
-// Decoding picks the first alternative whose tag set holds the element's tag, else the last one. The
-// encoder's dispatch comes from the variant: the compiler refuses a variant alternative that no
+//   legacy(g)                               a legacy form: read, never written
+// The encoder's dispatch comes from the variant: the compiler refuses a variant alternative that no
 // alternative, or more than one, writes.
 
 template <class G, class... Written>
 struct alternative_t {
+    using grammar_type = G;
     G grammar;
     template <class M>
     static constexpr bool writes_alternative = (std::is_same_v<M, Written> || ...);
@@ -1112,7 +1165,7 @@ alternative_t<G, Written...> writes(G grammar) {
     return {std::move(grammar)};
 }
 template <class G>
-alternative_t<G> reads(G grammar) {
+alternative_t<G> legacy(G grammar) {
     return {std::move(grammar)};
 }
 
@@ -1160,108 +1213,73 @@ struct variant_choice_t {
     static_assert(alternatives_of::template each_written_once<As...>,
                   "every alternative of the model's variant must be written by exactly one alternative");
 
-    detail::parts<As...> alternatives;
-    std::array<tag_set, count> alternative_tags;
+    detail::choice_core<typename As::grammar_type...> core;
 
-    explicit variant_choice_t(As... as) : alternatives{{as}...}, alternative_tags{as.grammar.tags()...} {}
+    explicit variant_choice_t(As... as) : core(std::move(as.grammar)...) {}
 
-    tag_set tags() const { return detail::union_of(alternative_tags); }
+    tag_set tags() const { return core.tags(); }
+    std::optional<std::string> ambiguity() const { return core.ambiguity(); }
 
-    std::optional<std::string> ambiguity() const {
-        std::optional<std::string> found;
-        alternatives.any([&](const auto& a) { return detail::keep_first(found, a.grammar.ambiguity()); });
-        if (found) return found;
-        return detail::shared_tag(alternative_tags);
-    }
-
-    result<value_type> decode(const element& e) const {
-        static constexpr auto arms = decode_arms(std::make_index_sequence<count>{});
-        return arms[detail::alternative_for(alternative_tags, e.tag)](*this, e);
-    }
+    result<value_type> decode(const element& e) const { return core.template decode<decode_arms>(*this, e); }
 
     // Written by the alternative that writes the model's current alternative; a valueless model throws
     // std::bad_variant_access, as std::visit would.
-    template <class V>
-    std::size_t size(const V& v, size_plan& plan) const {
-        static constexpr auto arms = size_arms<V>(std::make_index_sequence<model_count>{});
-        return arms[arm_of(v.value)](*this, v, plan);
-    }
-
-    template <class V>
-    void write(const V& v, std::string& out, size_plan& plan) const {
-        static constexpr auto arms = write_arms<V>(std::make_index_sequence<model_count>{});
-        arms[arm_of(v.value)](*this, v, out, plan);
+    template <class V, class Pass>
+    std::size_t emit(const V& v, Pass pass) const {
+        return detail::dispatch<model_count, encode_arms>(arm_of(v.value), *this, v, Pass(pass));
     }
 
 private:
     static constexpr std::size_t model_count = std::variant_size_v<variant_type>;
 
-    // The arms of the CHOICE and of the encoder are member templates in tables: a function template
-    // named by this type, such as `detail::dispatch` with a lambda of it, would spell out the whole flat
-    // list in every instance's debugging name.
-
-    // Decodes with alternative I.
-    template <std::size_t I>
-    static result<value_type> decode_arm(const variant_choice_t& self, const element& e) {
-        const auto& g = detail::get<I>(self.alternatives).grammar;
-        using D = typename std::remove_cvref_t<decltype(g)>::value_type;
-        if constexpr (std::is_same_v<D, value_type>) {
-            return g.decode(e);
-        } else if constexpr (!alternatives_of::template holds<D>) {
-            auto r = g.decode(e);
-            if (!r) return error(std::move(r.error()));
-            return value_type(std::move(*r));
-        } else if constexpr (std::is_same_v<Read, Model> && requires(D& d) { g.decode_into(e, d); }) {
-            // Decoded in place, in the model's alternative: no value of its own to move.
-            constexpr std::size_t at = alternatives_of::template index_of<D>;
-            result<value_type> out(std::in_place);
-            if (auto r = g.decode_into(e, out->value.template emplace<at>()); !r) out = error(std::move(r.error()));
-            return out;
-        } else {
-            auto r = g.decode(e);
-            if (!r) return error(std::move(r.error()));
-            // Placed by index: the variant's converting constructor would weigh D against every
-            // alternative.
-            constexpr std::size_t at = alternatives_of::template index_of<D>;
-            return value_type(Model{variant_type(std::in_place_index<at>, std::move(*r))});
+    struct decode_arms {
+        // Decodes with alternative I.
+        template <std::size_t I>
+        static result<value_type> arm(const variant_choice_t& self, const element& e) {
+            const auto& g = self.core.template alternative<I>();
+            using D = typename std::remove_cvref_t<decltype(g)>::value_type;
+            if constexpr (std::is_same_v<D, value_type>) {
+                return g.decode(e);
+            } else if constexpr (!alternatives_of::template holds<D>) {
+                auto r = g.decode(e);
+                if (!r) return error(std::move(r.error()));
+                return value_type(std::move(*r));
+            } else if constexpr (std::is_same_v<Read, Model> && requires(D& d) { g.decode_into(e, d); }) {
+                // Decoded in place, in the model's alternative: no value of its own to move.
+                constexpr std::size_t at = alternatives_of::template index_of<D>;
+                result<value_type> out(std::in_place);
+                if (auto r = g.decode_into(e, out->value.template emplace<at>()); !r) out = error(std::move(r.error()));
+                return out;
+            } else {
+                auto r = g.decode(e);
+                if (!r) return error(std::move(r.error()));
+                // Placed by index: the variant's converting constructor would weigh D against every
+                // alternative.
+                constexpr std::size_t at = alternatives_of::template index_of<D>;
+                return value_type(Model{variant_type(std::in_place_index<at>, std::move(*r))});
+            }
         }
-    }
-    template <std::size_t... I>
-    static constexpr auto decode_arms(std::index_sequence<I...>) {
-        return std::array<result<value_type> (*)(const variant_choice_t&, const element&), count>{&decode_arm<I>...};
-    }
+    };
 
-    // The encoder's arms, one per alternative of the model, in a table indexed by the alternative held
-    // (std::get throws for a valueless model, which takes the last arm).
+    // The encoder's arms, one per alternative of the model, chosen by the alternative held (std::get
+    // throws for a valueless model, which takes the last arm).
     template <class V>
     static std::size_t arm_of(const V& variant) {
         return variant.index() < model_count ? variant.index() : model_count - 1;
     }
 
-    template <std::size_t M, class V>
-    static std::size_t size_arm(const variant_choice_t& self, const V& v, size_plan& plan) {
-        return self.writer_for<M>().size(std::get<M>(v.value), plan);
-    }
-    template <class V, std::size_t... M>
-    static constexpr auto size_arms(std::index_sequence<M...>) {
-        return std::array<std::size_t (*)(const variant_choice_t&, const V&, size_plan&), model_count>{&size_arm<M, V>...};
-    }
-
-    template <std::size_t M, class V>
-    static void write_arm(const variant_choice_t& self, const V& v, std::string& out, size_plan& plan) {
-        self.writer_for<M>().write(std::get<M>(v.value), out, plan);
-    }
-    template <class V, std::size_t... M>
-    static constexpr auto write_arms(std::index_sequence<M...>) {
-        return std::array<void (*)(const variant_choice_t&, const V&, std::string&, size_plan&), model_count>{
-            &write_arm<M, V>...};
-    }
+    struct encode_arms {
+        template <std::size_t M, class V, class Pass>
+        static std::size_t arm(const variant_choice_t& self, const V& v, Pass pass) {
+            return self.writer_for<M>().emit(std::get<M>(v.value), pass);
+        }
+    };
 
     // The grammar that writes the model's alternative M.
     template <std::size_t M>
     const auto& writer_for() const {
         using written = std::variant_alternative_t<M, variant_type>;
-        return detail::get<detail::writer_of<written, As...>()>(alternatives).grammar;
+        return core.template alternative<detail::writer_of<written, As...>()>();
     }
 };
 
@@ -1312,21 +1330,40 @@ std::string encode(const codec_t<G>& c, const V& value) {
     size_plan plan;
     // Room for the constructed elements of a small value at once, instead of regrowing the list.
     plan.lengths.reserve(32);
-    const std::size_t n = c.grammar.size(value, plan);
+    const std::size_t n = c.grammar.emit(value, count_pass{plan});
     std::string out;
     out.reserve(n);
-    c.grammar.write(value, out, plan);
+    c.grammar.emit(value, write_pass{plan, out});
     return out;
+}
+
+// What a decode may be given besides its input.
+struct decode_options {
+    consumption_watch* watch = nullptr;  // told how far the decode has gone (see <der/consumption.hpp>)
+};
+
+// The value of `root`, an element that `parse_into` read onto `headers`. A failure leaves its place on
+// `headers` (the root's, when no element inside it was marked). The value is returned where it was
+// decoded (one return, of one object), so that a caller returning it moves nothing.
+template <class G>
+result<typename G::value_type> decode_root(const codec_t<G>& c, tape& headers, const element& root,
+                                           decode_options options = {}) {
+    if (options.watch) [[unlikely]] headers.watch = options.watch;
+    result<typename G::value_type> value = c.grammar.decode(root);
+    if (options.watch) [[unlikely]] headers.watch = nullptr;
+    if (!value) [[unlikely]] detail::fault_at(root);
+    return value;
 }
 
 // The value of the first element of the input, and the octets after it (not examined). The value owns
 // its contents; the octets after it are a view into `input`, valid while `input` lives.
 template <class G>
-result<std::pair<typename G::value_type, std::string_view>> decode(const codec_t<G>& c, std::string_view input) {
+result<std::pair<typename G::value_type, std::string_view>> decode(const codec_t<G>& c, std::string_view input,
+                                                                   decode_options options = {}) {
     tape_lease headers;
     auto p = parse_into(headers.get(), input);
     if (!p) return error(std::move(p.error()));
-    auto v = c.grammar.decode(p->root);
+    auto v = decode_root(c, headers.get(), p->root, options);
     if (!v) return error(std::move(v.error()));
     return std::pair{std::move(*v), input.substr(p->size)};
 }

@@ -37,9 +37,9 @@ struct output_view {
 
 der::rule<cmd, output_view> output_syntax();
 
-// The scheduler overview: [22] has all four members, the older [7] (read only) the first three.
+// The scheduler overview: [22] has all four members, the legacy [7] (read, never written) the first three.
 der::rule<info> overview_syntax();
-der::rule<cmd::Info_reply, unwritten> old_overview_syntax();
+der::rule<cmd::Info_reply, legacy> legacy_overview_syntax();
 
 // One CHOICE of the tags [0] to [22], listed flat, one line per tag.
 der::rule<cmd> cmd_syntax();

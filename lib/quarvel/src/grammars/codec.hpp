@@ -18,14 +18,13 @@ std::string fault_path(std::string_view root, const der::fault_site& fault);
 // The value of the one element that makes up `bytes`: the decoder's message unchanged on failure, and
 // "trailing bytes" when anything follows the element. A failure leaves its place on `headers`.
 template <class G>
-result<typename G::value_type> decode_strict(const der::codec_t<G>& codec, std::string_view bytes, der::tape& headers) {
+result<typename G::value_type> decode_strict(const der::codec_t<G>& codec, std::string_view bytes, der::tape& headers,
+                                             der::decode_options options = {}) {
     auto parsed = der::parse_into(headers, bytes);
     if (!parsed) return der::error(std::move(parsed.error()));
     // The value is returned where it was decoded: a record is not moved on its way out.
-    result<typename G::value_type> value = codec.grammar.decode(parsed->root);
-    if (!value) [[unlikely]] {
-        der::detail::fault_at(parsed->root);
-    } else if (parsed->size != bytes.size()) [[unlikely]] {
+    result<typename G::value_type> value = der::decode_root(codec, headers, parsed->root, options);
+    if (value && parsed->size != bytes.size()) [[unlikely]] {
         headers.fault = {true, false, parsed->size, {}};
         return der::error("trailing bytes");
     }
@@ -35,9 +34,9 @@ result<typename G::value_type> decode_strict(const der::codec_t<G>& codec, std::
 // The same, with the place of a failure; the outermost element is named `root` in its path.
 template <class G>
 located_result<typename G::value_type> decode_located(const der::codec_t<G>& codec, std::string_view bytes,
-                                                      std::string_view root) {
+                                                      std::string_view root, der::decode_options options = {}) {
     der::tape_lease headers;
-    auto value = decode_strict(codec, bytes, headers.get());
+    auto value = decode_strict(codec, bytes, headers.get(), options);
     if (value) return std::move(*value);
     const der::fault_site& fault = headers.get().fault;
     return std::unexpected(decode_error{std::move(value.error()), fault.offset,
@@ -58,8 +57,8 @@ auto projections_of(G grammar, std::string_view name, std::string_view root) {
             der::tape_lease headers;
             return decode_strict(codec, bytes, headers.get());
         }
-        located_result<value> decode_located(std::string_view bytes) const {
-            return asn::decode_located(codec, bytes, root);
+        located_result<value> decode_located(std::string_view bytes, der::decode_options options = {}) const {
+            return asn::decode_located(codec, bytes, root, options);
         }
         std::string encode(const value& v) const { return der::encode(codec, v); }
     };

@@ -1,7 +1,7 @@
 #pragma once
 // The grammar of the job execution record and the member grammars that the state and the commands
-// reuse. Each is a rule, defined once, in asn_exec.cpp; its name ends in `_syntax`, so that it never
-// shares a name with the model type it reads.
+// reuse. Each is a rule, defined once: the record's in asn_exec.cpp, the members' in exec_syntax.cpp.
+// Its name ends in `_syntax`, so that it never shares a name with the model type it reads.
 
 #include <span>
 #include <string_view>

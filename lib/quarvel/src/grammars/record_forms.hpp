@@ -2,7 +2,7 @@
 // The two forms of the record's grammar, from one description: the record whose texts are copied
 // (`execution_record`, `output_file`) and the record read in place (`execution_record_view`,
 // `output_file_view`). Each form is instantiated in a source file of its own (asn_exec.cpp and
-// record_syntax.cpp, asn_exec_view.cpp), so that neither weighs on how the compiler treats the other.
+// exec_syntax.cpp, asn_exec_view.cpp), so that neither weighs on how the compiler treats the other.
 
 #include <string>
 #include <utility>
@@ -60,7 +60,7 @@ inline auto exec_grammar_of() {
                                                                der::required(label::finished, time_syntax()))),
                                   der::required(label::result, res_syntax()),
                                   der::required(label::output, files_syntax())))),
-        retired<Record>("reserved record alternative", der::explicit_(1, der::null)));
+        refuse_legacy<Record>("reserved record alternative", der::explicit_(1, der::null)));
 }
 
 }  // namespace quarvel::asn

@@ -1,10 +1,11 @@
-// The member grammars of the job execution record, which the state and the commands reuse.
+// The member grammars of the job execution record (the record itself is in asn_exec.cpp), which the
+// state and the commands reuse.
 #include <cstring>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <variant>
+#include <type_traits>
 
 #include "grammars/forms.hpp"
 #include "grammars/labels.hpp"
@@ -56,41 +57,27 @@ const auto& job_grammar() {
     return g;
 }
 
+// The octets are read in place and copied straight into the uuid.
 const auto& uuid_grammar() {
     static const auto g = der::map(
-        [](std::string&& octets) -> der::result<uuid> {
+        [](std::string_view octets) -> der::result<uuid> {
             uuid u;
             if (octets.size() < u.octets.size()) return der::error("couldn't decode UUID");
             std::memcpy(u.octets.data(), octets.data(), u.octets.size());
             return u;
         },
         [](const uuid& u) { return std::string_view(reinterpret_cast<const char*>(u.octets.data()), u.octets.size()); },
-        der::utf8_string);
+        der::utf8_view);
     return g;
 }
 
+// The CHOICE's alternatives are the result's, in order: its value is the result itself.
 const auto& res_grammar() {
-    static const auto g = der::map(
-        [](std::variant<std::int64_t, std::int64_t, std::int64_t, std::string>&& read) -> execution_result {
-            switch (read.index()) {
-            case 0: return Exited{*std::get_if<0>(&read)};
-            case 1: return Signalled{*std::get_if<1>(&read)};
-            case 2: return Stopped{*std::get_if<2>(&read)};
-            default: return Msg{std::move(*std::get_if<3>(&read))};
-            }
-        },
-        [](const execution_result& r) {
-            using written = std::variant<std::int64_t, std::int64_t, std::int64_t, std::string_view>;
-            return std::visit(overloaded{
-                                  [](const Exited& x) { return written(std::in_place_index<0>, x.code); },
-                                  [](const Signalled& x) { return written(std::in_place_index<1>, x.signal); },
-                                  [](const Stopped& x) { return written(std::in_place_index<2>, x.signal); },
-                                  [](const Msg& x) { return written(std::in_place_index<3>, x.text); },
-                              },
-                              r);
-        },
-        der::choice4(der::explicit_(0, der::int_), der::explicit_(1, der::int_), der::explicit_(2, der::int_),
-                     der::explicit_(3, der::utf8_string)));
+    static const auto g = der::choice4(der::explicit_(0, der::aggregate<Exited>(der::int_)),
+                                       der::explicit_(1, der::aggregate<Signalled>(der::int_)),
+                                       der::explicit_(2, der::aggregate<Stopped>(der::int_)),
+                                       der::explicit_(3, der::aggregate<Msg>(der::utf8_string)));
+    static_assert(std::is_same_v<std::remove_cvref_t<decltype(g)>::value_type, execution_result>);
     return g;
 }
 
