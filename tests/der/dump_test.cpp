@@ -14,7 +14,7 @@ namespace {
 
 using der_test::hex;
 
-TEST(octet_dump, groups_and_breaks) {
+TEST(OctetDump, GroupsAndBreaks) {
     struct dump_case {
         std::string octets;
         std::size_t column;
@@ -38,7 +38,7 @@ TEST(octet_dump, groups_and_breaks) {
     for (const auto& c : cases) EXPECT_EQ(der::octet_dump(c.octets, c.column), c.text) << c.column;
 }
 
-TEST(octet_dump, every_line_fits_the_margin) {
+TEST(OctetDump, EveryLineFitsTheMargin) {
     const std::string octets(1 << 20, '\x5a');
     for (const std::size_t column : {std::size_t{0}, std::size_t{11}, std::size_t{42}, std::size_t{45}}) {
         const std::string text = der::octet_dump(octets, column);

@@ -11,7 +11,7 @@
 
 namespace {
 
-TEST(element_list, items_commas_and_breaks) {
+TEST(ElementList, ItemsCommasAndBreaks) {
     const der::element null{der::tags::null, der::form::primitive, {}};
     const der::element seq{der::tags::sequence, der::form::constructed, {}};
     EXPECT_EQ(der::element_list({}, 20), "[]");
@@ -23,7 +23,7 @@ TEST(element_list, items_commas_and_breaks) {
                   "(Constructed UNIVERSAL 16), (Primitive UNIVERSAL 5)]");
 }
 
-TEST(element_list, long_lists_fit_the_margin) {
+TEST(ElementList, LongListsFitTheMargin) {
     const std::vector<der::element> many(10'000, der::element{der::context(22), der::form::constructed, {}});
     const std::string text = der::element_list(many, 20);
     std::istringstream lines(text);

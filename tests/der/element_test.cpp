@@ -20,9 +20,9 @@ struct failure_case {
     std::string message;
 };
 
-class parse_failure : public testing::TestWithParam<failure_case> {};
+class ParseFailure : public testing::TestWithParam<failure_case> {};
 
-TEST_P(parse_failure, message) {
+TEST_P(ParseFailure, Message) {
     const auto& c = GetParam();
     const auto r = der::parse(c.input);
     ASSERT_FALSE(r.has_value());
@@ -33,7 +33,7 @@ const std::string eof_index = "Unexpected EOF (msg index out of bounds): ";
 const std::string eof_sub = "Unexpected EOF (msg String.sub / Bytes.sub): ";
 
 INSTANTIATE_TEST_SUITE_P(
-    rules, parse_failure,
+    Rules, ParseFailure,
     testing::Values(
         failure_case{"empty_input", "", eof_index},
         failure_case{"identifier_only", hex("30"), eof_index + "30"},
@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "Header: at 0580: primitive and indefinite length"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(parse, empty_constructed_element_has_no_children) {
+TEST(Parse, EmptyConstructedElementHasNoChildren) {
     const std::string input = hex("30 00");
     const auto r = der::parse(input);
     ASSERT_TRUE(r.has_value()) << r.error();
@@ -84,14 +84,14 @@ TEST(parse, empty_constructed_element_has_no_children) {
     EXPECT_EQ(r->size, 2u);
 }
 
-TEST(parse, octets_after_the_element_are_not_examined) {
+TEST(Parse, OctetsAfterTheElementAreNotExamined) {
     const std::string input = hex("05 00 FF FF 80");
     const auto r = der::parse(input);
     ASSERT_TRUE(r.has_value()) << r.error();
     EXPECT_EQ(r->size, 2u);
 }
 
-TEST(parse, accepted_headers) {
+TEST(Parse, AcceptedHeaders) {
     struct accepted {
         std::string input;
         der::tag tag;
@@ -117,7 +117,7 @@ TEST(parse, accepted_headers) {
     }
 }
 
-TEST(parse, elements_are_views_into_the_input) {
+TEST(Parse, ElementsAreViewsIntoTheInput) {
     const std::string input = hex("30 0C 02 01 05 05 00 BF 1F 00 A1 02 05 00");
     const auto r = der::parse(input);
     ASSERT_TRUE(r.has_value()) << r.error();
@@ -139,7 +139,7 @@ TEST(parse, elements_are_views_into_the_input) {
 }
 
 // A cursor over contents `parse` never checked still reads nothing outside them.
-TEST(child_cursor, stays_inside_unchecked_contents) {
+TEST(ChildCursor, StaysInsideUncheckedContents) {
     const std::vector<std::string> contents = {hex("02 05 01"), hex("1F"), hex("1F 81 82"), hex("02 8F 01"),
                                                hex("02"),       hex("30 80 00 00"), hex("02 84 FF FF FF FF 01")};
     for (const auto& c : contents) {
@@ -165,7 +165,7 @@ std::string nested(std::size_t levels, const std::string& innermost) {
     return out + innermost;
 }
 
-TEST(parse, nesting_limit) {
+TEST(Parse, NestingLimit) {
     struct limit_case {
         std::size_t levels;
         std::string innermost;
@@ -187,7 +187,7 @@ TEST(parse, nesting_limit) {
 }
 
 // The depth error comes in reading order: an earlier header error wins, a later one loses.
-TEST(parse, nesting_error_in_reading_order) {
+TEST(Parse, NestingErrorInReadingOrder) {
     const std::string too_deep = nested(65, hex("05 00"));
     std::string input;
     der::write_header(input, der::tags::sequence, der::form::constructed, too_deep.size() + 2);
@@ -197,7 +197,7 @@ TEST(parse, nesting_error_in_reading_order) {
     EXPECT_EQ(der::parse(input + hex("05 80") + too_deep).error().substr(0, 11), "Header: at ");
 }
 
-TEST(parse, depth_bomb_fails_without_recursion) {
+TEST(Parse, DepthBombFailsWithoutRecursion) {
     // 100,000 nested SEQUENCEs with consistent lengths (about 500 KB): refused at level 65.
     const std::string bomb = nested(100'000, hex("30 00"));
     ASSERT_GT(bomb.size(), 300'000u);
@@ -212,7 +212,7 @@ TEST(parse, depth_bomb_fails_without_recursion) {
     EXPECT_EQ(s.error().substr(0, eof_sub.size()), eof_sub);
 }
 
-TEST(parse, long_eof_dump_breaks_lines_at_the_margin) {
+TEST(Parse, LongEofDumpBreaksLinesAtTheMargin) {
     // [0x30 0x25, 18 NULLs, then an identifier whose length octet is missing]: 39 octets dumped from
     // column 42, two groups per line.
     const std::string input = hex("30 25") + der_test::repeat(hex("05 00"), 18) + hex("02");

@@ -20,7 +20,7 @@ using der_test::decode_one;
 using der_test::message_of;
 using der_test::ambiguity_of;
 
-TEST(grammar, choice_recognition) {
+TEST(Grammar, ChoiceRecognition) {
     const auto tagged = der::choice(der::explicit_(0, der::int_), der::explicit_(1, der::int_), der::explicit_(2, der::int_),
                                      der::explicit_(3, der::utf8_string), der::explicit_(4, der::null),
                                      der::explicit_(5, der::null));
@@ -50,7 +50,7 @@ TEST(grammar, choice_recognition) {
               "Type mismatch: expected: (ANY UNIVERSAL 24) got: (Primitive UNIVERSAL 12)");
 }
 
-TEST(grammar, one_of_reads_the_value_and_writes_through_one_alternative) {
+TEST(Grammar, OneOfReadsTheValueAndWritesThroughOneAlternative) {
     const auto time = der::one_of<1>(der::utc_time, der::generalized_time);
     const auto utc = decode_one(time, hex("17 0D") + "991231235959Z");
     ASSERT_TRUE(utc.has_value()) << utc.error();
@@ -67,7 +67,7 @@ TEST(grammar, one_of_reads_the_value_and_writes_through_one_alternative) {
     EXPECT_EQ(der::try_codec(twice).error().reason, "CHOICE: alternatives 1 and 2 share the tag CONTEXT 0");
 }
 
-TEST(grammar, ambiguity_check) {
+TEST(Grammar, AmbiguityCheck) {
     using der::int_, der::null, der::utf8_string, der::optional, der::required;
     const auto tagged_null = der::map([](std::monostate) { return 0; }, [](int) { return std::monostate{}; },
                                       der::explicit_(0, null));
@@ -97,7 +97,7 @@ TEST(grammar, ambiguity_check) {
               "CHOICE: alternatives 1 and 2 share the tag UNIVERSAL 12");
 }
 
-TEST(grammar_death, codec_stops_on_an_ambiguous_grammar) {
+TEST(GrammarDeathTest, CodecStopsOnAnAmbiguousGrammar) {
     EXPECT_DEATH(der::codec("twins", der::choice2(der::int_, der::int_)),
                  "Ambiguous_syntax: twins: CHOICE: alternatives 1 and 2 share the tag UNIVERSAL 2");
 }

@@ -25,7 +25,7 @@ struct pair_of_texts {
     friend bool operator==(const pair_of_texts&, const pair_of_texts&) = default;
 };
 
-TEST(grammar, map_refuses_with_its_message) {
+TEST(Grammar, MapRefusesWithItsMessage) {
     // Refuses the value 13, deep inside; the rest of the element is not examined.
     const auto checked = der::map(
         [](std::int64_t&& v) -> der::result<std::int64_t> {
@@ -60,7 +60,7 @@ struct handle {
     friend bool operator==(const handle&, const handle&) = default;
 };
 
-TEST(grammar, map_to_plain_values) {
+TEST(Grammar, MapToPlainValues) {
     const auto h = der::map([](std::int64_t&& v) { return handle(v); }, [](const handle& x) { return x.value; }, der::int_);
     const auto g = der::sequence2(der::required("h", h), der::optional("o", der::explicit_(0, h)));
     const auto c = der::codec(g);
@@ -72,7 +72,7 @@ TEST(grammar, map_to_plain_values) {
     EXPECT_EQ(std::get<1>(back->first), handle(4));
 }
 
-TEST(grammar, implicit_tags) {
+TEST(Grammar, ImplicitTags) {
     const auto number = der::implicit(5, der::int_);
     EXPECT_EQ(der::encode(der::codec(number), 7), hex("85 01 07"));
     EXPECT_EQ(decode_one(number, hex("85 01 07")), 7);

@@ -20,7 +20,7 @@ using der_test::decode_one;
 using der_test::message_of;
 using der_test::ambiguity_of;
 
-TEST(grammar, primitives_encode) {
+TEST(Grammar, PrimitivesEncode) {
     EXPECT_EQ(der::encode(der::codec(der::int_), -1), hex("02 01 FF"));
     EXPECT_EQ(der::encode(der::codec(der::int_), 0), hex("02 01 00"));
     EXPECT_EQ(der::encode(der::codec(der::int_), 128), hex("02 02 00 80"));
@@ -34,7 +34,7 @@ TEST(grammar, primitives_encode) {
               hex("17 0D") + "991231235959Z");
 }
 
-TEST(grammar, type_mismatch_messages) {
+TEST(Grammar, TypeMismatchMessages) {
     const auto seq = der::sequence2(der::required("a", der::int_), der::required("b", der::int_));
     EXPECT_EQ(message_of(der::int_, hex("0C 00")),
               "Type mismatch: expected: (Primitive UNIVERSAL 2) got: (Primitive UNIVERSAL 12)");
@@ -63,7 +63,7 @@ TEST(grammar, type_mismatch_messages) {
     EXPECT_EQ(message_of(der::generalized_time, hex("18 02") + "20"), "GeneralizedTime: unexpected end: 20");
 }
 
-TEST(grammar, decode_returns_the_rest) {
+TEST(Grammar, DecodeReturnsTheRest) {
     const auto c = der::codec(der::null);
     const std::string input = hex("05 00 FF 01");
     const auto r = der::decode(c, input);
@@ -72,7 +72,7 @@ TEST(grammar, decode_returns_the_rest) {
     EXPECT_EQ(r->second.data(), input.data() + 2);
 }
 
-TEST(grammar, byte_errors_win_over_type_errors) {
+TEST(Grammar, ByteErrorsWinOverTypeErrors) {
     const auto g = der::sequence2(der::required("a", der::int_), der::required("b", der::int_));
     // The first child is a NULL where an INTEGER belongs, but the second child's header is faulty.
     EXPECT_EQ(message_of(g, hex("30 04 05 00 05 80")), "Header: at 05000580: primitive and indefinite length");
@@ -80,7 +80,7 @@ TEST(grammar, byte_errors_win_over_type_errors) {
 }
 
 // Timestamps come back to the millisecond; the rest of a sub-second part is dropped.
-TEST(grammar, timestamps_round_trip_to_the_millisecond) {
+TEST(Grammar, TimestampsRoundTripToTheMillisecond) {
     const auto c = der::codec(der::generalized_time);
     const auto back = [&](der::timestamp t) { return der::decode(c, der::encode(c, t))->first; };
     EXPECT_EQ(back(der::timestamp{1'700'000'000, 1'500'000}), (der::timestamp{1'700'000'000, 1'000'000}));

@@ -23,7 +23,7 @@ using der_test::ambiguity_of;
 
 // Every combinator in one grammar: decoding the encoding gives the value back, and encoding accepts
 // views shaped like the value.
-TEST(grammar, round_trip) {
+TEST(Grammar, RoundTrip) {
     using der::optional, der::required;
     const auto time = der::choice2(der::utc_time, der::generalized_time);
     const auto line = der::sequence2(required("delta", der::int_), required("data", der::utf8_string));

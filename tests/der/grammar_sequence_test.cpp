@@ -21,7 +21,7 @@ using der_test::decode_one;
 using der_test::message_of;
 using der_test::ambiguity_of;
 
-TEST(grammar, constructed_encode) {
+TEST(Grammar, ConstructedEncode) {
     const auto pair = der::sequence2(der::required("n", der::int_), der::required("z", der::null));
     EXPECT_EQ(der::encode(der::codec(pair), std::tuple{5, std::monostate{}}), hex("30 05 02 01 05 05 00"));
     EXPECT_EQ(der::encode(der::codec(der::explicit_(3, der::int_)), 1), hex("A3 03 02 01 01"));
@@ -34,7 +34,7 @@ TEST(grammar, constructed_encode) {
     EXPECT_EQ(der::encode(der::codec(lines), items), hex("30 81 FE") + item + item);
 }
 
-TEST(grammar, sequence_recognition) {
+TEST(Grammar, SequenceRecognition) {
     const auto seq = der::sequence3(der::required("first", der::int_), der::optional("maybe", der::null),
                                     der::required("last", der::utf8_string));
     using value = std::tuple<std::int64_t, std::optional<std::monostate>, std::string>;
@@ -61,7 +61,7 @@ TEST(grammar, sequence_recognition) {
     EXPECT_EQ(message_of(tail, hex("30 05 02 01 07 05 00")), "SEQUENCE: trailing: [(Primitive UNIVERSAL 5)]");
 }
 
-TEST(grammar, trailing_list_breaks_lines) {
+TEST(Grammar, TrailingListBreaksLines) {
     const auto one = der::sequence(der::required("a", der::null));
     const std::string children = der_test::repeat(hex("30 00"), 4);
     const std::string list = "[(Constructed UNIVERSAL 16), (Constructed UNIVERSAL 16),\n" + std::string(21, ' ') +
@@ -70,7 +70,7 @@ TEST(grammar, trailing_list_breaks_lines) {
     EXPECT_EQ(message_of(der::explicit_(0, der::null), hex("A0 08") + children), "EXPLICIT: sequence: " + list);
 }
 
-TEST(grammar, explicit_needs_exactly_one_child) {
+TEST(Grammar, ExplicitNeedsExactlyOneChild) {
     const auto g = der::explicit_(0, der::int_);
     EXPECT_EQ(decode_one(g, hex("A0 03 02 01 2A")), 42);
     EXPECT_EQ(message_of(g, hex("A0 00")), "EXPLICIT: sequence: []");
@@ -78,7 +78,7 @@ TEST(grammar, explicit_needs_exactly_one_child) {
               "EXPLICIT: sequence: [(Primitive UNIVERSAL 2), (Primitive UNIVERSAL 2)]");
 }
 
-TEST(grammar, sequence_of) {
+TEST(Grammar, SequenceOf) {
     const auto g = der::sequence_of(der::int_);
     EXPECT_EQ(decode_one(g, hex("30 00")), std::vector<std::int64_t>{});
     EXPECT_EQ(decode_one(g, hex("30 06 02 01 01 02 01 FF")), (std::vector<std::int64_t>{1, -1}));
@@ -86,7 +86,7 @@ TEST(grammar, sequence_of) {
               "Type mismatch: expected: (Primitive UNIVERSAL 2) got: (Primitive UNIVERSAL 5)");
 }
 
-TEST(grammar, nesting_limit_through_decode) {
+TEST(Grammar, NestingLimitThroughDecode) {
     // SEQUENCE OF SEQUENCE OF ... NULL: 63 SEQUENCEs around a NULL decode, 64 are refused while parsing.
     const auto wrap = [](std::size_t sequences) {
         std::string bytes = hex("05 00");

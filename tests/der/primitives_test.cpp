@@ -17,7 +17,7 @@ using der_test::hex;
 
 constexpr std::int64_t pow2(int n) { return std::int64_t{1} << n; }
 
-TEST(integer, reading) {
+TEST(Integer, Reading) {
     struct read_case {
         std::string contents;
         std::int64_t value;
@@ -73,7 +73,7 @@ std::string written(std::int64_t value) {
     return out;
 }
 
-TEST(integer, writing) {
+TEST(Integer, Writing) {
     struct write_case {
         std::int64_t value;
         std::string contents;
@@ -90,7 +90,7 @@ TEST(integer, writing) {
 
 // Values outside the 63-bit range are a programming error: a debug build stops on them, other builds
 // write the nearest value inside the range, which reads back.
-TEST(integer, values_outside_the_range) {
+TEST(Integer, ValuesOutsideTheRange) {
     const std::int64_t outside[] = {INT64_MAX, pow2(62), INT64_MIN, -pow2(62) - 1};
 #ifdef NDEBUG
     for (const std::int64_t value : outside) {
@@ -106,7 +106,7 @@ TEST(integer, values_outside_the_range) {
 }
 
 // At every size boundary the shortest form is written, and it reads back.
-TEST(integer, size_boundaries) {
+TEST(Integer, SizeBoundaries) {
     for (int n = 1; n <= 7; ++n) {
         const std::int64_t high = pow2(8 * n - 1) - 1, low = -pow2(8 * n - 1);
         const std::size_t size = static_cast<std::size_t>(n);
@@ -121,13 +121,13 @@ TEST(integer, size_boundaries) {
     }
 }
 
-TEST(null, contents) {
+TEST(Null, Contents) {
     EXPECT_TRUE(der::read_null("").has_value());
     EXPECT_EQ(der::read_null(hex("00")).error(), "NULL: 00");
     EXPECT_EQ(der::read_null(hex("01 02 03 04 05 06 07 08 09")).error(), "NULL: 0102030405060708 09");
 }
 
-TEST(writer, headers) {
+TEST(Writer, Headers) {
     struct header_case {
         der::tag tag;
         der::form form;

@@ -56,7 +56,7 @@ std::string message_of(const G& grammar, const std::string& input) {
     return r ? std::string("(decoded)") : r.error();
 }
 
-TEST(rule, decodes_and_encodes_through_its_entry_points) {
+TEST(Rule, DecodesAndEncodesThroughItsEntryPoints) {
     const auto codec = der::codec(point_rule());
     EXPECT_EQ(der::encode(codec, point{1, -1}), hex("30 06 02 01 01 02 01 FF"));
     const auto r = der::decode(codec, hex("30 06 02 01 01 02 01 FF"));
@@ -70,7 +70,7 @@ TEST(rule, decodes_and_encodes_through_its_entry_points) {
               "Type mismatch: expected: (Constructed UNIVERSAL 16) got: (Primitive UNIVERSAL 5)");
 }
 
-TEST(variant_choice, one_line_per_tag_both_directions) {
+TEST(VariantChoice, OneLinePerTagBothDirections) {
     const auto codec = der::codec(shape_grammar());
     struct case_ {
         shape value;
@@ -91,14 +91,14 @@ TEST(variant_choice, one_line_per_tag_both_directions) {
     EXPECT_EQ(der::encode(codec, old->first), hex("A1 03 0C 01 37"));
 }
 
-TEST(variant_choice, unknown_tags_get_the_last_alternatives_message) {
+TEST(VariantChoice, UnknownTagsGetTheLastAlternativesMessage) {
     EXPECT_EQ(message_of(shape_grammar(), hex("A5 02 05 00")),
               "Type mismatch: expected: (Constructed CONTEXT 3) got: (Constructed CONTEXT 5)");
     EXPECT_EQ(message_of(shape_grammar(), hex("30 00")),
               "Type mismatch: expected: (Constructed CONTEXT 3) got: (Constructed UNIVERSAL 16)");
 }
 
-TEST(variant_choice, ambiguity_check) {
+TEST(VariantChoice, AmbiguityCheck) {
     const auto twice = der::variant_choice<shape>(der::writes<point>(der::explicit_(0, point_rule())),
                                                   der::writes<label>(der::explicit_(1, der::aggregate<label>(der::utf8_string))),
                                                   der::writes<nothing>(der::explicit_(1, der::aggregate<nothing>(der::null))));
@@ -115,7 +115,7 @@ const auto present_numbers = der::sequence_of_present(der::map(
     },
     [](std::int64_t n) { return std::variant<std::int64_t, std::monostate>(n); }, maybe_number));
 
-TEST(sequence_of_present, keeps_the_present_items_in_order) {
+TEST(SequenceOfPresent, KeepsThePresentItemsInOrder) {
     const auto codec = der::codec(present_numbers);
     const auto r = der::decode(codec, hex("30 0D 02 01 01 05 00 02 01 02 05 00 02 01 03"));
     ASSERT_TRUE(r) << r.error();
@@ -126,7 +126,7 @@ TEST(sequence_of_present, keeps_the_present_items_in_order) {
               "Type mismatch: expected: (Primitive UNIVERSAL 5) got: (Primitive UNIVERSAL 12)");
 }
 
-TEST(aggregate, members_in_declaration_order) {
+TEST(Aggregate, MembersInDeclarationOrder) {
     const auto codec = der::codec(der::aggregate<label>(der::utf8_string));
     EXPECT_EQ(der::encode(codec, label{"x"}), hex("0C 01 78"));
     const auto r = der::decode(codec, hex("0C 01 78"));

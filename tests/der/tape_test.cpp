@@ -27,7 +27,7 @@ void describe(const der::element& e, std::string& out) {
     }
 }
 
-TEST(tape, walks_what_parse_checked) {
+TEST(Tape, WalksWhatParseChecked) {
     // High tag numbers (primitive and constructed), a long-form length, empty contents.
     const std::string input = hex("30 81 99 5F 81 82 83 84 85 86 87 08 01 AA BF 81 00 03 02 01 05 A1 00 04 81 80") +
                               std::string(128, 'x') + hex("30 00");
@@ -50,7 +50,7 @@ TEST(tape, walks_what_parse_checked) {
     EXPECT_EQ(cursor.peek().tag, der::context(128));
 }
 
-TEST(tape, long_lists_and_deep_subtrees) {
+TEST(Tape, LongListsAndDeepSubtrees) {
     // More children, and a larger subtree, than a compact entry counts: 600 000 SEQUENCEs of one NULL.
     const std::size_t n = 600'000;
     std::string items;
@@ -71,7 +71,7 @@ TEST(tape, long_lists_and_deep_subtrees) {
     EXPECT_TRUE(outer.done());
 }
 
-TEST(tape, list_messages_in_one_string) {
+TEST(Tape, ListMessagesInOneString) {
     const std::string input = hex("30 0A 05 00 A1 00 02 01 05 BF 1F 00");
     const auto r = der::parse(input);
     ASSERT_TRUE(r) << r.error();
@@ -86,7 +86,7 @@ TEST(tape, list_messages_in_one_string) {
     EXPECT_EQ(der::element_list("EXPLICIT: sequence: ", der::child_cursor(empty)), "EXPLICIT: sequence: []");
 }
 
-TEST(tape, parse_into_replaces_what_the_tape_held) {
+TEST(Tape, ParseIntoReplacesWhatTheTapeHeld) {
     // A larger element first, then a smaller one, a refused one, and one with a wide entry, into one tape:
     // each reads as `parse` reads it alone.
     const std::vector<std::string> inputs = {hex("30 0A 05 00 A1 00 02 01 05 BF 1F 00"), hex("30 03 02 01 07"),
@@ -110,7 +110,7 @@ TEST(tape, parse_into_replaces_what_the_tape_held) {
     }
 }
 
-TEST(tape, a_lease_inside_a_lease_gets_a_tape_of_its_own) {
+TEST(Tape, ALeaseInsideALeaseGetsATapeOfItsOwn) {
     const std::string sequence = hex("30 03 02 01 07"), null = hex("05 00");
     der::tape_lease outer;
     ASSERT_TRUE(der::parse_into(outer.get(), sequence));
@@ -137,7 +137,7 @@ std::string headers_of(const der::tape& t) {
     return out;
 }
 
-TEST(tape, headers_in_reading_order_with_their_offsets) {
+TEST(Tape, HeadersInReadingOrderWithTheirOffsets) {
     der::tape t;
     EXPECT_FALSE(der::check_headers(t, hex("30 0A A0 03 02 01 05 30 00 0C 01 61")));
     EXPECT_EQ(headers_of(t),
@@ -150,7 +150,7 @@ TEST(tape, headers_in_reading_order_with_their_offsets) {
 
 // A fault leaves what was read before it on the tape, the open elements as their headers announced
 // them, and says where it lies.
-TEST(tape, what_was_read_before_a_fault) {
+TEST(Tape, WhatWasReadBeforeAFault) {
     der::tape t;
     const std::string input = hex("30 08 A0 03 02 01 05 0C 81 05");
     const auto fault = der::check_headers(t, input);

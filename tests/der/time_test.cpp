@@ -23,7 +23,7 @@ struct refused_case {
     std::string message;  // without the type name and the text
 };
 
-TEST(utc_time, reading) {
+TEST(UtcTime, Reading) {
     const std::vector<read_case> cases = {
         {"4912312359Z", at(2049, 12, 31, 23, 59, 0)},
         {"500101000000Z", at(1950, 1, 1, 0, 0, 0)},
@@ -41,7 +41,7 @@ TEST(utc_time, reading) {
     }
 }
 
-TEST(utc_time, refused) {
+TEST(UtcTime, Refused) {
     const std::vector<refused_case> cases = {
         {"", "unexpected end"},
         {"9912312359", "unexpected end"},
@@ -71,7 +71,7 @@ TEST(utc_time, refused) {
     }
 }
 
-TEST(generalized_time, reading) {
+TEST(GeneralizedTime, Reading) {
     const std::vector<read_case> cases = {
         {"2024010112Z", at(2024, 1, 1, 12, 0, 0)},
         {"2024010112", at(2024, 1, 1, 12, 0, 0)},
@@ -96,7 +96,7 @@ TEST(generalized_time, reading) {
     }
 }
 
-TEST(generalized_time, refused) {
+TEST(GeneralizedTime, Refused) {
     const std::vector<refused_case> cases = {
         {"", "unexpected end"},
         {"202401", "unexpected end"},
@@ -145,7 +145,7 @@ std::string utc_text(der::timestamp t) {
 
 // Only the date-time fields are bounded: the zone's hh and mm may be any two digits, the offset being
 // sign x (hh x 3600 + mm x 60) seconds.
-TEST(time, zone_fields_are_not_bounded) {
+TEST(Time, ZoneFieldsAreNotBounded) {
     struct zone_case {
         der::result<der::timestamp> (*read)(std::string_view);
         std::string text;
@@ -174,7 +174,7 @@ struct write_case {
     std::string text;
 };
 
-TEST(generalized_time, writing) {
+TEST(GeneralizedTime, Writing) {
     const std::vector<write_case> cases = {
         {at(2024, 1, 2, 3, 4, 5), "20240102030405Z"},
         {at(1999, 12, 31, 23, 59, 59, 999'000'000), "19991231235959.999Z"},
@@ -196,7 +196,7 @@ TEST(generalized_time, writing) {
     }
 }
 
-TEST(utc_time, writing) {
+TEST(UtcTime, Writing) {
     const std::vector<write_case> cases = {
         {at(1999, 12, 31, 23, 59, 59), "991231235959Z"},
         {at(2024, 1, 2, 3, 4, 5, 999'999'999), "240102030405Z"},
@@ -216,7 +216,7 @@ TEST(utc_time, writing) {
 }
 
 // What the writers produce reads back as the same instant, to the millisecond.
-TEST(time, written_texts_read_back) {
+TEST(Time, WrittenTextsReadBack) {
     for (const auto& t : {at(2024, 2, 29, 13, 14, 15, 16'000'000), at(0, 1, 1, 0, 0, 0, 1'000'000),
                           at(9999, 12, 31, 23, 59, 59, 999'000'000), at(1970, 1, 1, 0, 0, 0)}) {
         std::string g;
