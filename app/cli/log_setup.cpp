@@ -9,11 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits.h>
-#include <memory>
 #include <mutex>
 #include <unistd.h>
 
-#include <quarvel_internal/posix.hpp>
+#include "output/buffer.hpp"
 
 namespace cli {
 
@@ -31,24 +30,32 @@ std::atomic<int>& write_error_state() {
     return err;
 }
 
-// Messages held for standard output while an output_batch lives and standard output is no terminal;
-// the bytes are taken under the lock, from whichever thread logs.
-struct held_output {
-    std::atomic<bool> active{false};
+// One stream's messages as the reporter writes them: one output buffer, taken under its lock from
+// whichever thread logs. Standard output's holds its messages while an output_batch lives and standard
+// output is no terminal; otherwise each message leaves as soon as it is written. After a write to a stream
+// fails, nothing more is written to it (output/buffer.hpp): the reader never gets an output with a hole in
+// it, and a reader that went away costs no further system call per message.
+struct log_stream {
+    explicit log_stream(std::FILE* stream) : bytes(stream, output_batch_size) {}
     std::mutex lock;
-    std::string bytes;
+    output::buffer bytes;
+    bool holding = false;
+    std::string head;  // the head of the message being written, its storage kept
 };
-held_output& held_state() {
-    static held_output h;
-    return h;
+log_stream& standard_output_state() {
+    static log_stream s(stdout);
+    return s;
+}
+log_stream& standard_error_state() {
+    static log_stream s(stderr);
+    return s;
 }
 
-// Whether a message write to standard output (false) or standard error (true) failed since `setup_log`.
-// Once a message is lost, later ones are not written to that stream either: the reader never gets an
-// output with a hole in it, and a reader that went away costs no further system call per message.
-std::atomic<bool>& stream_failed(bool standard_error) {
-    static std::atomic<bool> failed[2] = {false, false};
-    return failed[standard_error ? 1 : 0];
+// Keeps the first failed write of either stream for the program to report; the reporter itself has
+// nowhere to report it.
+void note_failure(const output::buffer& bytes) {
+    int none = 0;
+    if (bytes.error() != 0) write_error_state().compare_exchange_strong(none, bytes.error());
 }
 
 std::optional<std::string_view> environment_value(const char* name) {
@@ -100,82 +107,45 @@ void append_bracketed(std::string& out, bool ansi, level lvl, std::string_view w
     out += "] ";
 }
 
-// Writes one whole message to the stream's descriptor and so flushes it: one write call for a message
-// (more only when the descriptor takes part of it), and no copy through the stream's buffer. Whatever
-// the stream still buffers from elsewhere goes first. The first failure is kept for the program to
-// report; the reporter itself has nowhere to report it. False when the write failed.
-bool write_and_flush(std::FILE* stream, std::string_view bytes) {
-    errno = 0;
-    const int fd = std::fflush(stream) == 0 ? ::fileno(stream) : -1;
-    const int error = fd >= 0 ? quarvel::posix::write_all(fd, bytes) : errno != 0 ? errno : EIO;
-    int none = 0;
-    if (error != 0) write_error_state().compare_exchange_strong(none, error);
-    return error == 0;
-}
-
-// Writes to standard output unless a write to it failed before, and remembers a failure.
-void write_standard_output(std::string_view bytes) {
-    if (!stream_failed(false) && !write_and_flush(stdout, bytes)) stream_failed(false) = true;
-}
-
-// A message larger than a batch (a console line of megabytes) goes out from where its text lies instead
-// of being copied first: its head (program name, level word, header), its text and its line end, one
-// write each. False when a write failed.
-bool write_large_message(std::FILE* stream, std::string_view program, bool ansi, level lvl, std::string_view header,
-                         std::string_view text) {
-    std::string head;
-    append_log_message(head, program, ansi, lvl, header, {});
-    head.pop_back();  // the line end, which comes after the text
-    return (head.empty() || write_and_flush(stream, head)) && write_and_flush(stream, text) &&
-           write_and_flush(stream, "\n");
-}
-
-// Appends one message for standard output to the held bytes while a batch holds them (false when none
-// does); they leave once they pass the batch size.
-bool hold(std::string_view program, bool ansi, level lvl, std::string_view header, std::string_view text) {
-    held_output& h = held_state();
-    if (!h.active) return false;
-    const std::lock_guard held(h.lock);
-    if (!h.active) return false;
-    if (stream_failed(false)) return true;  // lost like every message after a failed write
-    if (text.size() >= output_batch_size) {
-        if (!h.bytes.empty()) write_standard_output(h.bytes);
-        h.bytes.clear();
-        if (!stream_failed(false) && !write_large_message(stdout, program, ansi, lvl, header, text))
-            stream_failed(false) = true;
-        return true;
-    }
-    append_log_message(h.bytes, program, ansi, lvl, header, text);
-    if (h.bytes.size() >= output_batch_size) {
-        write_standard_output(h.bytes);
-        h.bytes.clear();
-    }
-    return true;
+// Writes one message into the stream's buffer, under its lock, and hands it on unless the buffer holds it.
+// It leaves with one write call when it fits the buffer; a larger one (a console line of megabytes) goes
+// out from where its text lies instead of being copied first. Whatever the stream's stdio buffer still
+// holds from elsewhere goes first.
+void write_message(log_stream& s, std::string_view program, bool ansi, level lvl, std::string_view header,
+                   std::string_view text) {
+    if (s.bytes.error() != 0) return;  // lost like every message after a failed write
+    s.head.clear();
+    append_log_message(s.head, program, ansi, lvl, header, {});
+    s.head.pop_back();  // the line end, which comes after the text
+    s.bytes.keep_together(s.head.size() + text.size() + 1);
+    s.bytes.write(s.head);
+    s.bytes.write(text);
+    s.bytes.put('\n');
+    if (!s.holding) s.bytes.flush();
+    note_failure(s.bytes);
 }
 
 }  // namespace
 
 output_batch::output_batch() {
-    held_output& h = held_state();
-    const std::lock_guard held(h.lock);
-    h.bytes.reserve(output_batch_size + 4096);
-    h.active = ::isatty(STDOUT_FILENO) != 1;
+    log_stream& s = standard_output_state();
+    const std::lock_guard held(s.lock);
+    s.holding = ::isatty(STDOUT_FILENO) != 1;
 }
 
 output_batch::~output_batch() {
-    held_output& h = held_state();
-    const std::lock_guard held(h.lock);
-    h.active = false;
-    if (!h.bytes.empty()) write_standard_output(h.bytes);
-    std::string().swap(h.bytes);
+    log_stream& s = standard_output_state();
+    const std::lock_guard held(s.lock);
+    s.holding = false;
+    s.bytes.flush();
+    note_failure(s.bytes);
 }
 
 void flush_output_batch() {
-    held_output& h = held_state();
-    const std::lock_guard held(h.lock);
-    if (h.bytes.empty()) return;
-    write_standard_output(h.bytes);
-    h.bytes.clear();
+    log_stream& s = standard_output_state();
+    const std::lock_guard held(s.lock);
+    s.bytes.flush();
+    note_failure(s.bytes);
 }
 
 log_environment current_log_environment() {
@@ -241,38 +211,28 @@ void setup_log(std::string_view program_name, color_choice color, std::optional<
     const log_styling styling = decide_log_styling(color, current_log_environment());
     styling_state() = styling;
     write_error_state() = 0;
-    stream_failed(false) = false;
-    stream_failed(true) = false;
+    for (log_stream* s : {&standard_output_state(), &standard_error_state()}) {
+        const std::lock_guard held(s->lock);
+        s->bytes.restart();
+    }
     quarvel::log::set_level(lvl);
 
-    // The message buffer is shared by the reporter's copies and taken under its lock, so the reporter is
-    // safe from any thread on its own, and each message reaches the descriptor whole, in one piece.
-    struct message_buffer {
-        std::mutex lock;
-        std::string bytes;
-    };
-    quarvel::log::set_reporter([program = program_name_of(program_name), styling, diagnostics,
-                                buffer = std::make_shared<message_buffer>()](
+    // The streams' buffers are taken under their locks, so the reporter is safe from any thread on its own,
+    // and each message reaches the descriptor whole.
+    quarvel::log::set_reporter([program = program_name_of(program_name), styling, diagnostics](
                                    const quarvel::log::source&, level message_level, std::string_view header,
                                    std::string_view text) {
-        const bool to_error = message_level != level::app && diagnostics == diagnostics_stream::standard_error;
-        const bool ansi = to_error ? styling.standard_error.ansi : styling.standard_output.ansi;
-        if (!to_error && hold(program, ansi, message_level, header, text)) return;
-        // Whatever is held for standard output was said first, also when both streams reach one place.
-        flush_output_batch();
-        const std::lock_guard held(buffer->lock);
-        if (stream_failed(to_error)) return;
-        if (text.size() >= output_batch_size) {
-            if (!write_large_message(to_error ? stderr : stdout, program, ansi, message_level, header, text))
-                stream_failed(to_error) = true;
+        if (message_level != level::app && diagnostics == diagnostics_stream::standard_error) {
+            // Whatever is held for standard output was said first, also when both streams reach one place.
+            flush_output_batch();
+            log_stream& s = standard_error_state();
+            const std::lock_guard held(s.lock);
+            write_message(s, program, styling.standard_error.ansi, message_level, header, text);
             return;
         }
-        std::string& bytes = buffer->bytes;
-        bytes.clear();
-        append_log_message(bytes, program, ansi, message_level, header, text);
-        if (!write_and_flush(to_error ? stderr : stdout, bytes)) stream_failed(to_error) = true;
-        // A huge message must not pin its memory for the rest of the process.
-        if (bytes.capacity() > 65536) std::string().swap(bytes);
+        log_stream& s = standard_output_state();
+        const std::lock_guard held(s.lock);
+        write_message(s, program, styling.standard_output.ansi, message_level, header, text);
     });
 }
 

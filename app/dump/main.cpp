@@ -9,7 +9,7 @@
 #include "cli/converters.hpp"
 #include "cli/eval.hpp"
 #include "cli/logging_options.hpp"
-#include "inspect/ignored_signal.hpp"
+#include "output/ignored_signal.hpp"
 #include "manual.hpp"
 #include "run.hpp"
 
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
         // A reader that goes away (`| head -c1`) makes the writes fail with EPIPE instead of ending the
         // process; the run then stops writing and ends with status 124 and no message, as quarvel-inspect's
         // does: there is nobody left to tell.
-        const inspect::ignored_signal closed_pipe(SIGPIPE);
+        const output::ignored_signal closed_pipe(SIGPIPE);
         return dump::run(s, files, v.report_error);
     });
 }

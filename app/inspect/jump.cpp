@@ -1,19 +1,18 @@
 #include "jump.hpp"
 
-#include <cerrno>
 #include <csignal>
 #include <optional>
 
 #include <quarvel/asn.hpp>
 #include <quarvel_internal/releasing_decode.hpp>
 #include <quarvel/log.hpp>
-#include <quarvel_internal/posix.hpp>
 
 #include "cli/log_setup.hpp"
 #include "cli/terminal_text.hpp"
 #include "inspect/export.hpp"
-#include "inspect/ignored_signal.hpp"
 #include "inspect/transcript.hpp"
+#include "output/buffer.hpp"
+#include "output/ignored_signal.hpp"
 
 namespace inspect {
 
@@ -31,8 +30,8 @@ quarvel::result<void> present(std::string_view bytes, const cli::prefix_done& do
     // The export is never lost because of standard output: a reader that went away (SIGPIPE) or a file-size
     // limit on a redirected output (SIGXFSZ) makes the printing fail with EPIPE or EFBIG, and the export,
     // which comes last, still takes place.
-    const ignored_signal closed_pipe(SIGPIPE);
-    const ignored_signal file_size_limit(SIGXFSZ);
+    const output::ignored_signal closed_pipe(SIGPIPE);
+    const output::ignored_signal file_size_limit(SIGXFSZ);
 
     // The fixed order, whatever the order of the flags: job line, transcript, script, export.
     const bool printing = quarvel::log::enabled(quarvel::log::level::app);
@@ -49,9 +48,7 @@ quarvel::result<void> present(std::string_view bytes, const cli::prefix_done& do
     if (output) export_output(*output, record->output);
     // A line that never reached its reader (a full disk, a closed descriptor) must not pass for success.
     // When the reader went away (EPIPE) there is nobody left to tell: the run fails without a message.
-    if (const int err = cli::log_write_error(); err != 0)
-        return std::unexpected(err == EPIPE ? std::string()
-                                            : std::string("standard output: ") + quarvel::posix::describe_error(err));
+    if (const int err = cli::log_write_error(); err != 0) return output::standard_output_failure(err);
     return {};
 }
 
