@@ -7,8 +7,8 @@
 #include <der/element.hpp>
 #include <der/primitives.hpp>
 
-#include "cli/terminal_text.hpp"
 #include "json.hpp"
+#include "text/terminal_text.hpp"
 
 namespace dump {
 
@@ -52,7 +52,7 @@ void make_preview(std::string& out, der::tag tag, std::string_view contents) {
         const std::size_t shown = contents.size() <= text_preview ? contents.size()
                                                                   : cut_at_character(contents, text_preview);
         out += '"';
-        cli::append_terminal_text(out, contents.substr(0, shown));
+        text::append_terminal_text(out, contents.substr(0, shown));
         out += '"';
         if (shown < contents.size()) out += "...";
         return;
@@ -103,7 +103,7 @@ std::string one_line(std::string message) {
 
 // The error line that ends a listing, and the error returned.
 quarvel::result<void> fault_at(output::buffer& out, const der_listing& how, std::uint64_t offset, std::string message) {
-    const std::string shown = cli::terminal_message(one_line(std::move(message)));
+    const std::string shown = text::terminal_message(one_line(std::move(message)));
     std::string line;
     if (how.json) {
         open_object(out, line, how, offset);

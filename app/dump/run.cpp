@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include "cli/terminal_text.hpp"
 #include "output/buffer.hpp"
 #include "stream.hpp"
+#include "text/terminal_text.hpp"
 
 namespace dump {
 
@@ -19,7 +19,7 @@ quarvel::result<void> refuse_a_terminal(const settings& s) {
 // "==> NAME <==" as head and tail write it, after an empty line unless it is the first.
 void write_heading(output::buffer& out, const std::string& file, bool first) {
     std::string heading = first ? "==> " : "\n==> ";
-    cli::append_terminal_text(heading, file);
+    text::append_terminal_text(heading, file);
     heading += " <==\n";
     out.write(heading);
 }
@@ -35,7 +35,7 @@ quarvel::result<void> run(const settings& s, const std::string& file) {
     if (auto written = out.finish(); !written) return written;
     // Decoders' messages may quote the input (a malformed time's text), and so may a frame's error line:
     // every error leaves by the terminal rule.
-    if (!done) return std::unexpected(cli::terminal_message(std::move(done.error().message)));
+    if (!done) return std::unexpected(text::terminal_message(std::move(done.error().message)));
     return {};
 }
 
@@ -55,7 +55,7 @@ quarvel::result<void> run(const settings& s, const std::vector<std::string>& fil
         failed = true;
         // A read failure names its FILE already; the name quoted here is escaped whole, line feeds too.
         report(done.error().read ? std::move(done.error().message)
-                                 : cli::terminal_text(file) + ": " + done.error().message);
+                                 : text::terminal_text(file) + ": " + done.error().message);
     }
     if (auto written = out.finish(); !written) return written;
     // Each failure has been said; the status says there was one.

@@ -11,9 +11,9 @@
 #include <der/element.hpp>
 
 #include "capture.hpp"
-#include "cli/read_file.hpp"
 #include "decode.hpp"
 #include "der_listing.hpp"
+#include "file_input/read_file.hpp"
 #include "json.hpp"
 #include "output/buffer.hpp"
 #include "output/stream.hpp"
@@ -121,7 +121,7 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
     if (s.kind == input_kind::der) {
         der::tape headers;
         quarvel::result<void> listed;
-        auto read = cli::with_whole_file(
+        auto read = file_input::with_whole_file(
             file, [&](std::string_view bytes) { listed = list_der(out, headers, bytes, listing_for(s, named)); });
         if (!read) return read_fault(std::move(read.error()));
         if (!listed) return contents_fault(std::move(listed.error()));
@@ -131,7 +131,7 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
     if (s.kind == input_kind::state) out.flush();
     // A record refers to the file's bytes: it is written while they are there.
     quarvel::result<void> written;
-    auto read = cli::with_whole_file(file, [&](std::string_view bytes) {
+    auto read = file_input::with_whole_file(file, [&](std::string_view bytes) {
         const auto decoded = decode(s.kind, bytes);
         if (!decoded) {
             written = std::unexpected(decoded.error());
@@ -147,7 +147,7 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
 // Each frame is written as soon as it has been read and decoded; the first bad one ends the FILE, and an
 // output that failed ends it too.
 file_result write_frames(output::buffer& out, const settings& s, const std::string& file, const std::string* named) {
-    const auto fd = cli::open_file_or_stdin(file);
+    const auto fd = file_input::open_file_or_stdin(file);
     if (!fd) return read_fault(fd.error());
     struct closer {
         int fd;
@@ -165,7 +165,7 @@ file_result write_frames(output::buffer& out, const settings& s, const std::stri
         const auto next = next_frame(reader);
         const frame_place place{reader.frame_number, reader.frame_offset};
         if (!next) {
-            if (!next.error().in_frame) return read_fault(cli::file_failure(file, next.error().error_number));
+            if (!next.error().in_frame) return read_fault(file_input::file_failure(file, next.error().error_number));
             return contents_fault(place.text() + ": " + next.error().message);
         }
         if (!*next) return {};

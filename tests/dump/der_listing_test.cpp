@@ -16,8 +16,8 @@
 
 #include "der/hex.hpp"
 #include "dump/der_listing.hpp"
-#include "output/buffer.hpp"
 #include "dump/fixtures.hpp"
+#include "output/buffer.hpp"
 #include "support/process.hpp"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "log_setup.hpp"
 
-#include "terminal_text.hpp"
+#include "text/terminal_text.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -14,7 +14,7 @@
 
 #include "output/buffer.hpp"
 
-namespace cli {
+namespace log_output {
 
 namespace {
 
@@ -189,8 +189,8 @@ std::string program_name_of(std::string_view argv0) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     // The name heads every log line: a link named with control bytes must not reach the terminal as such.
     const auto slash = path.rfind('/');
-    if (slash == std::string::npos || path.size() == 1) return terminal_text(path);
-    return terminal_text(std::string_view(path).substr(slash + 1));
+    if (slash == std::string::npos || path.size() == 1) return text::terminal_text(path);
+    return text::terminal_text(std::string_view(path).substr(slash + 1));
 }
 
 void append_log_message(std::string& out, std::string_view program, bool ansi, level lvl, std::string_view header,
@@ -236,4 +236,4 @@ void setup_log(std::string_view program_name, color_choice color, std::optional<
     });
 }
 
-}  // namespace cli
+}  // namespace log_output

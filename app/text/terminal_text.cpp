@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace cli {
+namespace text {
 
 namespace {
 
@@ -120,4 +120,4 @@ std::string terminal_message(std::string message) {
     return out;
 }
 
-}  // namespace cli
+}  // namespace text

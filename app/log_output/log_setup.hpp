@@ -7,7 +7,7 @@
 
 #include <quarvel/log.hpp>
 
-namespace cli {
+namespace log_output {
 
 enum class color_choice { automatic, always, never };
 
@@ -75,4 +75,4 @@ std::string program_name_of(std::string_view argv0);
 void append_log_message(std::string& out, std::string_view program, bool ansi, quarvel::log::level lvl,
                         std::string_view header, std::string_view text);
 
-}  // namespace cli
+}  // namespace log_output
