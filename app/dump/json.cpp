@@ -7,6 +7,8 @@
 
 #include <quarvel/pp.hpp>
 
+#include "text/utf8.hpp"
+
 namespace dump {
 
 namespace {
@@ -217,36 +219,8 @@ void write_info(output::buffer& out, const quarvel::info& i) {
 
 }  // namespace
 
-bool valid_utf8(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        std::uint32_t code;
-        if (b >= 0xc2 && b <= 0xdf) length = 2, code = b & 0x1f;
-        else if (b >= 0xe0 && b <= 0xef) length = 3, code = b & 0x0f;
-        else if (b >= 0xf0 && b <= 0xf4) length = 4, code = b & 0x07;
-        else return false;
-        if (bytes.size() - i < length) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto c = static_cast<unsigned char>(bytes[i + k]);
-            if ((c & 0xc0) != 0x80) return false;
-            code = code << 6 | (c & 0x3f);
-        }
-        if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10ffff ||
-            (code >= 0xd800 && code <= 0xdfff))
-            return false;
-        i += length;
-    }
-    return true;
-}
-
 void write_json_text(output::buffer& out, std::string_view bytes) {
-    if (valid_utf8(bytes)) {
+    if (text::valid_utf8(bytes)) {
         write_escaped_string(out, bytes);
         return;
     }

@@ -48,7 +48,4 @@ void append_json_text(std::string& out, std::string_view bytes);
 // before the offset, in three digits (milliseconds, all that DER times carry), or six or nine when finer.
 std::string json_timestamp_text(quarvel::timestamp t);
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool valid_utf8(std::string_view bytes);
-
 }  // namespace dump
