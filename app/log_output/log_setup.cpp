@@ -114,11 +114,14 @@ void append_bracketed(std::string& out, bool ansi, level lvl, std::string_view w
 void write_message(log_stream& s, std::string_view program, bool ansi, level lvl, std::string_view header,
                    std::string_view text) {
     if (s.bytes.error() != 0) return;  // lost like every message after a failed write
+    // An `app` message without a header (a transcript line) is its text alone.
     s.head.clear();
-    append_log_message(s.head, program, ansi, lvl, header, {});
-    s.head.pop_back();  // the line end, which comes after the text
+    if (lvl != level::app || !header.empty()) {
+        append_log_message(s.head, program, ansi, lvl, header, {});
+        s.head.pop_back();  // the line end, which comes after the text
+    }
     s.bytes.keep_together(s.head.size() + text.size() + 1);
-    s.bytes.write(s.head);
+    if (!s.head.empty()) s.bytes.write(s.head);
     s.bytes.write(text);
     s.bytes.put('\n');
     if (!s.holding) s.bytes.flush();

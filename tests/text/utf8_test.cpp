@@ -1,6 +1,7 @@
 // Strict UTF-8, as the terminal rule, the JSON output and the manual read text.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <string_view>
 
 #include "text/utf8.hpp"
@@ -35,6 +36,19 @@ TEST(Utf8, UnitsAreSequencesOrSingleBytesThatBeginNone) {
         EXPECT_EQ(u.code, r.code) << testing::PrintToString(r.text);
         EXPECT_EQ(u.valid, r.valid) << testing::PrintToString(r.text);
         EXPECT_EQ(text::valid_utf8(r.text), r.valid && r.length == r.text.size()) << testing::PrintToString(r.text);
+    }
+}
+
+// Text is checked eight ASCII bytes at a time where it can: a bad byte is found in every position of a
+// word and in the tail after the last whole word.
+TEST(Utf8, ABadByteIsFoundWhereverItLies) {
+    for (std::size_t at = 0; at < 19; ++at) {
+        std::string bytes(19, 'a');
+        EXPECT_TRUE(text::valid_utf8(bytes));
+        bytes[at] = '\x80';
+        EXPECT_FALSE(text::valid_utf8(bytes)) << at;
+        bytes.replace(at, 1, "\xc3\xa9");
+        EXPECT_TRUE(text::valid_utf8(bytes)) << at;
     }
 }
 
