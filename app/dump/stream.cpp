@@ -16,7 +16,6 @@
 #include "file_input/read_file.hpp"
 #include "json.hpp"
 #include "output/buffer.hpp"
-#include "output/stream.hpp"
 #include "summary.hpp"
 
 namespace dump {
@@ -27,8 +26,8 @@ namespace {
 // the buffer: the text of a large state is never held whole beside the value it prints.
 template <class T>
 void write_printed(output::buffer& out, const T& v, void (*print_value)(quarvel::formatter&, const T&)) {
-    const output::buffer_stream stream(out);
-    if (stream.file == nullptr) {
+    std::FILE* const stream = out.stream();
+    if (stream == nullptr) {
         // No stream to be had: the text is laid out whole first.
         std::string text;
         {
@@ -39,7 +38,7 @@ void write_printed(output::buffer& out, const T& v, void (*print_value)(quarvel:
         out.write(text);
         return;
     }
-    quarvel::formatter f(stream.file);
+    quarvel::formatter f(stream);
     print_value(f, v);
     f.line_end();
 }

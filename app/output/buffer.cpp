@@ -1,6 +1,7 @@
 #include "output/buffer.hpp"
 
 #include <cerrno>
+#include <sys/types.h>
 
 #include <quarvel_internal/posix.hpp>
 
@@ -11,13 +12,38 @@ std::unexpected<std::string> standard_output_failure(int error_number) {
     return std::unexpected("standard output: " + quarvel::posix::describe_error(error_number));
 }
 
-buffer::buffer(int fd, std::size_t capacity) : fd_(fd), capacity_(capacity) {}
+// The room is taken once, before anything is written.
+buffer::buffer(int fd, std::size_t capacity) : fd_(fd), capacity_(capacity) { held_.reserve(capacity_); }
 
-buffer::buffer(std::FILE* stream, std::size_t capacity) : stream_(stream), capacity_(capacity) {}
+buffer::buffer(std::FILE* stream, std::size_t capacity) : stream_(stream), capacity_(capacity) {
+    held_.reserve(capacity_);
+}
 
 buffer::buffer(std::string& text, std::size_t capacity) : text_(&text), capacity_(capacity) {}
 
-buffer::~buffer() { flush(); }
+buffer::~buffer() {
+    if (printers_stream_ != nullptr) std::fclose(printers_stream_);
+    flush();
+}
+
+namespace {
+
+// A write that took nothing marks the stream failed, so a printer sees the failure as it would a file's.
+ssize_t write_into(void* cookie, const char* data, std::size_t size) {
+    auto& out = *static_cast<buffer*>(cookie);
+    if (out.error() == 0) out.write(std::string_view(data, size));
+    return out.error() == 0 ? static_cast<ssize_t>(size) : 0;
+}
+
+}  // namespace
+
+std::FILE* buffer::stream() {
+    if (printers_stream_ != nullptr) return printers_stream_;
+    printers_stream_ = ::fopencookie(this, "w", cookie_io_functions_t{nullptr, write_into, nullptr, nullptr});
+    // Unbuffered: stdio hands each write on whole, without a copy through a buffer of its own.
+    if (printers_stream_ != nullptr) std::setvbuf(printers_stream_, nullptr, _IONBF, 0);
+    return printers_stream_;
+}
 
 void buffer::flush() {
     if (held_.empty()) return;

@@ -62,6 +62,12 @@ public:
     // Forgets a failure: what is written from now on goes out again.
     void restart() { error_ = 0; }
 
+    // A stdio stream whose writes go into this buffer, for printers that write to a FILE*: the library's
+    // formatter lays a text of any size out through it, in pieces, never whole. It holds no bytes of its
+    // own, its writes fail once the output has failed, and it lives as long as the buffer, made at the first
+    // call. Null when none could be made (no memory for one).
+    std::FILE* stream();
+
 private:
     void write_past_buffer(std::string_view bytes);
     void hand_on(std::string_view bytes);
@@ -72,6 +78,7 @@ private:
     std::size_t capacity_;
     std::string held_;
     int error_ = 0;
+    std::FILE* printers_stream_ = nullptr;
 };
 
 }  // namespace output

@@ -13,7 +13,6 @@
 
 #include "output/buffer.hpp"
 #include "output/ignored_signal.hpp"
-#include "output/stream.hpp"
 
 namespace {
 
@@ -111,9 +110,9 @@ TEST(OutputStream, TheFormatterWritesThroughTheBufferAsIntoAString) {
     std::string written;
     {
         output::buffer out(written);
-        const output::buffer_stream stream(out);
-        ASSERT_NE(stream.file, nullptr);
-        quarvel::formatter f(stream.file);
+        std::FILE* const stream = out.stream();
+        ASSERT_NE(stream, nullptr);
+        quarvel::formatter f(stream);
         print(f);
         EXPECT_LT(written.size(), expected.size());  // not held whole: on its way already
     }
@@ -125,8 +124,7 @@ TEST(OutputStream, WritesFailOnceTheOutputHasFailed) {
     const int full = ::open("/dev/full", O_WRONLY);
     output::buffer out(full, 16);
     {
-        const output::buffer_stream stream(out);
-        quarvel::formatter f(stream.file);
+        quarvel::formatter f(out.stream());
         f.text(std::string(100, 'x'));
         f.line_end();
         EXPECT_EQ(out.error(), ENOSPC);
