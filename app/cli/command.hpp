@@ -143,7 +143,7 @@ void add_checkpoint(command& cmd, std::function<void(const values&)> action);
 
 // Exit statuses.
 inline constexpr int exit_success = 0;
-inline constexpr int exit_some_error = 123;  // documented, never produced by the layer
+inline constexpr int exit_some_error = 123;  // in the manual; never produced by the layer
 inline constexpr int exit_cli_error = 124;
 inline constexpr int exit_internal_error = 125;
 

@@ -12,7 +12,7 @@
 #include "messages.hpp"
 #include "reading.hpp"
 #include "rich_text.hpp"
-#include "terminal_text.hpp"
+#include "text/terminal_text.hpp"
 
 namespace cli {
 
@@ -134,7 +134,7 @@ void show_manual(const command& full, help_format format, const presentation& p,
 // run escaped already passes unchanged, the rest is made safe here, for every tool. An empty message says
 // nothing (the run has already said, or has nobody to say it to).
 void say_run_error(const command& cmd, const process_io& io, std::string message) {
-    if (!message.empty()) io.write_err(message_line(cmd.name, terminal_message(std::move(message))) + "\n");
+    if (!message.empty()) io.write_err(message_line(cmd.name, text::terminal_message(std::move(message))) + "\n");
 }
 
 int evaluate(const command& cmd, const run_function& run, const process_io& io) {

@@ -10,13 +10,13 @@ using quarvel::log::level;
 
 }  // namespace
 
-logging_options declare_logging_options(command& cmd, diagnostics_stream diagnostics) {
+logging_options declare_logging_options(command& cmd, log_output::diagnostics_stream diagnostics) {
     logging_options o;
     o.color = add(cmd, option({"--color"}, "WHEN",
                               "Colorize the output. $(docv) must be one of $(b,auto), $(b,always) or $(b,never).",
-                              enumeration<color_choice>({{"auto", color_choice::automatic},
-                                                                   {"always", color_choice::always},
-                                                                   {"never", color_choice::never}}),
+                              enumeration<log_output::color_choice>({{"auto", log_output::color_choice::automatic},
+                                                                     {"always", log_output::color_choice::always},
+                                                                     {"never", log_output::color_choice::never}}),
                               "auto"));
     o.quiet = add(cmd, flag({"-q", "--quiet"}, "Be quiet. Takes over $(b,-v) and $(b,--verbosity)."));
     o.verbosity = add(cmd, option({"--verbosity"}, "LEVEL",
@@ -35,14 +35,14 @@ logging_options declare_logging_options(command& cmd, diagnostics_stream diagnos
                                          "          not bring more."));
     add_checkpoint(cmd, [o, diagnostics](const values& v) {
         const logging_settings s = logging_settings_of(v, o);
-        setup_log(v.invocation_name, s.color, s.level, diagnostics);
+        log_output::setup_log(v.invocation_name, s.color, s.level, diagnostics);
     });
     return o;
 }
 
 logging_settings logging_settings_of(const values& v, const logging_options& options) {
     logging_settings s;
-    if (const auto c = v.choice<color_choice>(options.color)) s.color = *c;
+    if (const auto c = v.choice<log_output::color_choice>(options.color)) s.color = *c;
     if (v.flag(options.quiet)) {
         s.level = std::nullopt;
     } else if (const auto l = v.choice<std::optional<level>>(options.verbosity)) {

@@ -8,7 +8,7 @@
 #include <quarvel/log.hpp>
 
 #include "command.hpp"
-#include "log_setup.hpp"
+#include "log_output/log_setup.hpp"
 
 namespace cli {
 
@@ -17,15 +17,15 @@ struct logging_options {
 };
 
 struct logging_settings {
-    color_choice color = color_choice::automatic;
+    log_output::color_choice color = log_output::color_choice::automatic;
     std::optional<quarvel::log::level> level = quarvel::log::level::warning;  // std::nullopt: quiet
     friend bool operator==(const logging_settings&, const logging_settings&) = default;
 };
 
-// Declares the four options and, right after them, a checkpoint that calls `setup_log` with their settings
-// and the invocation name, so the log is set up before any later argument is converted.
-logging_options declare_logging_options(command& cmd,
-                                        diagnostics_stream diagnostics = diagnostics_stream::standard_output);
+// Declares the four options and, right after them, a checkpoint that calls `log_output::setup_log` with their
+// settings and the invocation name, so the log is set up before any later argument is converted.
+logging_options declare_logging_options(
+    command& cmd, log_output::diagnostics_stream diagnostics = log_output::diagnostics_stream::standard_output);
 
 logging_settings logging_settings_of(const values& v, const logging_options& options);
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "text/utf8.hpp"
+
 namespace cli {
 
 namespace {
@@ -14,15 +16,15 @@ constexpr std::size_t text_column = 11;
 constexpr std::size_t line_width = 78;
 
 struct exit_info {
-    std::string_view status;
+    int status;
     std::string_view doc;
 };
 
 constexpr exit_info exit_statuses[] = {
-    {"0", "on success."},
-    {"123", "on indiscriminate errors reported on standard error."},
-    {"124", "on command line parsing errors."},
-    {"125", "on unexpected internal errors (bugs)."},
+    {exit_success, "on success."},
+    {exit_some_error, "on indiscriminate errors reported on standard error."},
+    {exit_cli_error, "on command line parsing errors."},
+    {exit_internal_error, "on unexpected internal errors (bugs)."},
 };
 
 void append(rich_text& t, std::string text, text_style style = text_style::normal) {
@@ -76,30 +78,12 @@ std::string groff_escaped(std::string_view text) {
             ++i;
             continue;
         }
-        // Decode one UTF-8 sequence; a malformed one shows as U+FFFD.
-        std::uint32_t code = 0xfffd;
-        std::size_t length = 1;
-        const std::size_t need = c >= 0xf0 && c < 0xf8 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 0;
-        if (need != 0 && i + need <= text.size()) {
-            std::uint32_t v = c & (0x7f >> need);
-            bool ok = true;
-            for (std::size_t k = 1; k < need; ++k) {
-                const auto cc = static_cast<unsigned char>(text[i + k]);
-                if ((cc & 0xc0) != 0x80) {
-                    ok = false;
-                    break;
-                }
-                v = (v << 6) | (cc & 0x3f);
-            }
-            if (ok) {
-                code = v;
-                length = need;
-            }
-        }
+        // One UTF-8 sequence; a byte that begins no valid one shows as U+FFFD.
+        const text::utf8_unit u = text::utf8_unit_at(text, i);
         char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "\\[u%04X]", static_cast<unsigned>(code));
+        std::snprintf(buffer, sizeof buffer, "\\[u%04X]", static_cast<unsigned>(u.valid ? u.code : 0xfffd));
         out += buffer;
-        i += length;
+        i += u.length;
     }
     return out;
 }
@@ -290,7 +274,7 @@ std::vector<manual_section> manual_of(const command& cmd) {
         for (const auto& e : exit_statuses) {
             manual_block b;
             b.entry = true;
-            append(b.label, std::string(e.status));
+            append(b.label, std::to_string(e.status));
             b.text = render_doc(e.doc, "", cmd.name);
             exits.blocks.push_back(std::move(b));
         }

@@ -1,7 +1,7 @@
 #include "messages.hpp"
 
 #include "rich_text.hpp"
-#include "terminal_text.hpp"
+#include "text/terminal_text.hpp"
 
 namespace cli {
 
@@ -19,9 +19,9 @@ std::string wrapped(std::string_view open, std::string_view text) {
 // Every name or value quoted here may come from the command line (a file name from a glob, a mistyped
 // option), so it is shown by the terminal rule, inside the bold as between the quotation marks.
 std::string quoted(const presentation& p, std::string_view name_or_value) {
-    if (p.styled) return wrapped(sgr_bold, terminal_text(name_or_value));
+    if (p.styled) return wrapped(sgr_bold, text::terminal_text(name_or_value));
     std::string out = "'";
-    append_terminal_text(out, name_or_value);
+    text::append_terminal_text(out, name_or_value);
     out += '\'';
     return out;
 }

@@ -19,7 +19,7 @@
 #include <quarvel/framing.hpp>
 #include <quarvel_internal/posix.hpp>
 
-#include "read_file.hpp"
+#include "file_input/read_file.hpp"
 
 extern char** environ;
 
@@ -283,7 +283,7 @@ paging format_and_page(const program& pager, const std::string& groff_source, co
     if (::lseek(formatted.fd, 0, SEEK_SET) != 0) return paging::failed;
     // The pager passes the page through to a pipe or a file as it is: there it must be plain text.
     if (::isatty(STDOUT_FILENO) == 0) {
-        const auto page = read_whole_file(formatted.path);
+        const auto page = file_input::read_whole_file(formatted.path);
         if (!page || !formatted.replace(without_terminal_styling(*page))) return paging::failed;
     }
     return run_step(pager, formatted.fd, -1, pager_env);

@@ -7,8 +7,8 @@
 #include <der/element.hpp>
 #include <der/primitives.hpp>
 
-#include "cli/terminal_text.hpp"
 #include "json.hpp"
+#include "text/terminal_text.hpp"
 
 namespace dump {
 
@@ -52,7 +52,7 @@ void make_preview(std::string& out, der::tag tag, std::string_view contents) {
         const std::size_t shown = contents.size() <= text_preview ? contents.size()
                                                                   : cut_at_character(contents, text_preview);
         out += '"';
-        cli::append_terminal_text(out, contents.substr(0, shown));
+        text::append_terminal_text(out, contents.substr(0, shown));
         out += '"';
         if (shown < contents.size()) out += "...";
         return;
@@ -69,7 +69,7 @@ void make_preview(std::string& out, der::tag tag, std::string_view contents) {
 
 // The start of a JSON object: "file" and "frame" first when there are, then "offset". The file's name
 // is written straight to `out` (as any text is); the rest goes onto `line`, which is empty until then.
-void open_object(output& out, std::string& line, const der_listing& how, std::uint64_t offset) {
+void open_object(output::buffer& out, std::string& line, const der_listing& how, std::uint64_t offset) {
     line += '{';
     if (how.file) {
         out.write("{\"file\":");
@@ -102,8 +102,8 @@ std::string one_line(std::string message) {
 }
 
 // The error line that ends a listing, and the error returned.
-quarvel::result<void> fault_at(output& out, const der_listing& how, std::uint64_t offset, std::string message) {
-    const std::string shown = cli::terminal_message(one_line(std::move(message)));
+quarvel::result<void> fault_at(output::buffer& out, const der_listing& how, std::uint64_t offset, std::string message) {
+    const std::string shown = text::terminal_message(one_line(std::move(message)));
     std::string line;
     if (how.json) {
         open_object(out, line, how, offset);
@@ -127,7 +127,7 @@ quarvel::result<void> fault_at(output& out, const der_listing& how, std::uint64_
 
 }  // namespace
 
-quarvel::result<void> list_der(output& out, der::tape& headers, std::string_view input, const der_listing& how) {
+quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::string_view input, const der_listing& how) {
     const std::optional<der::reader_fault> fault = der::check_headers(headers, input);
     std::size_t end = 0;  // where the first element ends
     std::string line, preview;

@@ -8,6 +8,8 @@
 #include <quarvel/pp.hpp>
 #include <quarvel_internal/overloaded.hpp>
 
+#include "text/utf8.hpp"
+
 namespace dump {
 
 namespace {
@@ -17,7 +19,7 @@ using quarvel::overloaded;
 constexpr char hex_digits[] = "0123456789abcdef";
 
 // The bytes from space up, but the quote and the backslash, go out in runs between the escapes.
-void write_escaped_string(output& out, std::string_view s) {
+void write_escaped_string(output::buffer& out, std::string_view s) {
     out.put('"');
     std::size_t run = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -45,7 +47,7 @@ void write_escaped_string(output& out, std::string_view s) {
 }
 
 // Four digits for three octets, written out a few thousand at a time.
-void write_base64(output& out, std::string_view bytes) {
+void write_base64(output::buffer& out, std::string_view bytes) {
     constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::array<char, 4096> chunk;
     std::size_t used = 0;
@@ -69,20 +71,20 @@ void write_base64(output& out, std::string_view bytes) {
 }
 
 template <class Integer>
-void write_number(output& out, Integer value) {
+void write_number(output::buffer& out, Integer value) {
     char digits[24];
     out.write(std::string_view(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits)));
 }
 
 // Writes one object member at a time, with the commas between them.
 struct object_writer {
-    output& out;
+    output::buffer& out;
     bool first = true;
 
-    explicit object_writer(output& o) : out(o) { out.put('{'); }
+    explicit object_writer(output::buffer& o) : out(o) { out.put('{'); }
     void close() { out.put('}'); }
 
-    output& key(std::string_view name) {
+    output::buffer& key(std::string_view name) {
         if (!first) out.put(',');
         first = false;
         write_escaped_string(out, name);
@@ -97,7 +99,7 @@ struct object_writer {
 };
 
 template <class Range, class Element>
-void write_array(output& out, const Range& items, Element&& element) {
+void write_array(output::buffer& out, const Range& items, Element&& element) {
     out.put('[');
     bool first = true;
     for (const auto& item : items) {
@@ -118,10 +120,10 @@ std::string_view period_name(quarvel::period p) {
     return "never";
 }
 
-void write_timestamp(output& out, quarvel::timestamp t) { write_escaped_string(out, json_timestamp_text(t)); }
-void write_uuid(output& out, const quarvel::uuid& u) { write_escaped_string(out, quarvel::uuid_text(u)); }
+void write_timestamp(output::buffer& out, quarvel::timestamp t) { write_escaped_string(out, json_timestamp_text(t)); }
+void write_uuid(output::buffer& out, const quarvel::uuid& u) { write_escaped_string(out, quarvel::uuid_text(u)); }
 
-void write_script_job(output& out, const quarvel::script_job& j) {
+void write_script_job(output::buffer& out, const quarvel::script_job& j) {
     object_writer o(out);
     o.keyword("type", "script_job");
     o.text("name", j.name);
@@ -130,7 +132,7 @@ void write_script_job(output& out, const quarvel::script_job& j) {
     o.close();
 }
 
-void write_vesk_build_job(output& out, const quarvel::vesk_build_job& j) {
+void write_vesk_build_job(output::buffer& out, const quarvel::vesk_build_job& j) {
     object_writer o(out);
     o.keyword("type", "vesk_build_job");
     o.text("name", j.name);
@@ -138,17 +140,17 @@ void write_vesk_build_job(output& out, const quarvel::vesk_build_job& j) {
     o.close();
 }
 
-void write_job(output& out, const quarvel::job& j) {
+void write_job(output::buffer& out, const quarvel::job& j) {
     std::visit(overloaded{[&](const quarvel::script_job& s) { write_script_job(out, s); },
                           [&](const quarvel::vesk_build_job& v) { write_vesk_build_job(out, v); }},
                j);
 }
 
-void write_jobs(output& out, const std::vector<quarvel::job>& jobs) {
-    write_array(out, jobs, [](output& o, const quarvel::job& j) { write_job(o, j); });
+void write_jobs(output::buffer& out, const std::vector<quarvel::job>& jobs) {
+    write_array(out, jobs, [](output::buffer& o, const quarvel::job& j) { write_job(o, j); });
 }
 
-void write_result(output& out, const quarvel::execution_result& r) {
+void write_result(output::buffer& out, const quarvel::execution_result& r) {
     object_writer o(out);
     std::visit(overloaded{[&](const quarvel::Exited& e) {
                               o.keyword("type", "exited");
@@ -172,8 +174,8 @@ void write_result(output& out, const quarvel::execution_result& r) {
 
 // Output files, their contents owned or viewed.
 template <class Files>
-void write_data(output& out, const Files& files, const json_options& options) {
-    write_array(out, files, [&](output& s, const auto& f) {
+void write_data(output::buffer& out, const Files& files, const json_options& options) {
+    write_array(out, files, [&](output::buffer& s, const auto& f) {
         object_writer o(s);
         o.text("path", f.path);
         o.unsigned_number("size", f.data.size());
@@ -188,20 +190,20 @@ void write_schedule_fields(object_writer& o, const quarvel::schedule_item& item)
     write_job(o.key("job"), item.job);
 }
 
-void write_info(output& out, const quarvel::info& i) {
+void write_info(output::buffer& out, const quarvel::info& i) {
     object_writer o(out);
-    write_array(o.key("schedule"), i.schedule, [](output& s, const quarvel::schedule_item& item) {
+    write_array(o.key("schedule"), i.schedule, [](output::buffer& s, const quarvel::schedule_item& item) {
         object_writer w(s);
         write_schedule_fields(w, item);
         w.close();
     });
-    write_array(o.key("queues"), i.queues, [](output& s, const quarvel::queue_entry& q) {
+    write_array(o.key("queues"), i.queues, [](output::buffer& s, const quarvel::queue_entry& q) {
         object_writer w(s);
         w.text("platform", q.platform);
         write_jobs(w.key("jobs"), q.jobs);
         w.close();
     });
-    write_array(o.key("running"), i.running, [](output& s, const quarvel::running_entry& r) {
+    write_array(o.key("running"), i.running, [](output::buffer& s, const quarvel::running_entry& r) {
         object_writer w(s);
         write_timestamp(w.key("started"), r.started);
         write_uuid(w.key("uuid"), r.uuid);
@@ -209,42 +211,14 @@ void write_info(output& out, const quarvel::info& i) {
         w.close();
     });
     write_array(o.key("dropped_platforms"), i.dropped_platforms,
-                 [](output& s, const std::string& p) { write_json_text(s, p); });
+                 [](output::buffer& s, const std::string& p) { write_json_text(s, p); });
     o.close();
 }
 
 }  // namespace
 
-bool valid_utf8(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        std::uint32_t code;
-        if (b >= 0xc2 && b <= 0xdf) length = 2, code = b & 0x1f;
-        else if (b >= 0xe0 && b <= 0xef) length = 3, code = b & 0x0f;
-        else if (b >= 0xf0 && b <= 0xf4) length = 4, code = b & 0x07;
-        else return false;
-        if (bytes.size() - i < length) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto c = static_cast<unsigned char>(bytes[i + k]);
-            if ((c & 0xc0) != 0x80) return false;
-            code = code << 6 | (c & 0x3f);
-        }
-        if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10ffff ||
-            (code >= 0xd800 && code <= 0xdfff))
-            return false;
-        i += length;
-    }
-    return true;
-}
-
-void write_json_text(output& out, std::string_view bytes) {
-    if (valid_utf8(bytes)) {
+void write_json_text(output::buffer& out, std::string_view bytes) {
+    if (text::valid_utf8(bytes)) {
         write_escaped_string(out, bytes);
         return;
     }
@@ -254,7 +228,7 @@ void write_json_text(output& out, std::string_view bytes) {
 }
 
 void append_json_text(std::string& text, std::string_view bytes) {
-    output out(text);
+    output::buffer out(text);
     write_json_text(out, bytes);
 }
 
@@ -273,11 +247,11 @@ std::string json_timestamp_text(quarvel::timestamp t) {
 
 // A record, its texts owned or viewed.
 template <class Record>
-void write_record(output& out, const Record& r, const json_options& options) {
+void write_record(output::buffer& out, const Record& r, const json_options& options) {
     object_writer o(out);
     write_script_job(o.key("job"), r.job);
     write_uuid(o.key("uuid"), r.uuid);
-    write_array(o.key("console"), r.console, [](output& s, const auto& l) {
+    write_array(o.key("console"), r.console, [](output::buffer& s, const auto& l) {
         object_writer w(s);
         w.number("delta", l.delta);
         w.text("data", l.data);
@@ -290,16 +264,16 @@ void write_record(output& out, const Record& r, const json_options& options) {
     o.close();
 }
 
-void write_json(output& out, const quarvel::execution_record& r, const json_options& options) {
+void write_json(output::buffer& out, const quarvel::execution_record& r, const json_options& options) {
     write_record(out, r, options);
 }
 
-void write_json(output& out, const quarvel::execution_record_view& r, const json_options& options) {
+void write_json(output::buffer& out, const quarvel::execution_record_view& r, const json_options& options) {
     write_record(out, r, options);
 }
 
-void write_json(output& out, const quarvel::state& state, const json_options&) {
-    write_array(out, state, [](output& s, const quarvel::state_item& item) {
+void write_json(output::buffer& out, const quarvel::state& state, const json_options&) {
+    write_array(out, state, [](output::buffer& s, const quarvel::state_item& item) {
         object_writer o(s);
         std::visit(overloaded{[&](const quarvel::state_item::Queue& q) {
                                   o.keyword("type", "queue");
@@ -319,7 +293,7 @@ void write_json(output& out, const quarvel::state& state, const json_options&) {
     });
 }
 
-void write_json(output& out, const quarvel::cmd& command, const json_options& options) {
+void write_json(output::buffer& out, const quarvel::cmd& command, const json_options& options) {
     using C = quarvel::cmd;
     object_writer o(out);
     std::visit(
@@ -418,7 +392,7 @@ template <class Value>
 std::string json_string(const Value& value, const json_options& options) {
     std::string text;
     {
-        output out(text);
+        output::buffer out(text);
         write_json(out, value, options);
     }
     return text;

@@ -13,15 +13,15 @@
 // "output_timestamped", "dropped_platform"), followed by the payload's fields under their model names.
 // An output file is {"path", "size"} and, only when asked for, "data" with its contents.
 //
-// The forms are written piece by piece into an `output`, so that a value is never held twice: the JSON
-// of a record with a console line of 50 MB goes out through the output's buffer.
+// The forms are written piece by piece into an output buffer, so that a value is never held twice: the JSON
+// of a record with a console line of 50 MB goes out through the buffer.
 
 #include <string>
 #include <string_view>
 
 #include <quarvel/model.hpp>
 
-#include "output.hpp"
+#include "output/buffer.hpp"
 
 namespace dump {
 
@@ -29,10 +29,10 @@ struct json_options {
     bool contents = false;  // output files carry their contents as "data"
 };
 
-void write_json(output& out, const quarvel::execution_record& record, const json_options& options);
-void write_json(output& out, const quarvel::execution_record_view& record, const json_options& options);
-void write_json(output& out, const quarvel::state& state, const json_options& options);
-void write_json(output& out, const quarvel::cmd& command, const json_options& options);
+void write_json(output::buffer& out, const quarvel::execution_record& record, const json_options& options);
+void write_json(output::buffer& out, const quarvel::execution_record_view& record, const json_options& options);
+void write_json(output::buffer& out, const quarvel::state& state, const json_options& options);
+void write_json(output::buffer& out, const quarvel::cmd& command, const json_options& options);
 
 // The same forms as strings.
 std::string json_of_exec(const quarvel::execution_record& record, const json_options& options);
@@ -40,15 +40,12 @@ std::string json_of_state(const quarvel::state& state, const json_options& optio
 std::string json_of_cmd(const quarvel::cmd& command, const json_options& options);
 
 // Writes `bytes` as a JSON string when they are valid UTF-8, else as {"base64": "..."}.
-void write_json_text(output& out, std::string_view bytes);
+void write_json_text(output::buffer& out, std::string_view bytes);
 // The same, appended to a string.
 void append_json_text(std::string& out, std::string_view bytes);
 
 // A timestamp's RFC 3339 text: the text output's form, with the fraction of a second, when there is one,
 // before the offset, in three digits (milliseconds, all that DER times carry), or six or nine when finer.
 std::string json_timestamp_text(quarvel::timestamp t);
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool valid_utf8(std::string_view bytes);
 
 }  // namespace dump

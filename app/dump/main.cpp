@@ -9,8 +9,8 @@
 #include "cli/converters.hpp"
 #include "cli/eval.hpp"
 #include "cli/logging_options.hpp"
-#include "inspect/ignored_signal.hpp"
 #include "manual.hpp"
+#include "output/ignored_signal.hpp"
 #include "run.hpp"
 
 int main(int argc, char** argv) {
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
 
     // Declared in the order their values are validated. The log is set up right after the logging options;
     // its warnings and errors go to standard error so that standard output holds the dump alone.
-    cli::declare_logging_options(cmd, cli::diagnostics_stream::standard_error);
+    cli::declare_logging_options(cmd, log_output::diagnostics_stream::standard_error);
     const auto kind = cli::add(
         cmd, cli::positional(0, "KIND",
                              "What each $(i,FILE) holds: $(b,state), a persisted scheduler state; $(b,cmd), one "
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
         // A reader that goes away (`| head -c1`) makes the writes fail with EPIPE instead of ending the
         // process; the run then stops writing and ends with status 124 and no message, as quarvel-inspect's
         // does: there is nobody left to tell.
-        const inspect::ignored_signal closed_pipe(SIGPIPE);
+        const output::ignored_signal closed_pipe(SIGPIPE);
         return dump::run(s, files, v.report_error);
     });
 }

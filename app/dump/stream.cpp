@@ -1,6 +1,5 @@
 #include "stream.hpp"
 
-#include <cerrno>
 #include <expected>
 #include <unistd.h>
 #include <variant>
@@ -12,33 +11,41 @@
 #include <der/element.hpp>
 
 #include "capture.hpp"
-#include "cli/read_file.hpp"
-#include "cli/terminal_text.hpp"
 #include "decode.hpp"
 #include "der_listing.hpp"
+#include "file_input/read_file.hpp"
 #include "json.hpp"
-#include "output.hpp"
+#include "output/buffer.hpp"
 #include "summary.hpp"
 
 namespace dump {
 
 namespace {
 
-// The text form as a formatter with the usual margin lays it out, followed by one line end.
-template <class Print>
-std::string printed(Print&& print_value) {
-    std::string text;
-    {
-        quarvel::formatter f(text);
-        print_value(f);
-        f.line_end();
+// The text form as a formatter with the usual margin lays it out, followed by one line end, straight into
+// the buffer: the text of a large state is never held whole beside the value it prints.
+template <class T>
+void write_printed(output::buffer& out, const T& v, void (*print_value)(quarvel::formatter&, const T&)) {
+    std::FILE* const stream = out.stream();
+    if (stream == nullptr) {
+        // No stream to be had: the text is laid out whole first.
+        std::string text;
+        {
+            quarvel::formatter f(text);
+            print_value(f, v);
+            f.line_end();
+        }
+        out.write(text);
+        return;
     }
-    return text;
+    quarvel::formatter f(stream);
+    print_value(f, v);
+    f.line_end();
 }
 
-std::string text_of(const quarvel::state& v) { return printed([&](quarvel::formatter& f) { quarvel::pp_state(f, v); }); }
-std::string text_of(const quarvel::cmd& v) { return printed([&](quarvel::formatter& f) { quarvel::pp_cmd(f, v); }); }
-std::string text_of(const quarvel::execution_record_view& v) { return exec_summary(v); }
+void write_text(output::buffer& out, const quarvel::state& v) { write_printed(out, v, quarvel::pp_state); }
+void write_text(output::buffer& out, const quarvel::cmd& v) { write_printed(out, v, quarvel::pp_cmd); }
+void write_text(output::buffer& out, const quarvel::execution_record_view& v) { out.write(exec_summary(v)); }
 
 // Where a frame begins, as the lines and messages of a capture name it.
 struct frame_place {
@@ -48,7 +55,7 @@ struct frame_place {
 
 // One value in the form the settings ask for; in a capture, with its frame line, its frame object or its
 // length prefix; in a run over several FILEs (`file` set), its JSON object names the FILE.
-void write_value(output& out, const settings& s, const value& decoded, const frame_place* frame,
+void write_value(output::buffer& out, const settings& s, const value& decoded, const frame_place* frame,
                  const std::string* file) {
     std::visit(
         [&](const auto& v) {
@@ -58,7 +65,7 @@ void write_value(output& out, const settings& s, const value& decoded, const fra
                         out.write(frame->text());
                         out.put('\n');
                     }
-                    out.write(text_of(v));
+                    write_text(out, v);
                     return;
                 case output_form::json: {
                     const bool wrapped = frame != nullptr || file != nullptr;
@@ -92,15 +99,6 @@ void write_value(output& out, const settings& s, const value& decoded, const fra
         decoded);
 }
 
-// Why a FILE's values stopped: its open or read failed, and the message names it ("NAME: REASON"), or its
-// contents are at fault (a decoder's message, a bad frame's), and the message does not.
-struct file_fault {
-    bool read = false;
-    std::string message;
-};
-
-using file_result = std::expected<void, file_fault>;
-
 std::unexpected<file_fault> read_fault(std::string message) {
     return std::unexpected(file_fault{true, std::move(message)});
 }
@@ -118,11 +116,11 @@ der_listing listing_for(const settings& s, const std::string* named) {
 
 // One value read from the whole file (a regular file is mapped, and a record's pages go as it is decoded),
 // or the listing of its elements.
-file_result write_one(output& out, const settings& s, const std::string& file, const std::string* named) {
+file_result write_one(output::buffer& out, const settings& s, const std::string& file, const std::string* named) {
     if (s.kind == input_kind::der) {
         der::tape headers;
         quarvel::result<void> listed;
-        auto read = cli::with_whole_file(
+        auto read = file_input::with_whole_file(
             file, [&](std::string_view bytes) { listed = list_der(out, headers, bytes, listing_for(s, named)); });
         if (!read) return read_fault(std::move(read.error()));
         if (!listed) return contents_fault(std::move(listed.error()));
@@ -132,7 +130,7 @@ file_result write_one(output& out, const settings& s, const std::string& file, c
     if (s.kind == input_kind::state) out.flush();
     // A record refers to the file's bytes: it is written while they are there.
     quarvel::result<void> written;
-    auto read = cli::with_whole_file(file, [&](std::string_view bytes) {
+    auto read = file_input::with_whole_file(file, [&](std::string_view bytes) {
         const auto decoded = decode(s.kind, bytes);
         if (!decoded) {
             written = std::unexpected(decoded.error());
@@ -147,8 +145,8 @@ file_result write_one(output& out, const settings& s, const std::string& file, c
 
 // Each frame is written as soon as it has been read and decoded; the first bad one ends the FILE, and an
 // output that failed ends it too.
-file_result write_frames(output& out, const settings& s, const std::string& file, const std::string* named) {
-    const auto fd = cli::open_file_or_stdin(file);
+file_result write_frames(output::buffer& out, const settings& s, const std::string& file, const std::string* named) {
+    const auto fd = file_input::open_file_or_stdin(file);
     if (!fd) return read_fault(fd.error());
     struct closer {
         int fd;
@@ -166,7 +164,7 @@ file_result write_frames(output& out, const settings& s, const std::string& file
         const auto next = next_frame(reader);
         const frame_place place{reader.frame_number, reader.frame_offset};
         if (!next) {
-            if (!next.error().in_frame) return read_fault(cli::file_failure(file, next.error().error_number));
+            if (!next.error().in_frame) return read_fault(file_input::file_failure(file, next.error().error_number));
             return contents_fault(place.text() + ": " + next.error().message);
         }
         if (!*next) return {};
@@ -193,63 +191,10 @@ file_result write_frames(output& out, const settings& s, const std::string& file
     return {};
 }
 
-// One FILE's values: `named` is the FILE in a run over several, null for one FILE alone.
-file_result write_file(output& out, const settings& s, const std::string& file, const std::string* named) {
-    return s.framed ? write_frames(out, s, file, named) : write_one(out, s, file, named);
-}
-
-quarvel::result<void> refuse_a_terminal(const settings& s) {
-    if (s.form == output_form::encoding && ::isatty(STDOUT_FILENO) == 1)
-        return std::unexpected(std::string("refusing to write binary data to a terminal"));
-    return {};
-}
-
-// "==> NAME <==" as head and tail write it, after an empty line unless it is the first.
-void write_heading(output& out, const std::string& file, bool first) {
-    std::string heading = first ? "==> " : "\n==> ";
-    cli::append_terminal_text(heading, file);
-    heading += " <==\n";
-    out.write(heading);
-}
-
 }  // namespace
 
-bool streamed(const settings& s) { return s.framed || s.form == output_form::json || s.kind == input_kind::der; }
-
-quarvel::result<void> run_streamed(const settings& s, const std::string& file) {
-    if (auto refused = refuse_a_terminal(s); !refused) return refused;
-    output out(STDOUT_FILENO);
-    auto done = write_file(out, s, file, nullptr);
-    // An output that failed is incomplete whatever the input held: that is said first, or, when the
-    // reader went away, nothing is.
-    if (auto written = out.finish(); !written) return written;
-    // Decoders' messages may quote the input, and so may a frame's error line: as `run` says them.
-    if (!done) return std::unexpected(cli::terminal_message(std::move(done.error().message)));
-    return {};
-}
-
-quarvel::result<void> run_streamed(const settings& s, const std::vector<std::string>& files,
-                                   const error_report& report) {
-    if (auto refused = refuse_a_terminal(s); !refused) return refused;
-    output out(STDOUT_FILENO);
-    bool failed = false;
-    for (std::size_t i = 0; i < files.size() && out.error() == 0; ++i) {
-        const std::string& file = files[i];
-        if (s.form == output_form::text) write_heading(out, file, i == 0);
-        auto done = write_file(out, s, file, &file);
-        if (done) continue;
-        // The message follows what was written before it, this FILE's frames before a bad one included.
-        out.flush();
-        if (out.error() != 0) break;
-        failed = true;
-        // A read failure names its FILE already; the name quoted here is escaped whole, line feeds too.
-        report(done.error().read ? std::move(done.error().message)
-                                 : cli::terminal_text(file) + ": " + done.error().message);
-    }
-    if (auto written = out.finish(); !written) return written;
-    // Each failure has been said; the status says there was one.
-    if (failed) return std::unexpected(std::string());
-    return {};
+file_result write_file(output::buffer& out, const settings& s, const std::string& file, const std::string* named) {
+    return s.framed ? write_frames(out, s, file, named) : write_one(out, s, file, named);
 }
 
 }  // namespace dump

@@ -1,29 +1,30 @@
 #pragma once
-// The forms of quarvel-dump that are written as they are produced, through one bounded output
-// (output.hpp): the JSON of a value, never held whole as text, the frames of a capture in every form,
-// which leave in large writes, yet as soon as the input has nothing more ready, and every form of a run
-// over several FILEs, whose small values then cost no system call each.
+// quarvel-dump's writers: the values of one FILE in the form the settings ask for, written as they are
+// produced through the run's one output buffer (output/buffer.hpp). The JSON of a value is never held
+// whole as text, nor the text of a state; the frames of a capture leave in large writes, yet as soon as
+// the input has nothing more ready.
 
+#include <expected>
 #include <string>
-#include <vector>
 
-#include <quarvel/basic.hpp>
-
+#include "output/buffer.hpp"
 #include "run.hpp"
 
 namespace dump {
 
-// Whether `run_streamed` serves these settings (JSON, or a capture) in place of `run`.
-bool streamed(const settings& s);
+// Why a FILE's values stopped: its open or read failed, and the message names it ("NAME: REASON"), or its
+// contents are at fault (a decoder's message, a bad frame's), and the message does not.
+struct file_fault {
+    bool read = false;
+    std::string message;
+};
 
-// `run` for the settings that `streamed` accepts: the same bytes, messages and statuses, except that a
-// reader that went away (EPIPE) ends the run without a message.
-quarvel::result<void> run_streamed(const settings& s, const std::string& file);
+using file_result = std::expected<void, file_fault>;
 
-// `run` for several FILEs, in every form, all through one output (see `run` for what is written). A FILE
-// that fails is said through `report` once what was written before its fault has left, and the run goes
-// on; an output that failed ends it at once.
-quarvel::result<void> run_streamed(const settings& s, const std::vector<std::string>& files,
-                                   const error_report& report);
+// One FILE's values: one value read from the whole file (a regular file is mapped, and a record is written
+// while its bytes are there), the listing of its elements, or each frame of a capture as soon as it has
+// been read and decoded. `named` is the FILE in a run over several, whose JSON objects then name it; null
+// for one FILE alone. The first bad frame ends the FILE, and an output that failed ends it too.
+file_result write_file(output::buffer& out, const settings& s, const std::string& file, const std::string* named);
 
 }  // namespace dump

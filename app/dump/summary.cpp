@@ -9,8 +9,8 @@
 #include <quarvel/pp.hpp>
 #include <quarvel_internal/years_and_days.hpp>
 
-#include "cli/terminal_text.hpp"
-#include "inspect/transcript.hpp"
+#include "record_text/job_line.hpp"
+#include "text/terminal_text.hpp"
 
 namespace dump {
 
@@ -25,7 +25,7 @@ std::string result_text(const quarvel::execution_result& result) {
     {
         quarvel::formatter f(text);
         if (const auto* aborted = std::get_if<quarvel::Msg>(&result))
-            quarvel::pp_execution_result(f, quarvel::Msg{cli::terminal_text(aborted->text)});
+            quarvel::pp_execution_result(f, quarvel::Msg{text::terminal_text(aborted->text)});
         else
             quarvel::pp_execution_result(f, result);
     }
@@ -69,7 +69,7 @@ std::string summary_of(const Record& record) {
     };
     // Unlike quarvel-inspect's job line, the summary is no verbatim output: its texts from the record are
     // shown by the terminal rule, so a crafted name cannot forge the lines below it.
-    line(inspect::job_line({cli::terminal_text(record.job.name), cli::terminal_text(record.job.platform), {}}));
+    line(record_text::job_line({text::terminal_text(record.job.name), text::terminal_text(record.job.platform), {}}));
     line("uuid " + quarvel::uuid_text(record.uuid));
     line("started at " + quarvel::timestamp_text(record.started));
     line("stopped at " + quarvel::timestamp_text(record.finished));

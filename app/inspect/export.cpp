@@ -12,7 +12,7 @@
 #include <quarvel/pp.hpp>
 #include <quarvel_internal/posix.hpp>
 
-#include "inspect/ignored_signal.hpp"
+#include "output/ignored_signal.hpp"
 
 namespace inspect {
 
@@ -149,7 +149,7 @@ void export_files(const std::string& directory, const Files& files) {
     if (files.empty()) return;
     // A file beyond the file-size limit is a failed write like any other (EFBIG): its temporary file is
     // removed and the next entry is written, instead of SIGXFSZ ending the process in the middle of it.
-    const ignored_signal file_size_limit(SIGXFSZ);
+    const output::ignored_signal file_size_limit(SIGXFSZ);
     // The directory itself is the user's choice and may be reached through symbolic links.
     const int root = ::open(directory.c_str(), directory_access | O_DIRECTORY | O_CLOEXEC);
     if (root < 0) return;

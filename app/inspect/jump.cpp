@@ -1,46 +1,46 @@
 #include "jump.hpp"
 
-#include <cerrno>
 #include <csignal>
 #include <optional>
 
 #include <quarvel/asn.hpp>
 #include <quarvel_internal/releasing_decode.hpp>
 #include <quarvel/log.hpp>
-#include <quarvel_internal/posix.hpp>
 
-#include "cli/log_setup.hpp"
-#include "cli/terminal_text.hpp"
 #include "inspect/export.hpp"
-#include "inspect/ignored_signal.hpp"
 #include "inspect/transcript.hpp"
+#include "log_output/log_setup.hpp"
+#include "output/buffer.hpp"
+#include "output/ignored_signal.hpp"
+#include "record_text/job_line.hpp"
+#include "text/terminal_text.hpp"
 
 namespace inspect {
 
 namespace {
 
 // Prints what the flags ask for and exports the output files, from a record read in place from `bytes`.
-quarvel::result<void> present(std::string_view bytes, const cli::prefix_done& done, bool console, bool script,
+quarvel::result<void> present(std::string_view bytes, const file_input::prefix_done& done, bool console, bool script,
                               const std::optional<std::string>& output, bool job) {
     // The file's pages behind the decode are given up as it goes on: the record's structure is all it
     // needs now, and what is printed or exported is read again, in order, when it is.
     const auto record = quarvel::asn::exec_view_of_str_releasing(bytes, done);
     // A decoder's message may quote the input (a malformed time's text): shown by the terminal rule.
-    if (!record) return std::unexpected(cli::terminal_message(record.error().message));
+    if (!record) return std::unexpected(text::terminal_message(record.error().message));
 
     // The export is never lost because of standard output: a reader that went away (SIGPIPE) or a file-size
     // limit on a redirected output (SIGXFSZ) makes the printing fail with EPIPE or EFBIG, and the export,
     // which comes last, still takes place.
-    const ignored_signal closed_pipe(SIGPIPE);
-    const ignored_signal file_size_limit(SIGXFSZ);
+    const output::ignored_signal closed_pipe(SIGPIPE);
+    const output::ignored_signal file_size_limit(SIGXFSZ);
 
     // The fixed order, whatever the order of the flags: job line, transcript, script, export.
     const bool printing = quarvel::log::enabled(quarvel::log::level::app);
     {
         // The lines leave in large writes when standard output is no terminal, all of them before the
         // export (which may wait on the disk) and before anything else is said.
-        const cli::output_batch batch;
-        if (job && printing) quarvel::log::app(job_line(record->job));
+        const log_output::output_batch batch;
+        if (job && printing) quarvel::log::app(record_text::job_line(record->job));
         if (console && printing)
             for_each_transcript_line(record->console, record->started, record->finished, record->result,
                                      [](std::string_view line) { quarvel::log::app(line); });
@@ -49,9 +49,7 @@ quarvel::result<void> present(std::string_view bytes, const cli::prefix_done& do
     if (output) export_output(*output, record->output);
     // A line that never reached its reader (a full disk, a closed descriptor) must not pass for success.
     // When the reader went away (EPIPE) there is nobody left to tell: the run fails without a message.
-    if (const int err = cli::log_write_error(); err != 0)
-        return std::unexpected(err == EPIPE ? std::string()
-                                            : std::string("standard output: ") + quarvel::posix::describe_error(err));
+    if (const int err = log_output::log_write_error(); err != 0) return output::standard_output_failure(err);
     return {};
 }
 
@@ -64,7 +62,7 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
     // memory costs only its structure, the system dropping and reading again the file's pages as needed.
     // Everything is done while the bytes are there; the record is known valid before anything is printed.
     quarvel::result<void> done;
-    auto read = cli::with_whole_file(file, [&](std::string_view bytes, const cli::prefix_done& release) {
+    auto read = file_input::with_whole_file(file, [&](std::string_view bytes, const file_input::prefix_done& release) {
         done = present(bytes, release, console, script, output, job);
     });
     if (!read) return std::unexpected(std::move(read.error()));

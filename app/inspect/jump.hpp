@@ -6,12 +6,12 @@
 
 #include <quarvel/basic.hpp>
 
-#include "cli/read_file.hpp"
+#include "file_input/read_file.hpp"
 
 namespace inspect {
 
 // Shared with the other tools; kept under this name for the inspection run's callers.
-using cli::read_whole_file;
+using file_input::read_whole_file;
 
 // FILE, --console, --script, --output DIR, --job, in this order.
 quarvel::result<void> jump(const std::string& file, bool console, bool script,

@@ -13,15 +13,6 @@
 
 namespace inspect {
 
-std::string job_line(const quarvel::script_job& job) {
-    std::string line;
-    line.reserve(job.name.size() + 4 + job.platform.size());
-    line += job.name;
-    line += " on ";
-    line += job.platform;
-    return line;
-}
-
 namespace {
 
 template <class Line>

@@ -1,5 +1,5 @@
 #pragma once
-// The printed forms of a record: the job line, the console transcript and its lines.
+// The console transcript of a record and its lines, as quarvel-inspect prints them.
 
 #include <functional>
 #include <span>
@@ -10,9 +10,6 @@
 #include <quarvel/model.hpp>
 
 namespace inspect {
-
-// "%s on %s": the job's name and platform, unchanged.
-std::string job_line(const quarvel::script_job& job);
 
 // Appends the "%dms: %S" form of one console line: the delta read as an unsigned 64-bit count of
 // nanoseconds in whole milliseconds, then the data in quoted form.

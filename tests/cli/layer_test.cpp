@@ -356,17 +356,17 @@ TEST(Layer, LoggingOptionsGiveTheLevelByTheLevelRule) {
         std::vector<std::string> args;
         cli::logging_settings expected;
     } cases[] = {
-        {{}, {cli::color_choice::automatic, level::warning}},
-        {{"-v"}, {cli::color_choice::automatic, level::info}},
-        {{"-vv"}, {cli::color_choice::automatic, level::debug}},
-        {{"-vvv"}, {cli::color_choice::automatic, level::debug}},
-        {{"--verbosity=error", "-v", "-v"}, {cli::color_choice::automatic, level::error}},
-        {{"--verbosity=warning"}, {cli::color_choice::automatic, level::warning}},
-        {{"--verbosity=quiet"}, {cli::color_choice::automatic, std::nullopt}},
-        {{"-q", "--verbosity=debug"}, {cli::color_choice::automatic, std::nullopt}},
-        {{"--color=always", "-qv"}, {cli::color_choice::always, std::nullopt}},
-        {{"--color=never", "--verbose"}, {cli::color_choice::never, level::info}},
-        {{"--color=auto"}, {cli::color_choice::automatic, level::warning}},
+        {{}, {log_output::color_choice::automatic, level::warning}},
+        {{"-v"}, {log_output::color_choice::automatic, level::info}},
+        {{"-vv"}, {log_output::color_choice::automatic, level::debug}},
+        {{"-vvv"}, {log_output::color_choice::automatic, level::debug}},
+        {{"--verbosity=error", "-v", "-v"}, {log_output::color_choice::automatic, level::error}},
+        {{"--verbosity=warning"}, {log_output::color_choice::automatic, level::warning}},
+        {{"--verbosity=quiet"}, {log_output::color_choice::automatic, std::nullopt}},
+        {{"-q", "--verbosity=debug"}, {log_output::color_choice::automatic, std::nullopt}},
+        {{"--color=always", "-qv"}, {log_output::color_choice::always, std::nullopt}},
+        {{"--color=never", "--verbose"}, {log_output::color_choice::never, level::info}},
+        {{"--color=auto"}, {log_output::color_choice::automatic, level::warning}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));

@@ -16,8 +16,8 @@
 
 #include "der/hex.hpp"
 #include "dump/der_listing.hpp"
-#include "dump/output.hpp"
 #include "dump/fixtures.hpp"
+#include "output/buffer.hpp"
 #include "support/process.hpp"
 
 namespace {
@@ -37,7 +37,7 @@ struct listed {
 listed list(der::tape& headers, std::string_view input, const dump::der_listing& how = {}) {
     listed r;
     {
-        dump::output out(r.text);
+        output::buffer out(r.text);
         r.status = dump::list_der(out, headers, input, how);
     }
     return r;

@@ -13,6 +13,7 @@
 #include "der/hex.hpp"
 #include "dump/json.hpp"
 #include "dump/fixtures.hpp"
+#include "text/utf8.hpp"
 #include "support/process.hpp"
 
 namespace {
@@ -241,11 +242,11 @@ TEST(Json, EveryByteStringReadsBackUnchanged) {
         }
         std::string json;
         dump::append_json_text(json, bytes);
-        ASSERT_TRUE(dump::valid_utf8(json)) << testing::PrintToString(bytes);
+        ASSERT_TRUE(text::valid_utf8(json)) << testing::PrintToString(bytes);
         const auto back = read_json_text(json);
         ASSERT_TRUE(back) << json;
         ASSERT_EQ(*back, bytes) << json;
-        ASSERT_EQ(json.front() == '"', dump::valid_utf8(bytes)) << json;
+        ASSERT_EQ(json.front() == '"', text::valid_utf8(bytes)) << json;
     }
 }
 

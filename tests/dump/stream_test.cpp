@@ -1,6 +1,5 @@
 // quarvel-dump's output as it is produced: JSON that keeps every number and fraction it decodes, values of
-// any size in memory in proportion, one bounded output buffer, a reader that goes away, and input that
-// never ends.
+// any size in memory in proportion, a reader that goes away, and input that never ends.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -10,7 +9,6 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -21,8 +19,6 @@
 #include "cli/eval.hpp"
 #include "der/hex.hpp"
 #include "dump/json.hpp"
-#include "dump/output.hpp"
-#include "inspect/ignored_signal.hpp"
 #include "support/process.hpp"
 
 namespace {
@@ -188,66 +184,6 @@ TEST(JsonStream, MemoryStaysInProportionToTheInput) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_LT(r.max_rss_kib, 2 * input_kib + 64 * 1024) << args << ": peak " << r.max_rss_kib << " KiB";
     }
-}
-
-// How many octets a pipe holds, unread.
-int unread(int fd) {
-    int n = -1;
-    ::ioctl(fd, FIONREAD, &n);
-    return n;
-}
-
-TEST(Output, BytesAreHeldUntilTheBufferIsFullOrFlushed) {
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    {
-        dump::output out(fds[1], 16);
-        out.write("abcde");
-        out.write("fghij");
-        out.put('k');
-        EXPECT_EQ(unread(fds[0]), 0);
-        out.write("lmnop");  // fills the buffer exactly
-        EXPECT_EQ(unread(fds[0]), 0);
-        out.put('q');  // no room: the 16 held go first
-        EXPECT_EQ(unread(fds[0]), 16);
-        out.write(std::string(40, 'r'));  // larger than the buffer: after the one held, without it
-        EXPECT_EQ(unread(fds[0]), 57);
-        out.write("st");
-        out.flush();
-        EXPECT_EQ(unread(fds[0]), 59);
-        out.write("u");
-        EXPECT_TRUE(out.finish());
-        EXPECT_EQ(out.error(), 0);
-    }
-    ::close(fds[1]);
-    std::string got(64, '\0');
-    got.resize(static_cast<std::size_t>(::read(fds[0], got.data(), got.size())));
-    ::close(fds[0]);
-    EXPECT_EQ(got, "abcdefghijklmnopq" + std::string(40, 'r') + "stu");
-}
-
-TEST(Output, AFailedWriteEndsTheOutput) {
-    const inspect::ignored_signal closed_pipe(SIGPIPE);
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    ::close(fds[0]);
-    dump::output gone(fds[1], 16);
-    gone.write(std::string(20, 'x'));
-    EXPECT_EQ(gone.error(), EPIPE);
-    const auto quiet = gone.finish();
-    ASSERT_FALSE(quiet);
-    EXPECT_EQ(quiet.error(), "");  // nobody is left to tell
-    ::close(fds[1]);
-
-    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-    const int full = ::open("/dev/full", O_WRONLY);
-    dump::output disk_full(full, 16);
-    disk_full.write("x");
-    EXPECT_EQ(disk_full.error(), 0);  // held yet
-    const auto said = disk_full.finish();
-    ASSERT_FALSE(said);
-    EXPECT_EQ(said.error(), "standard output: No space left on device");
-    ::close(full);
 }
 
 struct child_outcome {

@@ -11,8 +11,9 @@
 
 #include <quarvel/asn.hpp>
 
-#include "cli/log_setup.hpp"
 #include "inspect/transcript.hpp"
+#include "log_output/log_setup.hpp"
+#include "record_text/job_line.hpp"
 #include "support/process.hpp"
 
 namespace {
@@ -266,10 +267,10 @@ TEST(Run, PrintedBytesAreTheSameOnAPipeAndOnATerminal) {
     }
     const auto rec = record_file(dir, r);
 
-    std::string expected = inspect::job_line(r.job) + "\n";
+    std::string expected = record_text::job_line(r.job) + "\n";
     for (const auto& line : inspect::prepare_console(r.console, r.started, r.finished, r.result)) expected += line + "\n";
     expected += r.job.script + "\n";
-    ASSERT_GT(expected.size(), 4 * cli::output_batch_size);
+    ASSERT_GT(expected.size(), 4 * log_output::output_batch_size);
 
     const auto piped = test::run({tool, "--job", "--console", "--script", rec});
     EXPECT_EQ(piped.status, 0);

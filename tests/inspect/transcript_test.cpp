@@ -104,10 +104,4 @@ TEST(Transcript, TimestampsDropTheFractionOfASecond) {
     EXPECT_EQ(lines.back(), "stopped at 2024-01-02T03:04:05-00:00");
 }
 
-TEST(JobLine, NameOnPlatformUnchanged) {
-    EXPECT_EQ(inspect::job_line({"a", "no-platform", "echo"}), "a on no-platform");
-    EXPECT_EQ(inspect::job_line({"", "", ""}), " on ");
-    EXPECT_EQ(inspect::job_line({"x\ny", "p\"", ""}), "x\ny on p\"");
-}
-
 }  // namespace

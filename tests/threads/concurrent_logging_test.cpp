@@ -15,7 +15,7 @@
 #include <quarvel/framing.hpp>
 #include <quarvel/log.hpp>
 
-#include "cli/log_setup.hpp"
+#include "log_output/log_setup.hpp"
 
 namespace {
 
@@ -75,7 +75,7 @@ TEST(ConcurrentLogging, ReaderAndWriterFailingOnOneDescriptorLogEveryFailureWhol
     const std::string long_a(10000, 'a'), long_b(10000, 'b');
 
     captured_standard_error err;
-    cli::setup_log("server", cli::color_choice::never, level::warning, cli::diagnostics_stream::standard_error);
+    log_output::setup_log("server", log_output::color_choice::never, level::warning, log_output::diagnostics_stream::standard_error);
     std::array<std::string, 2> last_errors;
     std::vector<std::thread> threads;
     threads.emplace_back([&] {
@@ -104,7 +104,7 @@ TEST(ConcurrentLogging, ReaderAndWriterFailingOnOneDescriptorLogEveryFailureWhol
     };
     EXPECT_EQ(seen.size(), expected.size());
     for (const auto& [line, count] : expected) EXPECT_EQ(seen[line], count) << line.substr(0, 60);
-    EXPECT_EQ(cli::log_write_error(), 0);
+    EXPECT_EQ(log_output::log_write_error(), 0);
 }
 
 TEST(ConcurrentLogging, AReporterSeesOneMessageAtATimeWhileTheSettingsChange) {

@@ -21,7 +21,7 @@
 #include <string>
 #include <string_view>
 
-namespace cli {
+namespace text {
 
 // `text` safe for a terminal, by the rule above.
 std::string terminal_text(std::string_view text);
@@ -35,4 +35,4 @@ void append_terminal_text(std::string& out, std::string_view text);
 // is returned as it is, without a copy: a decoder's message can hold a dump of a whole large input.
 std::string terminal_message(std::string message);
 
-}  // namespace cli
+}  // namespace text

@@ -1,44 +1,15 @@
-#include "terminal_text.hpp"
+#include "text/terminal_text.hpp"
 
 #include <cstddef>
 #include <cstdint>
 
-namespace cli {
+#include "text/utf8.hpp"
+
+namespace text {
 
 namespace {
 
-// One unit of the text: a UTF-8 sequence, or a single byte that begins no valid one.
-struct unit {
-    std::size_t length = 1;
-    char32_t code = 0;  // the code point; for an invalid byte, the byte
-    bool valid = true;
-};
-
-// Strict UTF-8, as the JSON output checks it: no overlong forms, no surrogates, nothing above U+10FFFF.
-// A byte that begins no valid sequence is a unit of its own, so the next byte is looked at afresh.
-unit unit_at(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    if (lead < 0x80) return {1, lead, true};
-    const unit invalid{1, lead, false};
-    std::size_t length;
-    char32_t code;
-    if (lead >= 0xc2 && lead <= 0xdf) length = 2, code = lead & 0x1f;
-    else if (lead >= 0xe0 && lead <= 0xef) length = 3, code = lead & 0x0f;
-    else if (lead >= 0xf0 && lead <= 0xf4) length = 4, code = lead & 0x07;
-    else return invalid;
-    if (text.size() - at < length) return invalid;
-    for (std::size_t k = 1; k < length; ++k) {
-        const auto next = static_cast<unsigned char>(text[at + k]);
-        if ((next & 0xc0) != 0x80) return invalid;
-        code = code << 6 | (next & 0x3f);
-    }
-    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10ffff ||
-        (code >= 0xd800 && code <= 0xdfff))
-        return invalid;
-    return {length, code, true};
-}
-
-bool shown_as_is(const unit& u, bool keep_line_feeds) {
+bool shown_as_is(const utf8_unit& u, bool keep_line_feeds) {
     if (!u.valid) return false;
     const char32_t c = u.code;
     if (c < 0x20) return keep_line_feeds && c == '\n';
@@ -55,7 +26,7 @@ void append_hex(std::string& out, char letter, std::uint32_t value, int digits) 
     for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += hex[(value >> shift) & 0xf];
 }
 
-void append_escape(std::string& out, const unit& u) {
+void append_escape(std::string& out, const utf8_unit& u) {
     if (u.valid && u.code >= 0x80) return append_hex(out, 'u', u.code, 4);
     switch (u.code) {
         case 0x07: out += "\\a"; return;
@@ -80,7 +51,7 @@ std::size_t first_escape(std::string_view text, bool keep_line_feeds) {
             ++at;
             continue;
         }
-        const unit u = unit_at(text, at);
+        const utf8_unit u = utf8_unit_at(text, at);
         if (!shown_as_is(u, keep_line_feeds)) return at;
         at += u.length;
     }
@@ -91,7 +62,7 @@ std::size_t first_escape(std::string_view text, bool keep_line_feeds) {
 void append_escaped(std::string& out, std::string_view text, std::size_t at, bool keep_line_feeds) {
     out.append(text.substr(0, at));
     while (at < text.size()) {
-        const unit u = unit_at(text, at);
+        const utf8_unit u = utf8_unit_at(text, at);
         if (shown_as_is(u, keep_line_feeds)) out.append(text.substr(at, u.length));
         else append_escape(out, u);
         at += u.length;
@@ -120,4 +91,4 @@ std::string terminal_message(std::string message) {
     return out;
 }
 
-}  // namespace cli
+}  // namespace text

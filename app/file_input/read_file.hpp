@@ -8,7 +8,7 @@
 
 #include <quarvel/basic.hpp>
 
-namespace cli {
+namespace file_input {
 
 // Reads a whole file, or standard input for "-", in binary. Failures are "NAME: REASON", with runs of "/"
 // in NAME collapsed to one. A regular file is read into a buffer of exactly its size. A stream (a pipe, a
@@ -41,4 +41,4 @@ quarvel::result<int> open_file_or_stdin(const std::string& name);
 // "NAME: REASON" for a failed call on the file: NAME with runs of "/" collapsed, REASON the error's text.
 std::string file_failure(const std::string& name, int error_number);
 
-}  // namespace cli
+}  // namespace file_input

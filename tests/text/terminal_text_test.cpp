@@ -4,17 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "cli/command.hpp"
 #include "cli/hostile_text.hpp"
-#include "cli/messages.hpp"
-#include "cli/terminal_text.hpp"
+#include "text/terminal_text.hpp"
 
 namespace {
 
 TEST(TerminalText, EscapesWhatATerminalWouldActOn) {
     for (const auto& t : test::hostile_texts()) {
-        EXPECT_EQ(cli::terminal_text(t.raw), t.shown) << t.what;
-        EXPECT_EQ(test::terminal_hazard(cli::terminal_text(t.raw)), "") << t.what;
+        EXPECT_EQ(text::terminal_text(t.raw), t.shown) << t.what;
+        EXPECT_EQ(test::terminal_hazard(text::terminal_text(t.raw)), "") << t.what;
     }
     struct case_ {
         std::string raw, shown;
@@ -33,56 +31,40 @@ TEST(TerminalText, EscapesWhatATerminalWouldActOn) {
         {"\xf4\x8f\xbf\xbf\xee\x80\x80", "\xf4\x8f\xbf\xbf\xee\x80\x80"},
         {"", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(cli::terminal_text(c.raw), c.shown) << c.raw;
+    for (const auto& c : cases) EXPECT_EQ(text::terminal_text(c.raw), c.shown) << c.raw;
 }
 
 TEST(TerminalText, PrintableTextStaysByteForByte) {
     for (const auto& t : test::printable_texts()) {
-        EXPECT_EQ(cli::terminal_text(t.raw), t.raw) << t.what;
-        EXPECT_EQ(cli::terminal_message(t.raw), t.raw) << t.what;
+        EXPECT_EQ(text::terminal_text(t.raw), t.raw) << t.what;
+        EXPECT_EQ(text::terminal_message(t.raw), t.raw) << t.what;
     }
 }
 
 // An escaped text has nothing left to escape: a message that passes two layers reads as after one.
 TEST(TerminalText, IsIdempotent) {
     for (const auto& t : test::all_texts()) {
-        EXPECT_EQ(cli::terminal_text(cli::terminal_text(t.raw)), cli::terminal_text(t.raw)) << t.what;
-        EXPECT_EQ(cli::terminal_message(cli::terminal_message(t.raw)), cli::terminal_message(t.raw)) << t.what;
+        EXPECT_EQ(text::terminal_text(text::terminal_text(t.raw)), text::terminal_text(t.raw)) << t.what;
+        EXPECT_EQ(text::terminal_message(text::terminal_message(t.raw)), text::terminal_message(t.raw)) << t.what;
     }
 }
 
 TEST(TerminalText, AppendsAfterWhatIsThere) {
     std::string out = "name ";
-    cli::append_terminal_text(out, "a\x1b[2Jb");
+    text::append_terminal_text(out, "a\x1b[2Jb");
     EXPECT_EQ(out, "name a\\e[2Jb");
 }
 
 // A message keeps its line feeds, which the message box lays out as break points (a decoder's octet dump
 // spans lines); everything else is escaped as in a name.
 TEST(TerminalText, MessagesKeepTheirLineFeeds) {
-    EXPECT_EQ(cli::terminal_message("Header: at 3003\n            0201: redundant length"),
+    EXPECT_EQ(text::terminal_message("Header: at 3003\n            0201: redundant length"),
               "Header: at 3003\n            0201: redundant length");
-    EXPECT_EQ(cli::terminal_message("GeneralizedTime: invalid format: 2024\x1b]0;TITLE\x07Z"),
+    EXPECT_EQ(text::terminal_message("GeneralizedTime: invalid format: 2024\x1b]0;TITLE\x07Z"),
               "GeneralizedTime: invalid format: 2024\\e]0;TITLE\\aZ");
-    EXPECT_EQ(cli::terminal_message("a\r\n\tb\xc2\x9b\xff"), "a\\r\n\\tb\\u009b\\xff");
+    EXPECT_EQ(text::terminal_message("a\r\n\tb\xc2\x9b\xff"), "a\\r\n\\tb\\u009b\\xff");
     for (const auto& t : test::all_texts())
-        EXPECT_EQ(cli::terminal_message(t.raw), test::shown_in_message(t)) << t.what;
-}
-
-// Quoted names and values are the command line's: escaped between the quotation marks, and inside the
-// bold when styled, whose own escape sequences are the only ones left.
-TEST(TerminalText, QuotedNamesAndValuesInBothStyles) {
-    cli::presentation plain;
-    cli::presentation styled;
-    styled.styled = true;
-    for (const auto& t : test::all_texts()) {
-        EXPECT_EQ(cli::quoted(plain, t.raw), "'" + t.shown + "'") << t.what;
-        EXPECT_EQ(cli::quoted(styled, t.raw), "\x1b[01m" + t.shown + "\x1b[m") << t.what;
-    }
-    const std::vector<std::string> surplus{"x", "y\x1b[5m"};
-    EXPECT_EQ(cli::too_many_arguments_message(plain, surplus),
-              "too many arguments, don't know what to do with 'x', 'y\\e[5m'");
-    EXPECT_EQ(cli::no_file_or_directory_reason(plain, "no\x1b[5mfile"), "no 'no\\e[5mfile' file or directory");
+        EXPECT_EQ(text::terminal_message(t.raw), test::shown_in_message(t)) << t.what;
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "cli/read_file.hpp"
+#include "file_input/read_file.hpp"
 #include "support/process.hpp"
 
 namespace {
@@ -26,7 +26,7 @@ struct seen {
 
 seen use_whole_file(const std::string& name) {
     seen s;
-    s.outcome = cli::with_whole_file(name, [&](std::string_view bytes) {
+    s.outcome = file_input::with_whole_file(name, [&](std::string_view bytes) {
         s.bytes.assign(bytes);
         ++s.calls;
     });
@@ -39,7 +39,7 @@ TEST(ReadFile, BothWaysGiveEveryByteOfARegularFile) {
         const std::string bytes = patterned(size);
         const auto path = dir.file("f" + std::to_string(size), bytes);
 
-        const auto read = cli::read_whole_file(path);
+        const auto read = file_input::read_whole_file(path);
         ASSERT_TRUE(read) << read.error();
         EXPECT_EQ(*read, bytes);
         // Read into a buffer of exactly the file's size: never regrown past it.
@@ -57,7 +57,7 @@ TEST(ReadFile, BothWaysGiveEveryByteOfARegularFile) {
 TEST(ReadFile, EmptyFilesAndFilesThatReportNoSizeAreReadToTheirEnd) {
     test::temp_dir dir;
     const auto empty = dir.file("empty", "");
-    EXPECT_EQ(cli::read_whole_file(empty).value_or("x"), "");
+    EXPECT_EQ(file_input::read_whole_file(empty).value_or("x"), "");
     const auto used = use_whole_file(empty);
     EXPECT_TRUE(used.outcome);
     EXPECT_EQ(used.calls, 1);
@@ -65,7 +65,7 @@ TEST(ReadFile, EmptyFilesAndFilesThatReportNoSizeAreReadToTheirEnd) {
 
     // Files of /proc are regular files of size 0 with contents.
     if (::access("/proc/self/status", R_OK) != 0) GTEST_SKIP() << "no /proc";
-    const auto status = cli::read_whole_file("/proc/self/status");
+    const auto status = file_input::read_whole_file("/proc/self/status");
     ASSERT_TRUE(status);
     EXPECT_TRUE(status->starts_with("Name:"));
     const auto mapped = use_whole_file("/proc/self/status");
@@ -102,7 +102,7 @@ TEST(ReadFile, FailuresShowTheNameWithItsSlashesNormalised) {
         {"no-such-quarvel-dir///a//b/", "no-such-quarvel-dir/a/b/: No such file or directory"},
     };
     for (const auto& c : cases) {
-        const auto read = cli::read_whole_file(c.name);
+        const auto read = file_input::read_whole_file(c.name);
         ASSERT_FALSE(read) << c.name;
         EXPECT_EQ(read.error(), c.message) << c.name;
         const auto used = use_whole_file(c.name);
@@ -128,7 +128,7 @@ TEST(ReadFile, StandardInputIsReadFromItsOffsetToItsEnd) {
     const auto used = use_whole_file("-");
     const off_t used_end = ::lseek(STDIN_FILENO, 0, SEEK_CUR);
     redirect();
-    const auto read = cli::read_whole_file("-");
+    const auto read = file_input::read_whole_file("-");
     const off_t read_end = ::lseek(STDIN_FILENO, 0, SEEK_CUR);
     ::dup2(saved, STDIN_FILENO);
     ::close(saved);
@@ -148,7 +148,7 @@ TEST(ReadFile, AFileTruncatedWhileInUseReadsAsZerosAndFails) {
     const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
     const auto path = dir.file("shrinking", std::string(16 * page, 'x'));
     std::size_t kept = 0, zeros = 0;
-    const auto outcome = cli::with_whole_file(dir.path + "//shrinking", [&](std::string_view bytes) {
+    const auto outcome = file_input::with_whole_file(dir.path + "//shrinking", [&](std::string_view bytes) {
         ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(page)), 0);
         kept = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), 'x'));
         zeros = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\0'));
@@ -176,7 +176,7 @@ TEST(ReadFile, PrefixesGivenUpStillReadTheSameBytes) {
         const int file = ::open(path.c_str(), O_RDONLY);
         ::dup2(file, STDIN_FILENO);
         ::close(file);
-        const auto outcome = cli::with_whole_file(name, [&](std::string_view view, const cli::prefix_done& done) {
+        const auto outcome = file_input::with_whole_file(name, [&](std::string_view view, const file_input::prefix_done& done) {
             ++calls;
             for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{4095}, std::size_t{4096},
                                         std::size_t{200'000}, std::size_t{200'000}, std::size_t{999'999},

@@ -8,8 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "cli/read_file.hpp"
 #include "der/hex.hpp"
+#include "file_input/read_file.hpp"
 
 namespace {
 
@@ -71,7 +71,7 @@ TEST(ReadStream, AStreamIsReadAsFarAsItsFirstElementAndOneOctetMore) {
         const std::string expected_taken = c.input.substr(0, c.taken);
         const std::string expected_left = c.input.substr(c.taken);
 
-        const auto read = read_pipe(c.input, [] { return cli::read_whole_file("-"); });
+        const auto read = read_pipe(c.input, [] { return file_input::read_whole_file("-"); });
         ASSERT_TRUE(read.taken) << read.taken.error();
         EXPECT_EQ(*read.taken, expected_taken);
         EXPECT_EQ(read.left, expected_left);
@@ -79,7 +79,7 @@ TEST(ReadStream, AStreamIsReadAsFarAsItsFirstElementAndOneOctetMore) {
         const auto used = read_pipe(c.input, [] {
             std::string seen;
             int calls = 0;
-            const auto outcome = cli::with_whole_file("-", [&](std::string_view bytes) {
+            const auto outcome = file_input::with_whole_file("-", [&](std::string_view bytes) {
                 seen.assign(bytes);
                 ++calls;
             });
@@ -115,7 +115,7 @@ TEST(ReadStream, ALongElementIsReadWhole) {
     const int saved = ::dup(STDIN_FILENO);
     ::dup2(fds[0], STDIN_FILENO);
     ::close(fds[0]);
-    const auto read = cli::read_whole_file("-");
+    const auto read = file_input::read_whole_file("-");
     ::dup2(saved, STDIN_FILENO);  // the writer's last octets meet a closed pipe
     ::close(saved);
     int status = 0;
@@ -127,9 +127,9 @@ TEST(ReadStream, ALongElementIsReadWhole) {
 // A device that never ends: its first element (two zero octets) and one octet more.
 TEST(ReadStream, AnEndlessDeviceEndsAfterItsFirstElement) {
     if (::access("/dev/zero", R_OK) != 0) GTEST_SKIP() << "no /dev/zero";
-    EXPECT_EQ(cli::read_whole_file("/dev/zero").value_or("x"), std::string(3, '\0'));
+    EXPECT_EQ(file_input::read_whole_file("/dev/zero").value_or("x"), std::string(3, '\0'));
     std::string seen = "x";
-    EXPECT_TRUE(cli::with_whole_file("/dev/zero", [&](std::string_view bytes) { seen.assign(bytes); }));
+    EXPECT_TRUE(file_input::with_whole_file("/dev/zero", [&](std::string_view bytes) { seen.assign(bytes); }));
     EXPECT_EQ(seen, std::string(3, '\0'));
 }
 

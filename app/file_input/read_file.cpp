@@ -15,9 +15,9 @@
 #include <quarvel_internal/path_rule.hpp>
 #include <quarvel_internal/posix.hpp>
 
-#include "terminal_text.hpp"
+#include "text/terminal_text.hpp"
 
-namespace cli {
+namespace file_input {
 
 namespace {
 
@@ -25,7 +25,7 @@ namespace {
 // name from a glob may hold anything.
 std::string shown_name(std::string name) {
     quarvel::collapse_slashes(name);
-    return terminal_text(name);
+    return text::terminal_text(name);
 }
 
 std::string failure(const std::string& name, int err) {
@@ -314,4 +314,4 @@ quarvel::result<int> open_file_or_stdin(const std::string& name) {
 
 std::string file_failure(const std::string& name, int error_number) { return failure(name, error_number); }
 
-}  // namespace cli
+}  // namespace file_input

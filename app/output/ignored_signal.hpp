@@ -5,7 +5,7 @@
 
 #include <csignal>
 
-namespace inspect {
+namespace output {
 
 // The signal is ignored while the object lives; its former disposition comes back when it goes.
 struct ignored_signal {
@@ -26,4 +26,4 @@ struct ignored_signal {
     ignored_signal& operator=(const ignored_signal&) = delete;
 };
 
-}  // namespace inspect
+}  // namespace output

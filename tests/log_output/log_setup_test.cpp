@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/log_setup.hpp"
+#include "log_output/log_setup.hpp"
 #include "support/process.hpp"
 
 namespace {
 
-using cli::color_choice;
+using log_output::color_choice;
 using quarvel::log::level;
 
 constexpr std::string_view esc = "\x1b";
@@ -38,11 +38,11 @@ TEST(LogStyling, DecidedPerStreamFromTheChoiceTermAndTerminals) {
         {color_choice::automatic, "dumb", true, true, false, false},
     };
     for (const auto& r : rows) {
-        cli::log_environment env;
+        log_output::log_environment env;
         env.term = r.term;
         env.standard_output_is_terminal = r.out_tty;
         env.standard_error_is_terminal = r.err_tty;
-        const auto s = cli::decide_log_styling(r.color, env);
+        const auto s = log_output::decide_log_styling(r.color, env);
         EXPECT_EQ(s.standard_output.ansi, r.out_ansi) << "TERM=" << r.term.value_or("(unset)");
         EXPECT_EQ(s.standard_error.ansi, r.err_ansi) << "TERM=" << r.term.value_or("(unset)");
     }
@@ -61,8 +61,8 @@ TEST(LogStyling, Utf8FlagWhenAnyLocaleVariableUpperCasedContainsUtf8) {
         {"en_US.utf8", "C", "", false},  // no hyphen: not recognised
     };
     for (const auto& r : rows) {
-        cli::log_environment env{.term = std::nullopt, .lang = r.lang, .lc_all = r.lc_all, .lc_ctype = r.lc_ctype};
-        const auto s = cli::decide_log_styling(color_choice::never, env);
+        log_output::log_environment env{.term = std::nullopt, .lang = r.lang, .lc_all = r.lc_all, .lc_ctype = r.lc_ctype};
+        const auto s = log_output::decide_log_styling(color_choice::never, env);
         EXPECT_EQ(s.standard_output.utf8, r.utf8) << r.lang.value_or("-") << " " << r.lc_all.value_or("-");
         EXPECT_EQ(s.standard_error.utf8, r.utf8);
     }
@@ -96,18 +96,18 @@ TEST(LogMessage, HeadersAndStylingPerLevel) {
     };
     for (const auto& r : rows) {
         std::string out = "kept|";
-        cli::append_log_message(out, "prog", r.ansi, r.lvl, r.header, r.text);
+        log_output::append_log_message(out, "prog", r.ansi, r.lvl, r.header, r.text);
         EXPECT_EQ(out, "kept|" + r.expected);
     }
 }
 
 TEST(LogMessage, ProgramNameIsTheLastPathComponent) {
-    EXPECT_EQ(cli::program_name_of("/usr/bin/quarvel-inspect"), "quarvel-inspect");
-    EXPECT_EQ(cli::program_name_of("quarvel-inspect"), "quarvel-inspect");
-    EXPECT_EQ(cli::program_name_of("./tools/quarvel-inspect/"), "quarvel-inspect");
-    EXPECT_EQ(cli::program_name_of("a//b"), "b");
+    EXPECT_EQ(log_output::program_name_of("/usr/bin/quarvel-inspect"), "quarvel-inspect");
+    EXPECT_EQ(log_output::program_name_of("quarvel-inspect"), "quarvel-inspect");
+    EXPECT_EQ(log_output::program_name_of("./tools/quarvel-inspect/"), "quarvel-inspect");
+    EXPECT_EQ(log_output::program_name_of("a//b"), "b");
     // No argv[0]: the executable's own path names it.
-    EXPECT_EQ(cli::program_name_of(""), "cli_tests");
+    EXPECT_EQ(log_output::program_name_of(""), "log_output_tests");
 }
 
 // Sends standard output to /dev/full for the life of the object, where every write fails with ENOSPC.
@@ -164,7 +164,7 @@ TEST(SetupLog, SetsTheLevelForEverySourceAndWritesEachMessageToStandardOutput) {
     std::string out, err;
     {
         captured_descriptor o(STDOUT_FILENO, dir, "out"), e(STDERR_FILENO, dir, "err");
-        cli::setup_log("/usr/bin/quarvel-inspect", color_choice::never, level::warning);
+        log_output::setup_log("/usr/bin/quarvel-inspect", color_choice::never, level::warning);
         quarvel::log::app("a on p");
         quarvel::log::warning(quarvel::log::library, "x");
         quarvel::log::error(tool, "first\nsecond");
@@ -184,7 +184,7 @@ TEST(SetupLog, DebugLevelLetsEveryLevelThrough) {
     std::string out;
     {
         captured_descriptor o(STDOUT_FILENO, dir, "out");
-        cli::setup_log("p", color_choice::never, level::debug);
+        log_output::setup_log("p", color_choice::never, level::debug);
         quarvel::log::message(quarvel::log::library, level::info, "i");
         quarvel::log::message(quarvel::log::library, level::debug, "d");
         out = o.text();
@@ -198,7 +198,7 @@ TEST(SetupLog, QuietWritesNothingAtAll) {
     std::string out, err;
     {
         captured_descriptor o(STDOUT_FILENO, dir, "out"), e(STDERR_FILENO, dir, "err");
-        cli::setup_log("p", color_choice::always, std::nullopt);
+        log_output::setup_log("p", color_choice::always, std::nullopt);
         quarvel::log::app("a on p");
         quarvel::log::error(quarvel::log::library, "x");
         out = o.text();
@@ -215,13 +215,13 @@ TEST(SetupLog, AlwaysStylesLevelWordsOnARedirectedStreamButNeverAppLines) {
     std::string out;
     {
         captured_descriptor o(STDOUT_FILENO, dir, "out");
-        cli::setup_log("p", color_choice::always, level::warning);
+        log_output::setup_log("p", color_choice::always, level::warning);
         quarvel::log::app("a on p");
         quarvel::log::warning(quarvel::log::library, "x");
         out = o.text();
     }
     EXPECT_EQ(out, "a on p\np: [\x1b[0;33mWARNING\x1b[0m] x\n");
-    EXPECT_TRUE(cli::current_log_styling().standard_output.ansi);
+    EXPECT_TRUE(log_output::current_log_styling().standard_output.ansi);
 }
 
 TEST(SetupLog, AutomaticChoiceOnARedirectedStreamIsPlain) {
@@ -230,12 +230,12 @@ TEST(SetupLog, AutomaticChoiceOnARedirectedStreamIsPlain) {
     std::string out;
     {
         captured_descriptor o(STDOUT_FILENO, dir, "out");
-        cli::setup_log("p", color_choice::automatic, level::warning);
+        log_output::setup_log("p", color_choice::automatic, level::warning);
         quarvel::log::warning(quarvel::log::library, "x");
         out = o.text();
     }
     EXPECT_EQ(out, "p: [WARNING] x\n");
-    EXPECT_FALSE(cli::current_log_styling().standard_output.ansi);
+    EXPECT_FALSE(log_output::current_log_styling().standard_output.ansi);
 }
 
 TEST(SetupLog, DiagnosticsOnStandardErrorKeepAppLinesOnStandardOutput) {
@@ -244,8 +244,8 @@ TEST(SetupLog, DiagnosticsOnStandardErrorKeepAppLinesOnStandardOutput) {
     std::string out, err;
     {
         captured_descriptor o(STDOUT_FILENO, dir, "out"), e(STDERR_FILENO, dir, "err");
-        cli::setup_log("tools/quarvel-dump", color_choice::never, level::warning,
-                       cli::diagnostics_stream::standard_error);
+        log_output::setup_log("tools/quarvel-dump", color_choice::never, level::warning,
+                       log_output::diagnostics_stream::standard_error);
         quarvel::log::app("line");
         quarvel::log::warning(quarvel::log::library, "x");
         out = o.text();
@@ -262,7 +262,7 @@ TEST(SetupLog, MessagesFollowWhatTheStreamStillBuffers) {
     std::string out;
     {
         captured_descriptor o(STDOUT_FILENO, dir, "out");
-        cli::setup_log("p", color_choice::never, level::warning);
+        log_output::setup_log("p", color_choice::never, level::warning);
         std::fputs("buffered, ", stdout);
         quarvel::log::app("a on p");
         quarvel::log::app(std::string(100'000, 'x'));
@@ -277,16 +277,16 @@ TEST(SetupLog, RemembersTheFirstFailedWrite) {
     int before = -1, after = -1;
     {
         const standard_output_to_full_device full;
-        cli::setup_log("p", color_choice::never, level::warning);
-        before = cli::log_write_error();
+        log_output::setup_log("p", color_choice::never, level::warning);
+        before = log_output::log_write_error();
         quarvel::log::app("lost");
-        after = cli::log_write_error();
+        after = log_output::log_write_error();
     }
     EXPECT_EQ(before, 0);
     EXPECT_EQ(after, ENOSPC);
     // A new setup starts afresh.
-    cli::setup_log("p", color_choice::never, std::nullopt);
-    EXPECT_EQ(cli::log_write_error(), 0);
+    log_output::setup_log("p", color_choice::never, std::nullopt);
+    EXPECT_EQ(log_output::log_write_error(), 0);
 }
 
 // Sends standard output and standard error to one file, as `2>&1` does, for the life of the object.
@@ -317,9 +317,9 @@ TEST(OutputBatch, HoldsLinesUntilStandardErrorSpeaksOrTheBatchEnds) {
     std::vector<std::string> seen;
     {
         shared_destination both(dir, "both");
-        cli::setup_log("p", color_choice::never, level::warning, cli::diagnostics_stream::standard_error);
+        log_output::setup_log("p", color_choice::never, level::warning, log_output::diagnostics_stream::standard_error);
         {
-            const cli::output_batch batch;
+            const log_output::output_batch batch;
             quarvel::log::app("one");
             quarvel::log::app("two");
             seen.push_back(both.text());
@@ -327,7 +327,7 @@ TEST(OutputBatch, HoldsLinesUntilStandardErrorSpeaksOrTheBatchEnds) {
             seen.push_back(both.text());
             quarvel::log::app("three");
             seen.push_back(both.text());
-            cli::flush_output_batch();
+            log_output::flush_output_batch();
             seen.push_back(both.text());
             quarvel::log::app("four");
             seen.push_back(both.text());
@@ -355,24 +355,24 @@ TEST(OutputBatch, LinesLeaveOnceTheBatchSizeIsPassedWithEveryByteInOrder) {
     std::size_t held_most = 0;
     {
         captured_descriptor o(STDOUT_FILENO, dir, "out");
-        cli::setup_log("p", color_choice::never, level::warning);
+        log_output::setup_log("p", color_choice::never, level::warning);
         {
-            const cli::output_batch batch;
-            for (int i = 0; expected.size() < 3 * cli::output_batch_size; ++i) {
+            const log_output::output_batch batch;
+            for (int i = 0; expected.size() < 3 * log_output::output_batch_size; ++i) {
                 const std::string line = std::to_string(i) + std::string(static_cast<std::size_t>(i % 200), 'a' + i % 26);
                 quarvel::log::app(line);
                 expected += line + "\n";
                 held_most = std::max(held_most, expected.size() - o.text().size());
             }
-            quarvel::log::app(std::string(cli::output_batch_size * 2, 'z'));  // longer than a batch
-            expected += std::string(cli::output_batch_size * 2, 'z') + "\n";
+            quarvel::log::app(std::string(log_output::output_batch_size * 2, 'z'));  // longer than a batch
+            expected += std::string(log_output::output_batch_size * 2, 'z') + "\n";
             quarvel::log::app("last");
             expected += "last\n";
             before_end = o.text();
         }
         after_end = o.text();
     }
-    EXPECT_LT(held_most, cli::output_batch_size + 256);
+    EXPECT_LT(held_most, log_output::output_batch_size + 256);
     EXPECT_EQ(before_end, expected.substr(0, before_end.size()));
     EXPECT_LT(before_end.size(), expected.size());
     EXPECT_EQ(after_end, expected);
@@ -384,13 +384,13 @@ TEST(OutputBatch, AFailedWriteIsRememberedWhenTheBatchLeaves) {
     int during = -1, after = -1;
     {
         const standard_output_to_full_device full;
-        cli::setup_log("p", color_choice::never, level::warning);
+        log_output::setup_log("p", color_choice::never, level::warning);
         {
-            const cli::output_batch batch;
+            const log_output::output_batch batch;
             quarvel::log::app("lost");
-            during = cli::log_write_error();
+            during = log_output::log_write_error();
         }
-        after = cli::log_write_error();
+        after = log_output::log_write_error();
     }
     EXPECT_EQ(during, 0);  // still held
     EXPECT_EQ(after, ENOSPC);
@@ -406,7 +406,7 @@ TEST(SetupLog, WritesNothingMoreToAStreamWhoseWriteFailed) {
         const int full = ::open("/dev/full", O_WRONLY);
         ::dup2(full, STDOUT_FILENO);
         ::close(full);
-        cli::setup_log("p", color_choice::never, level::warning);
+        log_output::setup_log("p", color_choice::never, level::warning);
         quarvel::log::app("lost");
         std::clearerr(stdout);
         // The same descriptor now leads somewhere writable: the output stays cut where it failed.
@@ -415,7 +415,7 @@ TEST(SetupLog, WritesNothingMoreToAStreamWhoseWriteFailed) {
         ::close(file);
         quarvel::log::app("after the failure");
         after_failure = o.text();
-        cli::setup_log("p", color_choice::never, level::warning);
+        log_output::setup_log("p", color_choice::never, level::warning);
         quarvel::log::app("after a new setup");
         after_new_setup = o.text();
     }

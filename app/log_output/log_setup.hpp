@@ -7,7 +7,7 @@
 
 #include <quarvel/log.hpp>
 
-namespace cli {
+namespace log_output {
 
 enum class color_choice { automatic, always, never };
 
@@ -17,7 +17,8 @@ enum class diagnostics_stream { standard_output, standard_error };
 // Decides styling of standard output and standard error, the UTF-8 flags, sets the level of every log
 // source and installs the reporter. `program_name` is argv[0] (its last path component is shown).
 // Meant to run once, before the program starts other threads; the reporter it installs may then be
-// reached from any number of threads, and writes each message whole with one write call.
+// reached from any number of threads, and writes each message whole, with one write call when it fits the
+// stream's output buffer (output/buffer.hpp), whose policy for failed writes it follows.
 void setup_log(std::string_view program_name, color_choice color, std::optional<quarvel::log::level> level,
                diagnostics_stream diagnostics = diagnostics_stream::standard_output);
 
@@ -74,4 +75,4 @@ std::string program_name_of(std::string_view argv0);
 void append_log_message(std::string& out, std::string_view program, bool ansi, quarvel::log::level lvl,
                         std::string_view header, std::string_view text);
 
-}  // namespace cli
+}  // namespace log_output

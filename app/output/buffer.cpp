@@ -1,0 +1,86 @@
+#include "output/buffer.hpp"
+
+#include <cerrno>
+#include <sys/types.h>
+
+#include <quarvel_internal/posix.hpp>
+
+namespace output {
+
+std::unexpected<std::string> standard_output_failure(int error_number) {
+    if (error_number == EPIPE) return std::unexpected(std::string());
+    return std::unexpected("standard output: " + quarvel::posix::describe_error(error_number));
+}
+
+// The room is taken once, before anything is written.
+buffer::buffer(int fd, std::size_t capacity) : fd_(fd), capacity_(capacity) { held_.reserve(capacity_); }
+
+buffer::buffer(std::FILE* stream, std::size_t capacity) : stream_(stream), capacity_(capacity) {
+    held_.reserve(capacity_);
+}
+
+buffer::buffer(std::string& text, std::size_t capacity) : text_(&text), capacity_(capacity) {}
+
+buffer::~buffer() {
+    if (printers_stream_ != nullptr) std::fclose(printers_stream_);
+    flush();
+}
+
+namespace {
+
+// A write that took nothing marks the stream failed, so a printer sees the failure as it would a file's.
+ssize_t write_into(void* cookie, const char* data, std::size_t size) {
+    auto& out = *static_cast<buffer*>(cookie);
+    if (out.error() == 0) out.write(std::string_view(data, size));
+    return out.error() == 0 ? static_cast<ssize_t>(size) : 0;
+}
+
+}  // namespace
+
+std::FILE* buffer::stream() {
+    if (printers_stream_ != nullptr) return printers_stream_;
+    printers_stream_ = ::fopencookie(this, "w", cookie_io_functions_t{nullptr, write_into, nullptr, nullptr});
+    // Unbuffered: stdio hands each write on whole, without a copy through a buffer of its own.
+    if (printers_stream_ != nullptr) std::setvbuf(printers_stream_, nullptr, _IONBF, 0);
+    return printers_stream_;
+}
+
+void buffer::flush() {
+    if (held_.empty()) return;
+    hand_on(held_);
+    held_.clear();
+}
+
+// A piece larger than the buffer goes on as it is, after what is held, instead of through the buffer.
+void buffer::write_past_buffer(std::string_view bytes) {
+    flush();
+    if (bytes.size() >= capacity_) hand_on(bytes);
+    else held_.append(bytes);
+}
+
+void buffer::hand_on(std::string_view bytes) {
+    if (text_ != nullptr) {
+        text_->append(bytes);
+        return;
+    }
+    if (error_ != 0) return;
+    if (stream_ != nullptr) {
+        // What the stream buffers was written before these bytes: it goes first.
+        errno = 0;
+        if (std::fflush(stream_) != 0) {
+            error_ = errno != 0 ? errno : EIO;
+            return;
+        }
+        error_ = quarvel::posix::write_all(::fileno(stream_), bytes);
+        return;
+    }
+    error_ = quarvel::posix::write_all(fd_, bytes);
+}
+
+quarvel::result<void> buffer::finish() {
+    flush();
+    if (error_ == 0) return {};
+    return standard_output_failure(error_);
+}
+
+}  // namespace output
