@@ -26,9 +26,10 @@ namespace {
 // the buffer: the text of a large state is never held whole beside the value it prints.
 template <class T>
 void write_printed(output::buffer& out, const T& v, void (*print_value)(quarvel::formatter&, const T&)) {
+    if (out.error() != 0) return;  // nothing more is written after a failure
     std::FILE* const stream = out.stream();
     if (stream == nullptr) {
-        // No stream to be had: the text is laid out whole first.
+        // No stream to be had (a buffer into a string): the text is laid out whole first.
         std::string text;
         {
             quarvel::formatter f(text);
@@ -38,9 +39,12 @@ void write_printed(output::buffer& out, const T& v, void (*print_value)(quarvel:
         out.write(text);
         return;
     }
-    quarvel::formatter f(stream);
-    print_value(f, v);
-    f.line_end();
+    {
+        quarvel::formatter f(stream);
+        print_value(f, v);
+        f.line_end();
+    }
+    out.after_stream();
 }
 
 void write_text(output::buffer& out, const quarvel::state& v) { write_printed(out, v, quarvel::pp_state); }

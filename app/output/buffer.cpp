@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <quarvel_internal/posix.hpp>
 
@@ -26,23 +27,34 @@ buffer::~buffer() {
     flush();
 }
 
-namespace {
-
-// A write that took nothing marks the stream failed, so a printer sees the failure as it would a file's.
-ssize_t write_into(void* cookie, const char* data, std::size_t size) {
-    auto& out = *static_cast<buffer*>(cookie);
-    if (out.error() == 0) out.write(std::string_view(data, size));
-    return out.error() == 0 ? static_cast<ssize_t>(size) : 0;
+std::FILE* buffer::stream() {
+    if (text_ != nullptr || error_ != 0) return nullptr;
+    flush();
+    errno = 0;
+    if (stream_ != nullptr && std::fflush(stream_) != 0) {
+        error_ = errno != 0 ? errno : EIO;
+        return nullptr;
+    }
+    if (error_ != 0) return nullptr;
+    if (printers_stream_ == nullptr) {
+        // A stream of its own over a copy of the descriptor: closing it leaves the buffer's descriptor open.
+        const int fd = ::dup(stream_ != nullptr ? ::fileno(stream_) : fd_);
+        if (fd < 0) return nullptr;
+        printers_stream_ = ::fdopen(fd, "w");
+        if (printers_stream_ == nullptr) {
+            ::close(fd);
+            return nullptr;
+        }
+    }
+    errno = 0;
+    return printers_stream_;
 }
 
-}  // namespace
-
-std::FILE* buffer::stream() {
-    if (printers_stream_ != nullptr) return printers_stream_;
-    printers_stream_ = ::fopencookie(this, "w", cookie_io_functions_t{nullptr, write_into, nullptr, nullptr});
-    // Unbuffered: stdio hands each write on whole, without a copy through a buffer of its own.
-    if (printers_stream_ != nullptr) std::setvbuf(printers_stream_, nullptr, _IONBF, 0);
-    return printers_stream_;
+void buffer::after_stream() {
+    if (printers_stream_ == nullptr) return;
+    if ((std::fflush(printers_stream_) != 0 || std::ferror(printers_stream_)) && error_ == 0)
+        error_ = errno != 0 ? errno : EIO;
+    std::clearerr(printers_stream_);
 }
 
 void buffer::flush() {

@@ -62,11 +62,14 @@ public:
     // Forgets a failure: what is written from now on goes out again.
     void restart() { error_ = 0; }
 
-    // A stdio stream whose writes go into this buffer, for printers that write to a FILE*: the library's
-    // formatter lays a text of any size out through it, in pieces, never whole. It holds no bytes of its
-    // own, its writes fail once the output has failed, and it lives as long as the buffer, made at the first
-    // call. Null when none could be made (no memory for one).
+    // A stdio stream over the buffer's own descriptor, for printers that write to a FILE*: the library's
+    // formatter lays a text of any size out through it, in pieces, never whole. What the buffer holds leaves
+    // first; call `after_stream` when the printer is done, before writing to the buffer again. The stream
+    // lives as long as the buffer, made at the first call. Null for a buffer into a string, once the output
+    // has failed, or when none could be made.
     std::FILE* stream();
+    // Hands on what the stream still holds; a write of the stream that failed is the buffer's failure.
+    void after_stream();
 
 private:
     void write_past_buffer(std::string_view bytes);

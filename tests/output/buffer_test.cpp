@@ -89,9 +89,9 @@ TEST(Output, PiecesKeptTogetherLeaveInOneWrite) {
     EXPECT_EQ(text, "0123456789abcdefgh");
 }
 
-// The formatter lays a text out through the buffer's stream in pieces, none of them the whole text, and
-// the bytes are those it lays out into a string.
-TEST(OutputStream, TheFormatterWritesThroughTheBufferAsIntoAString) {
+// The formatter lays a text out through the buffer's stream in pieces, none of them the whole text, after
+// what the buffer held, and the bytes are those it lays out into a string.
+TEST(OutputStream, TheFormatterWritesAfterTheBufferAsIntoAString) {
     const auto print = [](quarvel::formatter& f) {
         for (int i = 0; i < 40000; ++i) {
             f.text("word" + std::to_string(i));
@@ -100,23 +100,40 @@ TEST(OutputStream, TheFormatterWritesThroughTheBufferAsIntoAString) {
         }
         f.line_end();
     };
-    std::string expected;
+    std::string expected = "held first\n";
     {
         quarvel::formatter f(expected);
         print(f);
     }
     ASSERT_GT(expected.size(), 4 * output::buffer::default_capacity);
 
-    std::string written;
+    std::FILE* const file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    const int fd = ::fileno(file);
     {
-        output::buffer out(written);
+        output::buffer out(fd);
+        out.write("held first\n");
         std::FILE* const stream = out.stream();
         ASSERT_NE(stream, nullptr);
-        quarvel::formatter f(stream);
-        print(f);
-        EXPECT_LT(written.size(), expected.size());  // not held whole: on its way already
+        {
+            quarvel::formatter f(stream);
+            print(f);
+        }
+        out.after_stream();
+        EXPECT_EQ(out.error(), 0);
+        out.write("and after");
     }
-    EXPECT_EQ(written, expected);
+    std::string written(expected.size() + 9, '\0');
+    ASSERT_EQ(::pread(fd, written.data(), written.size(), 0), static_cast<ssize_t>(written.size()));
+    EXPECT_EQ(written, expected + "and after");
+    std::fclose(file);
+}
+
+// A buffer into a string has no stream: its owner lays the text out whole.
+TEST(OutputStream, NoneForABufferIntoAString) {
+    std::string text;
+    output::buffer out(text);
+    EXPECT_EQ(out.stream(), nullptr);
 }
 
 TEST(OutputStream, WritesFailOnceTheOutputHasFailed) {
@@ -127,10 +144,10 @@ TEST(OutputStream, WritesFailOnceTheOutputHasFailed) {
         quarvel::formatter f(out.stream());
         f.text(std::string(100, 'x'));
         f.line_end();
-        EXPECT_EQ(out.error(), ENOSPC);
-        f.text("more");
-        f.line_end();
         EXPECT_TRUE(f.failed());
+        out.after_stream();
+        EXPECT_EQ(out.error(), ENOSPC);
+        EXPECT_EQ(out.stream(), nullptr);  // nothing more after a failure
     }
     EXPECT_EQ(out.finish().error(), "standard output: No space left on device");
     ::close(full);
