@@ -4,7 +4,7 @@
 #include "cli/converters.hpp"
 #include "cli/eval.hpp"
 #include "cli/logging_options.hpp"
-#include "jump.hpp"
+#include "run.hpp"
 
 int main(int argc, char** argv) {
     cli::command cmd;

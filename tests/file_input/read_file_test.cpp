@@ -192,4 +192,25 @@ TEST(ReadFile, PrefixesGivenUpStillReadTheSameBytes) {
     }
 }
 
+TEST(ReadWholeFile, ReadsEveryByteUnchanged) {
+    test::temp_dir dir;
+    std::string bytes;
+    for (int i = 0; i < 300'000; ++i) bytes += static_cast<char>(i * 7 % 256);
+    const auto path = dir.file("big.bin", bytes);
+    auto r = file_input::read_whole_file(path);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(*r, bytes);
+}
+
+TEST(ReadWholeFile, FailuresNameTheFileWithSlashesCollapsed) {
+    test::temp_dir dir;
+    auto missing = file_input::read_whole_file(dir.path + "//nothing///here");
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error(), dir.path + "/nothing/here: No such file or directory");
+
+    auto directory = file_input::read_whole_file(dir.path + "//");
+    ASSERT_FALSE(directory);
+    EXPECT_EQ(directory.error(), dir.path + "/: Is a directory");
+}
+
 }  // namespace

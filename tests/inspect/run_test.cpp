@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -298,6 +299,24 @@ TEST(Run, BulkOutputFilesAreHeldOnceAtTheirPeak) {
     const long record_kib = static_cast<long>(std::filesystem::file_size(rec) / 1024);
     EXPECT_LT(run.max_rss_kib, record_kib * 5 / 4 + 8 * 1024) << "peak " << run.max_rss_kib << " KiB";
 #endif
+}
+
+TEST(Spine, DirectoryAsFileFailsWithTheReasonAndStatus124) {
+    test::temp_dir dir;
+    auto r = test::run({tool, dir.path});
+    EXPECT_EQ(r.status, 124);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "quarvel-inspect: " + dir.path + ": Is a directory\n");
+}
+
+TEST(Spine, UnreadableFileFailsWithTheReason) {
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+    test::temp_dir dir;
+    const auto path = dir.file("rec.der", "x");
+    ::chmod(path.c_str(), 0);
+    auto r = test::run({tool, path});
+    EXPECT_EQ(r.status, 124);
+    EXPECT_EQ(r.err, "quarvel-inspect: " + path + ": Permission denied\n");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "jump.hpp"
+#include "run.hpp"
 
 #include <csignal>
 #include <optional>

@@ -10,9 +10,6 @@
 
 namespace inspect {
 
-// Shared with the other tools; kept under this name for the inspection run's callers.
-using file_input::read_whole_file;
-
 // FILE, --console, --script, --output DIR, --job, in this order.
 quarvel::result<void> jump(const std::string& file, bool console, bool script,
                            const std::optional<std::string>& output, bool job);
