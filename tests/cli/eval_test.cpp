@@ -1,6 +1,6 @@
 // The generic command-line layer, evaluated in process: declarations a second tool uses (enumeration
 // positional arguments, optional positional arguments, short options with values), checkpoints, the
-// statuses of run errors and exceptions, and the text layout pieces.
+// statuses of run errors and exceptions.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -12,9 +12,12 @@
 #include "cli/manual.hpp"
 #include "cli/matching.hpp"
 #include "cli/rich_text.hpp"
+#include "cli/named_command.hpp"
 #include "support/process.hpp"
 
 namespace {
+
+using cli_test::named;
 
 struct captured {
     int status = -1;
@@ -39,12 +42,6 @@ captured evaluate(const cli::command& cmd, std::vector<std::string> args, const 
 }
 
 quarvel::result<void> success(const cli::values&) { return {}; }
-
-cli::command named(std::string name) {
-    cli::command cmd;
-    cmd.name = std::move(name);
-    return cmd;
-}
 
 // A command shaped like quarvel-dump: KIND FILE? with -r/--reencode and -o/--out DIR.
 struct dump_like {
@@ -449,111 +446,6 @@ TEST(Layer, RepeatableFlagsTakeNoMemoryPerOccurrence) {
     constexpr long bound_kib = 32 * 1024;
 #endif
     EXPECT_LT(r.max_rss_kib, bound_kib) << "peak " << r.max_rss_kib << " KiB";
-}
-
-TEST(TextLayout, MessageBoxBreaksAtSpacesAndForcedLineEnds) {
-    const struct {
-        std::string text;
-        std::size_t column, width;
-        std::string expected;
-    } cases[] = {
-        {"a  b\nc", 4, 78, "a b c"},
-        {"a\n\nb", 4, 78, "a\n    b"},
-        {"aaa bbb ccc", 2, 9, "aaa bbb\n  ccc"},
-        {"aaa bbb ccc", 2, 8, "aaa\n  bbb\n  ccc"},
-        {"averyveryverylongword b", 2, 8, "averyveryverylongword\n  b"},
-        {"\x1b[01maaa\x1b[m bbb", 2, 9, "\x1b[01maaa\x1b[m bbb"},
-        {"\u2026\u2026\u2026 bbb", 2, 9, "\u2026\u2026\u2026 bbb"},
-        {"  ", 2, 9, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(cli::message_box(c.text, c.column, c.width), c.expected);
-    }
-}
-
-TEST(TextLayout, ManualEntriesWithShortLabelsStartOnTheLabelLine) {
-    cli::command cmd = named("t");
-    cli::add(cmd, cli::flag({"-x"}, "Short label."));
-    cli::add(cmd, cli::flag({"-y", "--yes"}, "Long label."));
-    const auto text = cli::plain_manual(cli::manual_of(cmd), false);
-    EXPECT_NE(text.find("OPTIONS\n       -x  Short label.\n\n       -y, --yes\n           Long label.\n\n"),
-              std::string::npos)
-        << text;
-}
-
-TEST(TextLayout, SectionsOfTheCommandsOwnComeAfterTheExitStatuses) {
-    cli::command cmd = named("t");
-    cmd.sections = {{"ENVIRONMENT", {{"T_HOME", "Where $(cmd) looks first."}, {"", "Nothing else is read."}}},
-                    {"EMPTY", {}}};
-    const auto text = cli::plain_manual(cli::manual_of(cmd), false);
-    EXPECT_TRUE(text.ends_with("       125 on unexpected internal errors (bugs).\n\n"
-                               "ENVIRONMENT\n       T_HOME\n           Where t looks first.\n\n"
-                               "       Nothing else is read.\n\n"))
-        << text;
-    const auto groff = cli::groff_manual(cli::manual_of(cmd), cmd.name);
-    EXPECT_TRUE(groff.ends_with(".SH \"ENVIRONMENT\"\n.TP 4\nT_HOME\nWhere \\fBt\\fR looks first.\n.P\n"
-                                "Nothing else is read.\n"))
-        << groff;
-}
-
-// A command whose statuses are not the layer's says so in a section of its own, in the generic one's place.
-TEST(TextLayout, AnExitStatusSectionOfTheCommandsOwnReplacesTheGenericOne) {
-    cli::command cmd = named("t");
-    cmd.sections = {{"NOTES", {{"", "A note."}}},
-                    {"EXIT STATUS", {{"", "$(cmd) exits with:"}, {"0", "on success."}, {"1", "otherwise."}}}};
-    const auto text = cli::plain_manual(cli::manual_of(cmd), false);
-    EXPECT_NE(text.find("EXIT STATUS\n       t exits with:\n\n       0   on success.\n\n       1   otherwise.\n\n"
-                        "NOTES\n       A note.\n\n"),
-              std::string::npos)
-        << text;
-    EXPECT_EQ(text.find("123"), std::string::npos) << text;
-    EXPECT_EQ(text.find("EXIT STATUS"), text.rfind("EXIT STATUS"));
-}
-
-// A summary for the man page only: the manual's NAME keeps the name alone.
-TEST(TextLayout, TheManPageSummaryIsOnlyOnTheGroffNameLine) {
-    cli::command cmd = named("t");
-    cmd.man_page_summary = "a tool";
-    const auto sections = cli::manual_of(cmd);
-    EXPECT_TRUE(cli::plain_manual(sections, false).starts_with("NAME\n       t\n\nSYNOPSIS\n"));
-    const auto groff = cli::groff_manual(sections, cmd.name);
-    EXPECT_NE(groff.find(".SH \"NAME\"\nt \\- a tool\n.SH \"SYNOPSIS\"\n"), std::string::npos) << groff;
-    // A description is shown in both, and the summary then has no part.
-    cmd.description = "the tool";
-    const auto described = cli::manual_of(cmd);
-    EXPECT_TRUE(cli::plain_manual(described, false).starts_with("NAME\n       t - the tool\n\n"));
-    EXPECT_NE(cli::groff_manual(described, cmd.name).find(".SH \"NAME\"\nt \\- the tool\n"), std::string::npos);
-}
-
-TEST(TextLayout, GroffEscapesBackslashesHyphensControlLinesAndUnicode) {
-    cli::command cmd = named("t");
-    cmd.description = "a tool";
-    cli::add(cmd, cli::flag({"--dot"}, ".starts with a dot, holds a \\ and \u00e9"));
-    const auto groff = cli::groff_manual(cli::manual_of(cmd), cmd.name);
-    EXPECT_NE(groff.find(".SH \"NAME\"\nt \\- a tool\n"), std::string::npos) << groff;
-    EXPECT_NE(groff.find(".TP 4\n\\fB\\-\\-dot\\fR\n\\&.starts with a dot, holds a \\e and \\[u00E9]\n"),
-              std::string::npos)
-        << groff;
-}
-
-TEST(Matching, EditDistanceCountsTranspositionsAsOneEdit) {
-    EXPECT_EQ(cli::edit_distance("--jbo", "--job"), 1u);
-    EXPECT_EQ(cli::edit_distance("", "abc"), 3u);
-    EXPECT_EQ(cli::edit_distance("kitten", "sitting"), 3u);
-    EXPECT_EQ(cli::option_sort_key(cli::flag({"-q", "--quiet"}, "")), "-q");
-    EXPECT_EQ(cli::option_sort_key(cli::flag({"--Color"}, "")), "-color");
-}
-
-TEST(Matching, KeysByExactTextThenByUniquePrefix) {
-    const std::vector<std::string> keys{"warning", "quiet", "error", "warning", "info", "debug"};
-    EXPECT_EQ(cli::find_key(keys, "warning", false).index, 3u);
-    EXPECT_EQ(cli::find_key(keys, "warn", false).outcome, cli::match_outcome::not_found);
-    EXPECT_EQ(cli::find_key(keys, "warn", true).index, 3u);
-    EXPECT_EQ(cli::find_key(keys, "", true).outcome, cli::match_outcome::not_found);
-    const auto both = cli::find_key(std::vector<std::string>{"pager", "plain", "groff"}, "p", true);
-    EXPECT_EQ(both.outcome, cli::match_outcome::ambiguous);
-    EXPECT_EQ(both.candidates, (std::vector<std::string>{"pager", "plain"}));
 }
 
 }  // namespace
