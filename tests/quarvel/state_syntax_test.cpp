@@ -1,4 +1,5 @@
-// The member grammars of the state: a schedule item in its current form [3] and its older form [1].
+// The member grammars of the state: a schedule item in its current form [3] and its older form [1], and a
+// queue [4] with its jobs.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -34,6 +35,25 @@ TEST(StateSyntax, ScheduleTimeForms) {
 
     EXPECT_EQ(failure_of(state_of_str(sequence({tagged(1, sequence({next_generalized, daily, job_a}))}))),
               "Type mismatch: expected: (ANY UNIVERSAL 23) got: (Primitive UNIVERSAL 24)");
+}
+
+TEST(StateSyntax, QueueListsJobsOfEitherKind) {
+    // The platform, then the jobs: each a script job [0] or a vesk build job [1].
+    struct Case {
+        quarvel::job queued;
+        std::string octets;
+    };
+    const Case cases[] = {
+        {example_job, hex("30 18 A4 16 30 14 0C 01 70 30 0F A0 0D 30 0B 0C 01 61 0C 01 73 30 00 0C 01 70")},
+        {quarvel::vesk_build_job{"v", "pkg"}, hex("30 15 A4 13 30 11 0C 01 70 30 0C A1 0A 30 08 0C 01 76 0C 03 70 6B 67")},
+    };
+    for (const auto& c : cases) {
+        const state queue{state_item{state_item::Queue{"p", {c.queued}}}};
+        EXPECT_EQ(state_to_str(queue), c.octets);
+        const auto decoded = state_of_str(c.octets);
+        ASSERT_TRUE(decoded) << decoded.error();
+        EXPECT_EQ(*decoded, queue);
+    }
 }
 
 }  // namespace
