@@ -3,20 +3,11 @@
 #include <cstdint>
 #include <string>
 
-#include <quarvel/asn.hpp>
-
-#include "asn_bytes.hpp"
+#include "cmd_bytes.hpp"
 
 namespace {
 
-using namespace asn_bytes;
-using quarvel::cmd;
-using quarvel::asn::cmd_of_str;
-using quarvel::asn::cmd_to_str;
-
-const std::string uuid_octets = "0C 10 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF ";
-const std::string job_a = "30 0B 0C 01 61 0C 01 73 30 00 0C 01 70 ";
-const std::string next_t0 = "18 0F 32 30 32 34 30 31 30 32 30 33 30 34 30 35 5A ";
+using namespace cmd_bytes;
 
 struct Case {
     cmd value;
@@ -65,33 +56,6 @@ TEST(CmdEncoding, EveryCommandBothWays) {
     }
 }
 
-TEST(CmdEncoding, OlderFormsAreReadAndWrittenInTheNewerForm) {
-    const quarvel::info overview{{{t0, quarvel::period::Hourly, example_job}},
-                                 {{"p1", {example_job}}},
-                                 {{t0, example_uuid, example_job}},
-                                 {}};
-    const std::string schedule = "30 26 30 24 " + next_t0 + "A0 02 05 00 A0 0D " + job_a;
-    const std::string queues = "30 17 30 15 0C 02 70 31 30 0F A0 0D " + job_a;
-    const std::string running = "30 32 30 30 " + next_t0 + uuid_octets + job_a;
-    struct Older {
-        std::string octets;
-        cmd value;
-        std::string rewritten;
-    };
-    const Older cases[] = {
-        {"A7 08 30 06 30 00 30 00 30 00", {cmd::Info_reply{}}, "B6 0A 30 08 30 00 30 00 30 00 30 00"},
-        {"A7 77 30 75 " + schedule + queues + running, {cmd::Info_reply{overview}},
-         "B6 79 30 77 " + schedule + queues + running + "30 00"},
-        {"AB 03 0C 01 61", {cmd::Execute{"a", std::nullopt}}, "B4 05 30 03 0C 01 61"},
-    };
-    for (const auto& c : cases) {
-        const auto decoded = cmd_of_str(hex(c.octets));
-        ASSERT_TRUE(decoded) << c.octets << ": " << decoded.error();
-        EXPECT_EQ(*decoded, c.value) << c.octets;
-        EXPECT_EQ(cmd_to_str(*decoded), hex(c.rewritten)) << c.octets;
-    }
-}
-
 TEST(CmdEncoding, Failures) {
     struct Failure {
         std::string octets;
@@ -115,36 +79,6 @@ TEST(CmdEncoding, Failures) {
         {"B6 08 30 06 30 00 30 00 30 00", "SEQUENCE: missing required: dropped-platforms"},
     };
     for (const auto& c : cases) EXPECT_EQ(failure_of(cmd_of_str(hex(c.octets))), c.message) << c.octets;
-}
-
-TEST(CmdEncoding, TimestampIntegerAndDuration) {
-    // A negative INTEGER keeps its two's-complement pattern, and is written back as that INTEGER.
-    const std::string negative = hex("A4 1B 30 19 " + uuid_octets + "0C 02 68 69 02 01 FF");
-    const auto decoded = cmd_of_str(negative);
-    ASSERT_TRUE(decoded) << decoded.error();
-    EXPECT_EQ(*decoded, (cmd{cmd::Output_timestamped{example_uuid, {UINT64_MAX}, "hi"}}));
-    EXPECT_EQ(cmd_to_str(*decoded), negative);
-
-    // Durations whose pattern no 63-bit INTEGER holds are written as the nearest one that does.
-    struct Case {
-        std::uint64_t nanoseconds;
-        std::string integer;
-        std::uint64_t read_back;
-    };
-    const Case cases[] = {
-        {(std::uint64_t{1} << 62) - 1, "02 08 3F FF FF FF FF FF FF FF", (std::uint64_t{1} << 62) - 1},
-        {std::uint64_t{1} << 62, "02 08 3F FF FF FF FF FF FF FF", (std::uint64_t{1} << 62) - 1},
-        {std::uint64_t{1} << 63, "02 08 C0 00 00 00 00 00 00 00", std::uint64_t{3} << 62},
-        {std::uint64_t{3} << 62, "02 08 C0 00 00 00 00 00 00 00", std::uint64_t{3} << 62},
-        {0, "02 01 00", 0},
-    };
-    for (const auto& c : cases) {
-        const std::string bytes = cmd_to_str(cmd{cmd::Output_timestamped{example_uuid, {c.nanoseconds}, "hi"}});
-        EXPECT_EQ(bytes.substr(bytes.size() - hex(c.integer).size()), hex(c.integer)) << c.nanoseconds;
-        const auto read = cmd_of_str(bytes);
-        ASSERT_TRUE(read) << read.error();
-        EXPECT_EQ(std::get<cmd::Output_timestamped>(read->value).timestamp.nanoseconds, c.read_back);
-    }
 }
 
 }  // namespace

@@ -3,25 +3,14 @@
 #include <string>
 #include <vector>
 
-#include <quarvel/asn.hpp>
 #include <quarvel/log.hpp>
 
-#include "asn_bytes.hpp"
+#include "state_bytes.hpp"
 
 namespace {
 
-using namespace asn_bytes;
-using quarvel::state;
-using quarvel::state_item;
-using quarvel::asn::state_of_str;
-using quarvel::asn::state_to_str;
+using namespace state_bytes;
 
-const std::string job_a = hex("30 0B 0C 01 61 0C 01 73 30 00 0C 01 70");  // script job a, s, p
-const std::string daily = hex("A1 02 05 00");
-const std::string next_generalized = hex("18 0F 32 30 32 34 30 31 30 32 30 33 30 34 30 35 5A");
-const std::string next_utc = hex("17 0D 32 34 30 31 30 32 30 33 30 34 30 35 5A");
-
-const state_item schedule_a{state_item::Schedule{{t0, quarvel::period::Daily, example_job}}};
 const state_item dropped_x{state_item::Dropped_platform{"x"}};
 
 // Collects the messages of the log while alive.
@@ -73,29 +62,6 @@ TEST(StateEncoding, ExamplesBothWays) {
         ASSERT_TRUE(decoded) << decoded.error();
         EXPECT_EQ(*decoded, c.value);
     }
-}
-
-TEST(StateEncoding, OldScheduleIsRewrittenInTheCurrentForm) {
-    const std::string old = hex("30 24 A1 22 30 20 17 0D 32 34 30 31 30 32 30 33 30 34 30 35 5A A1 02 05 00 30 0B 0C 01 61 0C 01 73 "
-                                "30 00 0C 01 70");
-    ASSERT_EQ(old.size(), 38u);
-    const auto decoded = state_of_str(old);
-    ASSERT_TRUE(decoded) << decoded.error();
-    EXPECT_EQ(*decoded, state{schedule_a});
-    const std::string current = hex("30 28 A3 26 30 24 18 0F 32 30 32 34 30 31 30 32 30 33 30 34 30 35 5A A1 02 05 00 A0 0D 30 0B 0C 01 "
-                                    "61 0C 01 73 30 00 0C 01 70");
-    EXPECT_EQ(state_to_str(*decoded), current);
-    EXPECT_EQ(current.size(), 42u);
-}
-
-TEST(StateEncoding, ScheduleTimeForms) {
-    // [3] takes either time form; [1] takes UTCTime only.
-    const auto current_utc = state_of_str(sequence({tagged(3, sequence({next_utc, daily, tagged(0, job_a)}))}));
-    ASSERT_TRUE(current_utc) << current_utc.error();
-    EXPECT_EQ(*current_utc, state{schedule_a});
-
-    EXPECT_EQ(failure_of(state_of_str(sequence({tagged(1, sequence({next_generalized, daily, job_a}))}))),
-              "Type mismatch: expected: (ANY UNIVERSAL 23) got: (Primitive UNIVERSAL 24)");
 }
 
 TEST(StateEncoding, RetiredItemsAreDroppedWithTheirWarningsInInputOrder) {
