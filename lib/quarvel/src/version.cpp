@@ -1,6 +1,8 @@
 #include <quarvel/model.hpp>
 #include <quarvel/version.hpp>
 
+#include "version_text.hpp"
+
 namespace quarvel {
 
 // The text cannot be a constant (it is longer than any string built at compile time may be), so it is
