@@ -27,15 +27,18 @@ buffer::~buffer() {
     flush();
 }
 
+bool buffer::settle_stdio() {
+    if (stream_ == nullptr) return true;
+    errno = 0;
+    if (std::fflush(stream_) == 0) return true;
+    error_ = errno != 0 ? errno : EIO;
+    return false;
+}
+
 std::FILE* buffer::stream() {
     if (text_ != nullptr || error_ != 0) return nullptr;
     flush();
-    errno = 0;
-    if (stream_ != nullptr && std::fflush(stream_) != 0) {
-        error_ = errno != 0 ? errno : EIO;
-        return nullptr;
-    }
-    if (error_ != 0) return nullptr;
+    if (error_ != 0 || !settle_stdio()) return nullptr;
     if (printers_stream_ == nullptr) {
         // A stream of its own over a copy of the descriptor: closing it leaves the buffer's descriptor open.
         const int fd = ::dup(stream_ != nullptr ? ::fileno(stream_) : fd_);
@@ -76,17 +79,8 @@ void buffer::hand_on(std::string_view bytes) {
         return;
     }
     if (error_ != 0) return;
-    if (stream_ != nullptr) {
-        // What the stream buffers was written before these bytes: it goes first.
-        errno = 0;
-        if (std::fflush(stream_) != 0) {
-            error_ = errno != 0 ? errno : EIO;
-            return;
-        }
-        error_ = quarvel::posix::write_all(::fileno(stream_), bytes);
-        return;
-    }
-    error_ = quarvel::posix::write_all(fd_, bytes);
+    if (!settle_stdio()) return;
+    error_ = quarvel::posix::write_all(stream_ != nullptr ? ::fileno(stream_) : fd_, bytes);
 }
 
 quarvel::result<void> buffer::finish() {

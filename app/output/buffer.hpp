@@ -74,6 +74,9 @@ public:
 private:
     void write_past_buffer(std::string_view bytes);
     void hand_on(std::string_view bytes);
+    // What a stdio stream under the buffer still holds was written before the buffer's bytes: it goes
+    // first. False, with the failure kept, when it cannot.
+    bool settle_stdio();
 
     int fd_ = -1;
     std::FILE* stream_ = nullptr;
