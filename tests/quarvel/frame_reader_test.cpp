@@ -190,7 +190,7 @@ TEST(FrameReader, ReadAvailableTakesWhatIsThereAndNoMore) {
         std::string sent;
         int hang_up_before;                // the call before which the peer hangs up, -1 for never
         std::vector<next_result> results;  // of successive read_available calls
-        int left_unread;
+        int left_unread;  // in the descriptor or read ahead by the reader
     };
     const Case cases[] = {
         {"two frames, then nothing yet", max_frame_size, frame_of("one") + frame_of("two"), -1,
@@ -220,7 +220,8 @@ TEST(FrameReader, ReadAvailableTakesWhatIsThereAndNoMore) {
             if (static_cast<int>(i) == c.hang_up_before) link.hang_up();
             EXPECT_EQ(read_available(reader, link.receiver()), c.results[i]) << c.what << ", call " << i;
         }
-        EXPECT_EQ(unread(link.receiver()), c.left_unread) << c.what;
+        // The bytes of later frames stay in the descriptor or in the reader, never lost.
+        EXPECT_EQ(unread(link.receiver()) + static_cast<int>(reader.buffered()), c.left_unread) << c.what;
     }
 }
 

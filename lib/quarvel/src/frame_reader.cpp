@@ -7,13 +7,16 @@
 
 #include <quarvel_internal/posix.hpp>
 
+#include "frame_io.hpp"
 #include "frame_rules.hpp"
 
 namespace quarvel {
 
 frame_reader::frame_reader(std::int64_t max_size) : max_size_(frame_rules::bound(max_size)) {}
 
-std::size_t frame_reader::feed(std::string_view bytes) {
+std::size_t frame_reader::feed(std::string_view bytes) { return buffered() != 0 ? 0 : take(bytes); }
+
+std::size_t frame_reader::take(std::string_view bytes) {
     if (failed_ || missing() == 0) return 0;
     const std::size_t offered = bytes.size();
 
@@ -45,6 +48,11 @@ std::size_t frame_reader::feed(std::string_view bytes) {
 }
 
 frame_result<std::optional<std::string>> frame_reader::next() {
+    if (buffered() != 0 && missing() != 0) {
+        // The bytes read ahead belong to this frame first, up to its end.
+        ahead_taken_ += take(std::string_view(ahead_).substr(ahead_taken_));
+        if (buffered() == 0) release_ahead();
+    }
     if (failed_) return std::unexpected(*failed_);
     if (missing() != 0) return std::nullopt;
     prefix_held_ = 0;
@@ -52,34 +60,48 @@ frame_result<std::optional<std::string>> frame_reader::next() {
     return std::exchange(payload_, std::string());
 }
 
-frame_error frame_reader::end_of_stream() const {
-    if (failed_) return *failed_;
-    // A whole frame waiting to be taken ended at a boundary like an empty reader.
-    return frame_rules::stream_ended(missing() != 0 && held() != 0);
+void frame_reader::release_ahead() {
+    // A drained chunk is given back: an idle peer's reader holds nothing but its current frame.
+    ahead_ = std::string();
+    ahead_taken_ = 0;
 }
 
-std::size_t frame_reader::held() const { return prefix_held_ + payload_.size(); }
-
-std::size_t frame_reader::missing() const {
-    if (failed_) return 0;
-    if (length_ < 0) return prefix_.size() - prefix_held_;
-    return static_cast<std::size_t>(length_) - payload_.size();
+frame_error frame_reader::end_of_stream() const {
+    if (failed_) return *failed_;
+    // A whole frame waiting to be taken ended at a boundary like an empty reader; bytes read ahead are the
+    // start of a later frame.
+    return frame_rules::stream_ended((missing() != 0 && held() != 0) || buffered() != 0);
 }
 
 frame_result<std::optional<std::string>> read_available(frame_reader& reader, int fd) {
-    // Bounded reads through the stack: a claim is paid for only as its bytes arrive, and a read never asks
-    // for more than the current frame needs, so the next frame's bytes stay in the descriptor.
-    char chunk[16 * 1024];
+    frame_io::channel from{fd, reader.plain_reads_};
     for (;;) {
         auto frame = reader.next();
         if (!frame || *frame) return frame;
-        const ssize_t got = posix::read_once(fd, chunk, std::min(reader.missing(), sizeof chunk));
-        if (got < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK) return std::nullopt;
-            return std::unexpected(frame_rules::system_failure("read", errno));
+        // No frame is whole and nothing is read ahead: the current frame needs bytes from the descriptor, read
+        // until it says it has no more for now (EAGAIN), which a read that never waits can ask safely. A
+        // payload larger than a chunk is read straight into its buffer (which grows only as bytes arrive);
+        // anything else a chunk at a time, which may hold many frames.
+        std::size_t asked = 0;
+        ssize_t got = 0;
+        const auto read_into = [&](char* at) {
+            got = frame_io::read_now(from, at, asked);
+            return got > 0 ? static_cast<std::size_t>(got) : 0;
+        };
+        if (reader.length_ >= 0 && reader.missing() >= frame_reader::read_chunk_size) {
+            asked = frame_rules::make_payload_room(reader.payload_, static_cast<std::size_t>(reader.length_));
+            posix::append_in_place(reader.payload_, asked, read_into);
+        } else {
+            asked = frame_reader::read_chunk_size;
+            posix::append_in_place(reader.ahead_, asked, read_into);
         }
-        if (got == 0) return std::unexpected(reader.end_of_stream());
-        reader.feed(std::string_view(chunk, static_cast<std::size_t>(got)));
+        if (got <= 0) {
+            const int error = errno;
+            reader.release_ahead();  // nothing was read into it
+            if (got == 0) return std::unexpected(reader.end_of_stream());
+            if (frame_io::would_block(error)) return std::nullopt;
+            return std::unexpected(frame_rules::system_failure("read", error));
+        }
     }
 }
 

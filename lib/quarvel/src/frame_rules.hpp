@@ -1,5 +1,5 @@
 #pragma once
-// The rules that the blocking reader (framing.cpp) and the incremental one (frame_reader.cpp) share: which
+// The rules that the blocking reader (framing.cpp), the incremental one (frame_reader.cpp) and the writers share: which
 // prefix is refused, how a payload's buffer grows, and how each failure reads.
 
 #include <algorithm>
@@ -48,6 +48,9 @@ inline std::size_t make_payload_room(std::string& payload, std::size_t length) {
 inline frame_error stream_ended(bool inside_frame) {
     return {inside_frame ? frame_error_kind::truncated : frame_error_kind::end_of_file, "end of file"};
 }
+
+// A frame that did not move within the caller's timeout (nothing is logged: the caller chose the limit).
+inline frame_error timed_out() { return {frame_error_kind::timed_out, "timed out"}; }
 
 // A failed `call` ("read", "write"), logged at error level to the library's source as it is returned.
 frame_error system_failure(std::string_view call, int error_number);

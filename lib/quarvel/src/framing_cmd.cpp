@@ -25,6 +25,18 @@ frame_result<void> write_cmd(int fd, const cmd& c, std::int64_t max_size) {
     return write(fd, asn::cmd_to_str(c), max_size);
 }
 
+frame_result<cmd> read_cmd(int fd, std::int64_t max_size, std::chrono::milliseconds timeout) {
+    auto payload = read(fd, max_size, timeout);
+    if (!payload) return std::unexpected(std::move(payload.error()));
+    return decode(*payload);
+}
+
+frame_result<void> write_cmd(int fd, const cmd& c, std::int64_t max_size, std::chrono::milliseconds timeout) {
+    return write(fd, asn::cmd_to_str(c), max_size, timeout);
+}
+
+frame_result<void> frame_writer::push_cmd(const cmd& c) { return push(asn::cmd_to_str(c)); }
+
 frame_result<std::optional<cmd>> read_available_cmd(frame_reader& reader, int fd) {
     auto payload = read_available(reader, fd);
     if (!payload) return std::unexpected(std::move(payload.error()));
