@@ -199,6 +199,11 @@ public:
     /// The bytes of the current frame held so far, its prefix included.
     std::size_t held() const { return prefix_held_ + payload_.size(); }
 
+    /// The current frame's announced payload length, once its prefix is whole and accepted.
+    std::optional<std::int64_t> announced_length() const {
+        return length_ < 0 ? std::nullopt : std::optional<std::int64_t>(length_);
+    }
+
     /// The bytes read from the descriptor beyond the current frame, kept for the frames after it.
     std::size_t buffered() const { return ahead_.size() - ahead_taken_; }
 
