@@ -640,6 +640,8 @@ decode_mb_ch=$(calc '%.0f' "$(throughput exec_of_str/console-heavy) / 1e6")
             echo
         fi
     fi
+    "$root/bench/framing.sh" "$rounds" "$build"
+    echo
     echo "## Codecs (Google Benchmark, in process)"
     echo
     echo "\`exec_bench\`, \`state_bench\` and \`cmd_bench\` in build/bench/bench; the state has 100,000 items, each"
