@@ -1,9 +1,10 @@
 // A server of the service and its workers, over a Unix domain socket. They speak framed commands: a worker
 // greets with its protocol version and asks for a job, the server assigns one, the worker streams the
 // console lines and the result, and the server keeps the job execution record, writing it with exec_to_str
-// and reading it back. The server serves every worker at once from one poll loop over non-blocking
-// sockets: it answers a peer it refuses with a Failure giving the reason, and drops a peer that stays
-// silent too long.
+// and reading it back. The server serves every worker at once from one poll loop that never blocks: it
+// reads with a frame reader and answers through a frame writer per peer, stops reading from a peer whose
+// replies pile up, answers a peer it refuses with a Failure giving the reason, and drops a peer that stays
+// silent too long. A worker makes plain blocking calls, each with a timeout.
 //
 //   server_and_worker [--silent-peer | --bad-hello | --bad-command | --broken-peer] [DIRECTORY]
 //
@@ -55,6 +56,13 @@ constexpr std::int64_t max_command_size = 1 << 20;
 // job may be quiet for a while (a real server allows minutes, and its workers send a line now and then).
 constexpr std::chrono::milliseconds hello_limit{300};
 constexpr std::chrono::milliseconds worker_limit{10'000};
+
+// A worker waits this long for each reply of a server that has stopped answering, and for each command to
+// leave.
+constexpr std::chrono::milliseconds server_patience{30'000};
+
+// The replies a server lets pile up for one peer before it stops reading that peer's requests.
+constexpr std::size_t reply_backlog = 64 * 1024;
 
 void fail(std::string_view who, std::string_view what) {
     std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(who.size()), who.data(), static_cast<int>(what.size()),
@@ -122,7 +130,7 @@ enum class behaviour {
 };
 
 bool send_command(int fd, const std::string& who, const quarvel::cmd& c) {
-    auto sent = quarvel::write_cmd(fd, c, max_command_size);
+    auto sent = quarvel::write_cmd(fd, c, max_command_size, server_patience);
     if (!sent) fail(who, sent.error().text);
     return sent.has_value();
 }
@@ -136,7 +144,7 @@ void print_refusal(const std::string& who, const quarvel::cmd::Failure& refused)
 // The server's next command when it is a `Wanted`; otherwise says why not and gives nothing.
 template <class Wanted>
 std::optional<Wanted> reply(int fd, const std::string& who) {
-    auto got = quarvel::read_cmd(fd, max_command_size);
+    auto got = quarvel::read_cmd(fd, max_command_size, server_patience);
     if (!got) {
         const bool hung_up = got.error().kind == quarvel::frame_error_kind::end_of_file;
         fail(who, hung_up ? "the server hung up" : got.error().text);
@@ -218,7 +226,7 @@ int misbehave(int fd, const std::string& who, behaviour how) {
         // One whole frame: a command with a byte after it.
         const std::string payload = quarvel::asn::cmd_to_str({quarvel::cmd::Job_request{std::string(platform)}}) + "!";
         if (!reply<quarvel::cmd::Server_hello>(fd, who)) return 1;
-        if (auto sent = quarvel::write(fd, payload, max_command_size); !sent) {
+        if (auto sent = quarvel::write(fd, payload, max_command_size, server_patience); !sent) {
             fail(who, sent.error().text);
             return 1;
         }
@@ -253,13 +261,6 @@ int connect_to(const std::string& socket_path, const std::string& who) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         fail(who, system_error("socket"));
-        return -1;
-    }
-    // A server that stops answering must not hold the worker forever: a read waits at most this long.
-    const timeval patience{30, 0};
-    if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience) != 0) {
-        fail(who, system_error("setsockopt"));
-        ::close(fd);
         return -1;
     }
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
@@ -317,6 +318,8 @@ enum class stage {
 struct peer {
     int fd = -1;  // -1 once closed; removed at the end of the round
     quarvel::frame_reader reader{max_command_size};
+    quarvel::frame_writer writer{max_command_size};
+    bool shut = false;  // the sending side is shut: refused, and the Failure has left
     stage at = stage::hello;
     steady::time_point deadline;
     std::size_t job = 0;               // the job table's index, while running
@@ -348,28 +351,39 @@ void close_peer(server& s, peer& p) {
     p.fd = -1;
 }
 
-// Replies are small and a peer gets few (a hello, one job for each it finishes, at most one Failure): they
-// fit in the socket's buffer, so the blocking write_cmd returns at once, and the loop never waits on a peer
-// that reads nothing.
+// [answering]
+// Queues a reply and sends what the socket takes now; poll says when it takes the rest. Nothing here
+// waits, so a peer that reads nothing cannot hold up the others.
 bool answer(server& s, peer& p, const quarvel::cmd& c) {
-    if (auto sent = quarvel::write_cmd(p.fd, c, max_command_size); !sent) {
-        s.events.push_back("lost a peer: " + sent.error().text);  // the library has logged the cause
+    auto queued = p.writer.push_cmd(c);
+    if (queued) queued = quarvel::write_available(p.writer, p.fd);
+    if (!queued) {
+        s.events.push_back("lost a peer: " + queued.error().text);  // the library has logged the cause
         close_peer(s, p);
         return false;
     }
     return true;
 }
+// [answering]
+
+// Once a refused peer's Failure has left, the sending side is shut: the peer reads the end after it.
+void shut_when_sent(server& s, peer& p) {
+    if (p.at != stage::closing || p.shut || p.writer.pending() != 0) return;
+    p.shut = true;
+    if (::shutdown(p.fd, SHUT_WR) != 0) close_peer(s, p);
+}
 
 // [failure reply]
-// Tells the peer why, then shuts the sending side and waits, within the worker limit, for it to hang up:
-// closing while its bytes lie unread could reset the connection and lose the reply on the way.
+// Tells the peer why, then, once that has left, shuts the sending side and waits, within the worker limit,
+// for it to hang up: closing while its bytes lie unread could reset the connection and lose the reply on
+// the way.
 void refuse(server& s, peer& p, const std::string& reason, steady::time_point now) {
     s.events.push_back("refused a peer: " + reason);
     if (!answer(s, p, {quarvel::cmd::Failure{reason}})) return;
     release_job(s, p);
     p.at = stage::closing;
     p.deadline = now + worker_limit;
-    if (::shutdown(p.fd, SHUT_WR) != 0) close_peer(s, p);
+    shut_when_sent(s, p);
 }
 // [failure reply]
 
@@ -480,6 +494,8 @@ void read_failed(server& s, peer& p, const quarvel::frame_error& error, steady::
     case quarvel::frame_error_kind::system_failure:
         s.events.push_back("lost a peer: " + error.text);  // the library has logged the cause
         break;
+    case quarvel::frame_error_kind::timed_out:
+        break;  // only the blocking forms with a timeout give it; silence is the deadline's part here
     }
     close_peer(s, p);
 }
@@ -496,11 +512,41 @@ void drain(server& s, peer& p) {
     }
 }
 
+// [back-pressure]
+// Its requests are read while its replies have not piled up; room for the replies is waited for while
+// some are queued. A peer that sends requests and reads no replies is left waiting, not served faster.
+short wanted(const peer& p) {
+    short events = 0;
+    if (p.writer.pending() < reply_backlog) events |= POLLIN;
+    if (p.writer.pending() > 0) events |= POLLOUT;
+    return events;
+}
+
+// Frames the reader has read ahead are not seen by poll: such a peer is served again without waiting.
+bool holds_requests(const peer& p) {
+    return p.at != stage::closing && p.reader.buffered() > 0 && p.writer.pending() < reply_backlog;
+}
+// [back-pressure]
+
 // [reading]
-void serve_peer(server& s, peer& p, steady::time_point now) {
-    if (p.at == stage::closing) return drain(s, p);
+void serve_peer(server& s, peer& p, short revents, steady::time_point now) {
+    if (p.writer.pending() > 0) {
+        if (auto sent = quarvel::write_available(p.writer, p.fd); !sent) {
+            s.events.push_back("lost a peer: " + sent.error().text);  // the library has logged the cause
+            return close_peer(s, p);
+        }
+        shut_when_sent(s, p);
+        if (p.fd < 0) return;
+    }
+    const bool readable = (revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    if (p.at == stage::closing) {
+        if (readable) drain(s, p);
+        return;
+    }
+    if (!readable && !holds_requests(p)) return;
     // A few commands per round, so that a peer that never pauses cannot keep the others waiting.
     for (int round = 0; round < 16 && p.fd >= 0 && p.at != stage::closing; ++round) {
+        if (p.writer.pending() >= reply_backlog) return;  // its replies first
         auto got = quarvel::read_available_cmd(p.reader, p.fd);
         if (!got) return read_failed(s, p, got.error(), now);
         if (!*got) return;  // the rest has not arrived yet
@@ -545,16 +591,19 @@ void serve(server& s) {
     while (s.accepted < s.expected || !s.peers.empty()) {
         // [poll loop]
         // The listener while workers are still to come, then every peer; the wait ends at the nearest
-        // deadline at the latest.
+        // deadline at the latest, and at once while a reader holds requests already read.
         const bool accepting = s.accepted < s.expected;
         steady::time_point next = accepting ? s.accept_deadline : steady::time_point::max();
         watched.clear();
         if (accepting) watched.push_back({s.listener, POLLIN, 0});
+        bool busy = false;
         for (const peer& p : s.peers) {
-            watched.push_back({p.fd, POLLIN, 0});
+            watched.push_back({p.fd, wanted(p), 0});
             next = std::min(next, p.deadline);
+            busy = busy || holds_requests(p);
         }
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - steady::now());
+        const auto wait = busy ? std::chrono::milliseconds::zero()
+                               : std::chrono::ceil<std::chrono::milliseconds>(next - steady::now());
         if (::poll(watched.data(), watched.size(), static_cast<int>(std::max<std::int64_t>(wait.count(), 0))) < 0) {
             if (errno == EINTR) continue;
             fail("server", system_error("poll"));
@@ -565,7 +614,8 @@ void serve(server& s) {
         const std::size_t first_peer = accepting ? 1 : 0;
         // Hang-ups and errors count as readable: the read tells which.
         for (std::size_t i = first_peer; i < watched.size(); ++i) {
-            if (watched[i].revents != 0) serve_peer(s, s.peers[i - first_peer], now);
+            peer& p = s.peers[i - first_peer];
+            if (watched[i].revents != 0 || holds_requests(p)) serve_peer(s, p, watched[i].revents, now);
         }
         if (accepting && watched[0].revents != 0) accept_peers(s, now);
         // [poll loop]
