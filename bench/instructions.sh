@@ -21,7 +21,7 @@ cmake --build "$build" --target quarvel quarvel_bench_inputs -j2 >/dev/null
 mapfile -t libraries < <(find "$build" -name libquarvel.a -o -name libquarvel-der.a -o -name libquarvel_bench_inputs.a)
 # Older trees have the DER codec as a library of its own (libquarvel-der.a); now it is inside libquarvel.a.
 ((${#libraries[@]} >= 2)) || { echo "instructions.sh: the libraries are missing in $build" >&2; exit 2; }
-${CXX:-g++} -std=c++23 -O2 -DNDEBUG -I"$source/lib/quarvel/include" -I"$source/lib/der/include" -I"$source/bench" \
+${CXX:-g++} -std=c++23 -O2 -DNDEBUG -I"$source/lib/quarvel/include" -I"$source/bench" \
     "$root/bench/codec_instructions.cpp" -o "$work/codec_instructions" "${libraries[@]}" "${libraries[@]}"
 valgrind --tool=callgrind --callgrind-out-file="$work/out" "$work/codec_instructions" >/dev/null 2>&1
 printf '%-24s %15s\n' section instructions

@@ -29,7 +29,7 @@
 
 #include "output/buffer.hpp"
 
-namespace der {
+namespace quarvel::der {
 struct tape;
 }
 
@@ -47,6 +47,6 @@ struct der_listing {
 // {"offset":O,"error":"MESSAGE"}, the message on one line and safe for a terminal) and is returned as
 // "at offset O: MESSAGE". `headers` holds what the reader checked: one tape for many inputs (the frames
 // of a capture) keeps its storage from one to the next.
-quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::string_view input, const der_listing& how);
+quarvel::result<void> list_der(output::buffer& out, quarvel::der::tape& headers, std::string_view input, const der_listing& how);
 
 }  // namespace dump

@@ -39,7 +39,7 @@ const std::string job_warning = "quarvel-dump: [WARNING] job for queue no longer
 const std::string schedule_line = "schedule name a on p next 2024-01-02T03:04:05-00:00, scheduled daily\n";
 
 quarvel::timestamp at(int year, int month, int day, int hour, int minute, int second) {
-    return der::from_civil({year, month, day, hour, minute, second});
+    return quarvel::der::from_civil({year, month, day, hour, minute, second});
 }
 
 // The overview of the printing rules' example: one dropped platform, two schedule items, one queue of

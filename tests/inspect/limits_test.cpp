@@ -69,8 +69,8 @@ quarvel::execution_record record() {
     quarvel::execution_record r;
     r.job = {"a", "p", "s"};
     for (int i = 0; i < 4000; ++i) r.console.push_back({std::int64_t{i} * 1'000'000, std::string(40, 'x')});
-    r.started = der::from_civil({2024, 1, 2, 3, 4, 5});
-    r.finished = der::from_civil({2024, 1, 2, 3, 4, 6});
+    r.started = quarvel::der::from_civil({2024, 1, 2, 3, 4, 5});
+    r.finished = quarvel::der::from_civil({2024, 1, 2, 3, 4, 6});
     r.result = quarvel::Exited{0};
     r.output = {{"a.txt", "first"}, {"big.bin", std::string(200 * 1024, 'b')}, {"c.txt", "after"},
                 {"d/e.txt", "deeper"}};

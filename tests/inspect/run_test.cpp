@@ -28,8 +28,8 @@ quarvel::execution_record worked_example() {
     r.job = {"a", "p", "s"};
     for (int i = 0; i < 16; ++i) r.uuid.octets[i] = static_cast<std::uint8_t>(i * 0x11);
     r.console = {{5'000'000, "hi"}};
-    r.started = der::from_civil({2024, 1, 2, 3, 4, 5});
-    r.finished = der::from_civil({2024, 1, 2, 3, 4, 6});
+    r.started = quarvel::der::from_civil({2024, 1, 2, 3, 4, 5});
+    r.finished = quarvel::der::from_civil({2024, 1, 2, 3, 4, 6});
     r.result = quarvel::Exited{0};
     r.output = {{"out.txt", "x"}};
     return r;

@@ -52,8 +52,8 @@ quarvel::execution_record record_with_line(std::string data) {
     quarvel::execution_record r;
     r.job = {"a", "p", "s"};
     r.console = {{5'000'000, std::move(data)}};
-    r.started = der::from_civil({2024, 1, 2, 3, 4, 5});
-    r.finished = der::from_civil({2024, 1, 2, 3, 4, 6});
+    r.started = quarvel::der::from_civil({2024, 1, 2, 3, 4, 5});
+    r.finished = quarvel::der::from_civil({2024, 1, 2, 3, 4, 6});
     r.result = quarvel::Exited{0};
     return r;
 }

@@ -10,8 +10,8 @@ namespace {
 
 using quarvel::console_line;
 
-const quarvel::timestamp started = der::from_civil({2024, 1, 2, 3, 4, 5});
-const quarvel::timestamp finished = der::from_civil({2024, 1, 2, 3, 4, 6});
+const quarvel::timestamp started = quarvel::der::from_civil({2024, 1, 2, 3, 4, 5});
+const quarvel::timestamp finished = quarvel::der::from_civil({2024, 1, 2, 3, 4, 6});
 
 std::string console_text(std::int64_t delta, std::string data) {
     std::string out;
@@ -98,7 +98,7 @@ TEST(Transcript, ResultLineIsTheResultsTextForm) {
 }
 
 TEST(Transcript, TimestampsDropTheFractionOfASecond) {
-    const auto late = der::from_civil({2024, 1, 2, 3, 4, 5}, 999'000'000);
+    const auto late = quarvel::der::from_civil({2024, 1, 2, 3, 4, 5}, 999'000'000);
     const auto lines = inspect::prepare_console({}, late, late, quarvel::Exited{0});
     EXPECT_EQ(lines.front(), "started at 2024-01-02T03:04:05-00:00");
     EXPECT_EQ(lines.back(), "stopped at 2024-01-02T03:04:05-00:00");

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+#include <variant>
 
+#include <quarvel/asn.hpp>
+
+#include "asn_bytes.hpp"
 #include "cmd_bytes.hpp"
 
 namespace {
@@ -79,6 +84,41 @@ TEST(CmdEncoding, Failures) {
         {"B6 08 30 06 30 00 30 00 30 00", "SEQUENCE: missing required: dropped-platforms"},
     };
     for (const auto& c : cases) EXPECT_EQ(failure_of(cmd_of_str(hex(c.octets))), c.message) << c.octets;
+}
+
+// Converts to a text by throwing: emplacing an alternative made from it leaves a variant valueless.
+struct throwing_text {
+    operator std::string() const { throw std::runtime_error("no text"); }
+};
+
+template <class Alternative, class Variant>
+void leave_valueless(Variant& v) {
+    try {
+        v.template emplace<Alternative>(throwing_text{});
+    } catch (const std::runtime_error&) {
+    }
+    ASSERT_TRUE(v.valueless_by_exception());
+}
+
+// A valueless variant has no encoding: every encoder stops with the message its header documents, rather
+// than throw std::bad_variant_access out of the library.
+TEST(EncodingDeathTest, ValuelessVariantStopsWithAMessage) {
+    const char* const message = "quarvel: an encoder was given a variant left valueless by an exception";
+    cmd c{cmd::Failure{"x"}};
+    leave_valueless<cmd::Failure>(c.value);
+    EXPECT_DEATH(quarvel::asn::cmd_to_str(c), message);
+
+    quarvel::execution_record record = asn_bytes::example_record();
+    leave_valueless<quarvel::Msg>(record.result);
+    EXPECT_DEATH(quarvel::asn::exec_to_str(record), message);
+
+    quarvel::state state{quarvel::state_item{quarvel::state_item::Dropped_platform{"a"}}};
+    leave_valueless<quarvel::state_item::Dropped_platform>(state[0].value);
+    EXPECT_DEATH(quarvel::asn::state_to_str(state), message);
+
+    cmd finished{cmd::Job_finished{asn_bytes::example_uuid, quarvel::Exited{0}, {}}};
+    leave_valueless<quarvel::Msg>(std::get<cmd::Job_finished>(finished.value).result);
+    EXPECT_DEATH(quarvel::asn::cmd_to_str(finished), message);
 }
 
 }  // namespace

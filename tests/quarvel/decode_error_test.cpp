@@ -129,6 +129,32 @@ TEST(DecodeError, WhereNamesTheOffsetAndThePath) {
     EXPECT_EQ(quarvel::asn::where(decode_error{"m", 0, ""}), "at offset 0");
 }
 
+TEST(DecodeError, EqualWhenMessageOffsetAndPathAre) {
+    const decode_error base{"trailing bytes", 17, "record > uuid"};
+    struct row {
+        const char* what;
+        decode_error other;
+        bool equal;
+    };
+    const row rows[] = {
+        {"the same", {"trailing bytes", 17, "record > uuid"}, true},
+        {"another message", {"trailing byte", 17, "record > uuid"}, false},
+        {"another offset", {"trailing bytes", 18, "record > uuid"}, false},
+        {"another path", {"trailing bytes", 17, "record"}, false},
+        {"no path", {"trailing bytes", 17, ""}, false},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(base == r.other, r.equal);
+        EXPECT_EQ(r.other == base, r.equal);
+        EXPECT_EQ(base != r.other, !r.equal);
+    }
+    // A failed located decode compares as a value, as a test of a service would compare it.
+    const auto located = quarvel::asn::cmd_of_str_located(hex("30 00 00"));
+    ASSERT_FALSE(located);
+    EXPECT_EQ(located, quarvel::asn::cmd_of_str_located(hex("30 00 00")));
+}
+
 TEST(DecodeError, ValuesThatDecodeAreTheSameEitherWay) {
     const std::string bytes = hex(example_record_hex);
     const auto located = quarvel::asn::exec_of_str_located(bytes);

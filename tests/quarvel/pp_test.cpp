@@ -29,7 +29,7 @@ uuid uuid_of(std::string_view text) {
 }
 
 timestamp at(int year, int month, int day, int hour, int minute, int second, std::uint32_t nanoseconds = 0) {
-    return der::from_civil({year, month, day, hour, minute, second}, nanoseconds);
+    return quarvel::der::from_civil({year, month, day, hour, minute, second}, nanoseconds);
 }
 
 const uuid sample_uuid = uuid_of("6ba7b810-9dad-11d1-80b4-00c04fd430c8");
@@ -76,7 +76,7 @@ TEST(TextForms, Timestamp) {
 
 TEST(TextForms, TimestampOutsideTheYearRangeStillPrints) {
     // The decoders refuse such instants; a value built in code must still print without undefined behaviour.
-    for (const std::int64_t seconds : {INT64_MIN, INT64_MAX, der::min_timestamp_seconds - 1, der::max_timestamp_seconds + 1})
+    for (const std::int64_t seconds : {INT64_MIN, INT64_MAX, quarvel::der::min_timestamp_seconds - 1, quarvel::der::max_timestamp_seconds + 1})
         EXPECT_TRUE(timestamp_text(timestamp{seconds, 999'999'999}).ends_with("-00:00")) << seconds;
 }
 

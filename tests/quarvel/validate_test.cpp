@@ -105,7 +105,7 @@ TEST(ValidateRecord, FaultsWithTheDecodersMessage) {
         {"finished_before_0000", with<R>(base, [](R& r) { r.finished = {earliest_second - 1, 500'000'000}; }),
          "GeneralizedTime: out of range: -00011231235959.500Z", encoding::confined},
         {"sub_second_part_of_a_whole_second", with<R>(base, [](R& r) { r.started.nanoseconds = 1'000'000'000; }),
-         "GeneralizedTime: out of range: 20240102030405.1000Z", encoding::confined},
+         "GeneralizedTime: out of range: 20240102030406Z", encoding::confined},
         {"latest_int64_second", with<R>(base, [](R& r) { r.finished = {INT64_MAX, 999'999'999}; }),
          "GeneralizedTime: out of range: 2922770265961204153007.999Z", encoding::confined},
         {"earliest_int64_second", with<R>(base, [](R& r) { r.started = {INT64_MIN, 0}; }),
@@ -165,6 +165,36 @@ TEST(ValidateRecord, WhatReadsBackIsClean) {
                  }));
 }
 
+// A sub-second part of a second or more is refused; the message names the instant it denotes, whole
+// seconds carried, with the fraction of three digits a GeneralizedTime has.
+TEST(ValidateRecord, SubSecondPartOfASecondOrMoreIsWrittenAsTheInstant) {
+    const std::int64_t started = example_record().started.seconds;  // 2024-01-02T03:04:05
+    struct row {
+        const char* what;
+        timestamp time;
+        std::string text;
+    };
+    const row rows[] = {
+        {"one_second", {started, 1'000'000'000}, "20240102030406Z"},
+        {"one_second_and_a_nanosecond", {started, 1'000'000'001}, "20240102030406.000Z"},
+        {"one_and_a_half_seconds", {started, 1'500'000'000}, "20240102030406.500Z"},
+        {"largest_part", {started, UINT32_MAX}, "20240102030409.294Z"},
+        {"into_the_next_year", {der::from_civil({2024, 12, 31, 23, 59, 59}).seconds, 1'000'000'000}, "20250101000000Z"},
+        {"before_1970", {-1, 2'000'000'000}, "19700101000001Z"},
+        {"after_9999", {latest_second, 1'000'000'000}, "100000101000000Z"},
+        {"onto_the_first_second", {earliest_second - 1, 1'000'000'000}, "00000101000000Z"},
+        {"latest_int64_second", {INT64_MAX, 1'000'000'000}, "2922770265961204153008Z"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        const auto checked = quarvel::asn::validate(with<execution_record>(example_record(), [&](execution_record& e) {
+            e.started = r.time;
+        }));
+        ASSERT_FALSE(checked);
+        EXPECT_EQ(checked.error(), "GeneralizedTime: out of range: " + r.text);
+    }
+}
+
 TEST(ValidateState, FaultsWithTheDecodersMessage) {
     const auto scheduled = [](timestamp next) {
         return state_item{state_item::Schedule{{next, quarvel::period::Daily, example_job}}};
@@ -177,7 +207,7 @@ TEST(ValidateState, FaultsWithTheDecodersMessage) {
          S{scheduled({earliest_second - 86'400, 0}), scheduled({latest_second + 1, 0})},
          "GeneralizedTime: out of range: -00011231000000Z", encoding::confined},
         {"schedule_sub_second_part_of_a_whole_second", S{scheduled({0, 4'294'967'295})},
-         "GeneralizedTime: out of range: 19700101000000.4294Z", encoding::confined},
+         "GeneralizedTime: out of range: 19700101000004.294Z", encoding::confined},
     };
     for (const auto& f : cases) expect_fault(f);
 }
@@ -215,7 +245,7 @@ TEST(ValidateCmd, FaultsWithTheDecodersMessage) {
          "GeneralizedTime: out of range: 100000101000000Z", encoding::confined},
         {"overview_running",
          overview({{{t0, quarvel::period::Hourly, example_job}}, {}, {{{t0.seconds, 1'000'000'000}, example_uuid, example_job}}, {}}),
-         "GeneralizedTime: out of range: 20240102030405.1000Z", encoding::confined},
+         "GeneralizedTime: out of range: 20240102030406Z", encoding::confined},
         {"overview_schedule_before_running",
          overview({{{too_late, quarvel::period::Hourly, example_job}}, {}, {{{earliest_second - 1, 0}, example_uuid, example_job}}, {}}),
          "GeneralizedTime: out of range: 100000101000000Z", encoding::several},

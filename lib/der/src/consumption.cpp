@@ -1,6 +1,6 @@
 #include <der/consumption.hpp>
 
-namespace der {
+namespace quarvel::der {
 
 consumption_watch::consumption_watch(std::string_view input, std::size_t step, std::function<void(std::size_t)> consumed)
     : begin(reinterpret_cast<std::uintptr_t>(input.data())),
@@ -13,4 +13,4 @@ consumption_watch::consumption_watch(std::string_view input, std::size_t step, s
 
 void report_item_done(consumption_watch& watch, const char* item_end) { watch.item_done(item_end); }
 
-}  // namespace der
+}  // namespace quarvel::der

@@ -2,7 +2,7 @@
 
 #include "layout.hpp"
 
-namespace der {
+namespace quarvel::der {
 
 std::string octet_dump(std::string_view octets, std::size_t column) {
     static constexpr char hex[] = "0123456789abcdef";
@@ -27,4 +27,4 @@ std::string octet_dump(std::string_view octets, std::size_t column) {
     return out;
 }
 
-}  // namespace der
+}  // namespace quarvel::der

@@ -7,7 +7,7 @@
 
 #include <der/dump.hpp>
 
-namespace der {
+namespace quarvel::der {
 
 using namespace detail;
 using namespace header_octets;
@@ -393,4 +393,4 @@ std::vector<element> children(const element& parent) {
     return all;
 }
 
-}  // namespace der
+}  // namespace quarvel::der

@@ -2,7 +2,7 @@
 
 #include "layout.hpp"
 
-namespace der {
+namespace quarvel::der {
 
 namespace {
 
@@ -66,4 +66,4 @@ std::string element_list(std::string_view prefix, child_cursor from) {
     }, prefix.size());
 }
 
-}  // namespace der
+}  // namespace quarvel::der

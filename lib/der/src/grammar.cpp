@@ -3,7 +3,7 @@
 // grammar.
 #include <der/grammar.hpp>
 
-namespace der {
+namespace quarvel::der {
 
 std::string type_mismatch(form expected_form, tag expected, const element& got) {
     std::string m = "Type mismatch: expected: ";
@@ -95,4 +95,4 @@ bool keep_first(std::optional<std::string>& found, std::optional<std::string>&& 
 
 }  // namespace detail
 
-}  // namespace der
+}  // namespace quarvel::der

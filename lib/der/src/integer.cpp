@@ -6,7 +6,7 @@
 #include <der/dump.hpp>
 #include <der/primitives.hpp>
 
-namespace der {
+namespace quarvel::der {
 
 namespace {
 
@@ -56,4 +56,4 @@ void write_integer(std::string& out, std::int64_t value) {
     out.append(octets + 8 - n, n);
 }
 
-}  // namespace der
+}  // namespace quarvel::der

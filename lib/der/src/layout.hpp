@@ -9,7 +9,7 @@
 
 #include <der/dump.hpp>
 
-namespace der::detail {
+namespace quarvel::der::detail {
 
 // Stands for the string a layout writes and only counts its octets, so that the string can be reserved at
 // its final size by laying the same pieces out twice.
@@ -44,4 +44,4 @@ struct box {
     }
 };
 
-}  // namespace der::detail
+}  // namespace quarvel::der::detail

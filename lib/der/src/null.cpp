@@ -1,7 +1,7 @@
 #include <der/dump.hpp>
 #include <der/primitives.hpp>
 
-namespace der {
+namespace quarvel::der {
 
 result<std::monostate> read_null(std::string_view contents) {
     if (contents.empty()) return std::monostate{};
@@ -10,4 +10,4 @@ result<std::monostate> read_null(std::string_view contents) {
     return error(std::move(m));
 }
 
-}  // namespace der
+}  // namespace quarvel::der

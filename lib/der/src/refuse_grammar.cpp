@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace der {
+namespace quarvel::der {
 
 void refuse_grammar(std::string_view name, const Ambiguous_syntax& refusal) {
     std::string line = "Ambiguous_syntax: ";
@@ -15,4 +15,9 @@ void refuse_grammar(std::string_view name, const Ambiguous_syntax& refusal) {
     std::abort();
 }
 
-}  // namespace der
+void refuse_valueless() {
+    std::fputs("quarvel: an encoder was given a variant left valueless by an exception\n", stderr);
+    std::abort();
+}
+
+}  // namespace quarvel::der

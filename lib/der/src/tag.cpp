@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstring>
 
-namespace der {
+namespace quarvel::der {
 
 std::string_view class_word(tag_class cls) {
     switch (cls) {
@@ -47,4 +47,4 @@ item_text_buffer::item_text_buffer(form f, tag t) {
 
 std::string item_text(form f, tag t) { return std::string(item_text_buffer(f, t).view()); }
 
-}  // namespace der
+}  // namespace quarvel::der

@@ -5,7 +5,7 @@
 
 #include <der/primitives.hpp>
 
-namespace der {
+namespace quarvel::der {
 
 namespace {
 
@@ -201,4 +201,4 @@ void write_generalized_time(std::string& out, timestamp t) {
     out.push_back('Z');
 }
 
-}  // namespace der
+}  // namespace quarvel::der

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace der {
+namespace quarvel::der {
 
 using namespace header_octets;
 
@@ -48,4 +48,4 @@ void write_header(std::string& out, tag t, form f, std::size_t length) {
     }
 }
 
-}  // namespace der
+}  // namespace quarvel::der

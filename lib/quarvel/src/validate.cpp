@@ -15,7 +15,7 @@
 #include <vector>
 
 #include <der/primitives.hpp>
-#include <der/time.hpp>
+#include <quarvel/der_time.hpp>
 
 #include "grammars/cmd.hpp"
 #include "grammars/forms.hpp"
@@ -59,21 +59,27 @@ void put_decimal(std::string& out, std::int64_t value, int width) {
 }
 
 // The instant in GeneralizedTime's form as it would be written if nothing were confined: the year in
-// full, with a minus sign before year 0, and the sub-second part as its count of whole milliseconds.
+// full, with a minus sign before year 0, and the sub-second part as its count of whole milliseconds. A
+// sub-second part of a second or more is the instant that many whole seconds later (1,000,000,000 ns
+// after 05 is 06, not 05.1000).
 std::string generalized_time_text(timestamp t) {
+    constexpr std::uint32_t nanoseconds_per_second = 1'000'000'000;
     // The Gregorian calendar repeats every 400 years: convert near 1970, add the eras to the year, and
-    // no year of an int64 of seconds overflows the calendar's `int`.
+    // no year of an int64 of seconds overflows the calendar's `int`. The whole seconds of the sub-second
+    // part (at most 4) are added within the era, where they cannot overflow either.
     constexpr std::int64_t era_seconds = 146'097 * der::seconds_per_day;
     const std::int64_t eras = t.seconds / era_seconds;
-    const der::civil_time c = der::to_civil({t.seconds % era_seconds, 0});
+    const std::int64_t carried = t.nanoseconds / nanoseconds_per_second;
+    const std::uint32_t nanoseconds = t.nanoseconds % nanoseconds_per_second;
+    const der::civil_time c = der::to_civil({t.seconds % era_seconds + carried, 0});
     const std::int64_t year = c.year + eras * 400;
     std::string out;
     if (year < 0) out += '-';
     put_decimal(out, year < 0 ? -year : year, 4);
     for (const int field : {c.month, c.day, c.hour, c.minute, c.second}) put_decimal(out, field, 2);
-    if (t.nanoseconds != 0) {
+    if (nanoseconds != 0) {
         out += '.';
-        put_decimal(out, t.nanoseconds / 1'000'000, 3);
+        put_decimal(out, nanoseconds / 1'000'000, 3);
     }
     out += 'Z';
     return out;

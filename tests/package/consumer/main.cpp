@@ -7,7 +7,7 @@
 #include <string>
 
 static_assert(QUARVEL_VERSION_NUMBER == QUARVEL_VERSION_MAJOR * 10000 + QUARVEL_VERSION_MINOR * 100 + QUARVEL_VERSION_PATCH);
-static_assert(QUARVEL_VERSION_MAJOR == 0 && QUARVEL_VERSION_MINOR >= 1, "written for the 0.1 series");
+static_assert(QUARVEL_VERSION_MAJOR == 0 && QUARVEL_VERSION_MINOR >= 2, "written for the 0.2 series");
 
 int main() {
     const quarvel::job a = quarvel::script_job{"nightly", "freebsd-14", "make"};

@@ -15,8 +15,9 @@
 #include <string_view>
 
 #include <der/consumption_hooks.hpp>
+#include <der/short_name.hpp>
 
-namespace der {
+namespace quarvel::der {
 
 /// Watches how far a decode of `input` has gone: `consumed(n)` is called with growing counts, each at
 /// least `step` octets past the last one (a `step` of 0 counts as 1). Ends of items outside `input`
@@ -39,4 +40,4 @@ struct consumption_watch {
     std::function<void(std::size_t)> consumed;  ///< octets of the input, from its start, no longer needed
 };
 
-}  // namespace der
+}  // namespace quarvel::der

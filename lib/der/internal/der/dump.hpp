@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
-namespace der {
+#include <der/short_name.hpp>
+
+namespace quarvel::der {
 
 /// The right margin of a dump.
 inline constexpr std::size_t margin = 78;
@@ -16,4 +18,4 @@ inline constexpr std::size_t margin = 78;
 /// The dump of `octets`, laid out as if it began at `column`.
 std::string octet_dump(std::string_view octets, std::size_t column);
 
-}  // namespace der
+}  // namespace quarvel::der

@@ -13,10 +13,12 @@
 #include <string_view>
 #include <vector>
 
-#include <der/result.hpp>
+#include <quarvel/der_result.hpp>
+
+#include <der/short_name.hpp>
 #include <der/tag.hpp>
 
-namespace der {
+namespace quarvel::der {
 
 /// Elements nested deeper than this are refused while parsing ("nesting deeper than 64 levels"); the
 /// outermost element is level 1.
@@ -351,4 +353,4 @@ std::string element_list(const std::vector<element>& elements, std::size_t colum
 /// children.
 std::string element_list(std::string_view prefix, child_cursor from);
 
-}  // namespace der
+}  // namespace quarvel::der

@@ -39,15 +39,17 @@
 #include <variant>
 #include <vector>
 
+#include <quarvel/der_result.hpp>
+#include <quarvel/der_time.hpp>
+
 #include <der/consumption_hooks.hpp>
 #include <der/element.hpp>
 #include <der/primitives.hpp>
-#include <der/result.hpp>
+#include <der/short_name.hpp>
 #include <der/tag.hpp>
-#include <der/time.hpp>
 #include <der/writer.hpp>
 
-namespace der {
+namespace quarvel::der {
 
 // A small set of tags, held inline: building one allocates nothing, so a grammar's constructor is a few
 // stores. The largest set in use is the union of the command CHOICE's alternatives.
@@ -728,6 +730,11 @@ struct choice_core {
 
 }  // namespace detail
 
+// A variant left valueless by an exception has no encoding, and encoders cannot fail: writing one is a
+// programming error. Writes what happened on standard error and aborts, in every build, rather than throw
+// out of an encoder.
+[[noreturn]] void refuse_valueless();
+
 template <class... Gs>
 struct choice_t {
     static constexpr std::size_t count = sizeof...(Gs);
@@ -747,6 +754,7 @@ struct choice_t {
     template <class V, class Pass>
     std::size_t emit(const V& v, Pass pass) const {
         static_assert(std::variant_size_v<V> == count, "the written variant must have one alternative per choice alternative");
+        if (v.valueless_by_exception()) refuse_valueless();
         return detail::dispatch<count, arms>(v.index(), *this, v, Pass(pass));
     }
 
@@ -1222,10 +1230,11 @@ struct variant_choice_t {
 
     result<value_type> decode(const element& e) const { return core.template decode<decode_arms>(*this, e); }
 
-    // Written by the alternative that writes the model's current alternative; a valueless model throws
-    // std::bad_variant_access, as std::visit would.
+    // Written by the alternative that writes the model's current alternative; a valueless model stops the
+    // program (see refuse_valueless).
     template <class V, class Pass>
     std::size_t emit(const V& v, Pass pass) const {
+        if (v.value.valueless_by_exception()) refuse_valueless();
         return detail::dispatch<model_count, encode_arms>(arm_of(v.value), *this, v, Pass(pass));
     }
 
@@ -1261,8 +1270,8 @@ private:
         }
     };
 
-    // The encoder's arms, one per alternative of the model, chosen by the alternative held (std::get
-    // throws for a valueless model, which takes the last arm).
+    // The encoder's arms, one per alternative of the model, chosen by the alternative held (a valueless
+    // model never gets here).
     template <class V>
     static std::size_t arm_of(const V& variant) {
         return variant.index() < model_count ? variant.index() : model_count - 1;
@@ -1368,4 +1377,4 @@ result<std::pair<typename G::value_type, std::string_view>> decode(const codec_t
     return std::pair{std::move(*v), input.substr(p->size)};
 }
 
-}  // namespace der
+}  // namespace quarvel::der

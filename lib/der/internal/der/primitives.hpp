@@ -8,10 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include <der/result.hpp>
-#include <der/time.hpp>
+#include <quarvel/der_result.hpp>
+#include <quarvel/der_time.hpp>
 
-namespace der {
+#include <der/short_name.hpp>
+
+namespace quarvel::der {
 
 /// The smallest integer that crosses DER: -2^62 (integers are 63-bit).
 inline constexpr std::int64_t min_integer = -(std::int64_t{1} << 62);
@@ -45,4 +47,4 @@ std::size_t generalized_time_size(timestamp t);
 /// Appends the GeneralizedTime contents of `t` to `out`.
 void write_generalized_time(std::string& out, timestamp t);
 
-}  // namespace der
+}  // namespace quarvel::der

@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace der {
+#include <der/short_name.hpp>
+
+namespace quarvel::der {
 
 /// The class of a tag, with its value in the identifier octet's two high bits.
 enum class tag_class : std::uint8_t {
@@ -111,4 +113,4 @@ struct item_text_buffer {
     std::string_view view() const { return {bytes, size}; }
 };
 
-}  // namespace der
+}  // namespace quarvel::der

@@ -6,13 +6,14 @@
 #include <cstddef>
 #include <string>
 
+#include <der/short_name.hpp>
 #include <der/tag.hpp>
 
-namespace der {
+namespace quarvel::der {
 
 /// Octets of the identifier and length of an element with `length` contents octets.
 std::size_t header_size(tag t, std::size_t length);
 /// `f` is primitive or constructed.
 void write_header(std::string& out, tag t, form f, std::size_t length);
 
-}  // namespace der
+}  // namespace quarvel::der

@@ -5,6 +5,11 @@
 /// other static initialisers. Decoders are strict (the input must be exactly one element) and never
 /// return a partial value; encoders cannot fail.
 ///
+/// Precondition of every encoder: each variant in the value (a command, a job, a result, a state item)
+/// holds an alternative. One left valueless by an exception has no encoding: the encoder writes
+/// "quarvel: an encoder was given a variant left valueless by an exception" on standard error and aborts
+/// the program, in every build; it never throws.
+///
 /// What an encoding keeps: texts as their octets (no UTF-8 check either way); output paths as they are,
 /// but decoders refuse an empty one or one holding NUL and collapse runs of "/"; times as GeneralizedTime
 /// to the whole millisecond, the rest dropped, in the years 0000 to 9999 (one outside is written as the
@@ -58,6 +63,9 @@ struct decode_error {
     /// `command > uuid`. Empty when the element reader refused the bytes (no grammar looked at them) and
     /// for "trailing bytes".
     std::string path;
+
+    /// Equal when message, offset and path are.
+    friend bool operator==(const decode_error&, const decode_error&) = default;
 };
 
 /// The value, or the decoder's refusal with its place (the functions below spell it out, so that each

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include <der/result.hpp>
-#include <der/time.hpp>
+#include <quarvel/der_result.hpp>
+#include <quarvel/der_time.hpp>
 
 namespace quarvel {
 
@@ -18,9 +18,10 @@ namespace quarvel {
 template <class T>
 using result = der::result<T>;
 
-/// A UTC instant held to the nanosecond (see `der::timestamp`). The encodings keep whole milliseconds,
-/// the rest dropped (.123456789 reads back as .123), of the years 0000 to 9999; an encoder writes a time
-/// outside those years as the nearest end of the range, which `asn::validate` refuses beforehand.
+/// A UTC instant held to the nanosecond (see `der::timestamp`, <quarvel/der_time.hpp>). The encodings keep
+/// whole milliseconds, the rest dropped (.123456789 reads back as .123), of the years 0000 to 9999; an
+/// encoder writes a time outside those years as the nearest end of the range, which `asn::validate`
+/// refuses beforehand.
 using der::timestamp;
 
 /// A non-negative span of time: an unsigned 64-bit count of nanoseconds. On the wire it is the 63-bit

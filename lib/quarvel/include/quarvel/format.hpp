@@ -30,37 +30,37 @@ struct file_descriptor {
 /// Lays printers' tokens out into lines and hands them to its sink. It belongs to one thread at a time.
 /// Over a string it appends as it lays tokens out: what is pending reaches the string when `finish` runs
 /// or when the formatter is destroyed, so read the string after either.
-class QUARVEL_API formatter {
+class formatter {
 public:
     /// The right margin unless the owner sets another.
     static constexpr int default_margin = 78;
 
     /// Appends to the caller's string as tokens are laid out.
-    explicit formatter(std::string& sink, int margin = default_margin);
+    QUARVEL_API explicit formatter(std::string& sink, int margin = default_margin);
     /// Buffers laid-out bytes; writes them to the stream and flushes it at each line end.
-    explicit formatter(std::FILE* sink, int margin = default_margin);
+    QUARVEL_API explicit formatter(std::FILE* sink, int margin = default_margin);
     /// Buffers laid-out bytes; writes them to the descriptor (retrying EINTR, continuing partial writes) at
     /// each line end.
-    explicit formatter(file_descriptor sink, int margin = default_margin);
+    QUARVEL_API explicit formatter(file_descriptor sink, int margin = default_margin);
 
     /// Finishes (as `finish`), so that nothing written is lost; does not flush a stream.
-    ~formatter();
+    QUARVEL_API ~formatter();
 
     formatter(const formatter&) = delete;
     formatter& operator=(const formatter&) = delete;
 
     /// A text token: written unchanged, never split; its width is its length in bytes.
-    void text(std::string_view s);
+    QUARVEL_API void text(std::string_view s);
     /// The space hint "@ ": width 1, one space or a line feed.
-    void space();
+    QUARVEL_API void space();
     /// The cut hint "@,": width 0, nothing or a line feed.
-    void cut();
+    QUARVEL_API void cut();
     /// "@.": lays out everything pending (the open hint becomes a line feed), writes a line feed, hands the
     /// bytes to the sink and flushes it; the column starts again at 0.
-    void line_end();
+    QUARVEL_API void line_end();
     /// A line end without the line feed: everything pending is laid out (the open hint becomes a line feed)
     /// and handed to the sink, nothing is appended and the sink is not flushed.
-    void finish();
+    QUARVEL_API void finish();
 
     /// The right margin.
     int margin() const { return static_cast<int>(margin_); }
@@ -70,6 +70,7 @@ public:
     bool failed() const { return failed_; }
 
 private:
+    // The public member functions are exported one by one; these are not, so they may change in a series.
     enum class sink_kind { string, file, descriptor };
 
     void hint(int width);

@@ -1,11 +1,12 @@
 #pragma once
 /// \file
-/// Failures are values: a result holds either the value or one message text.
+/// Failures are values: a result holds either the value or one message text. The DER codec compiled into
+/// the library is made of it; a program names it `quarvel::result` (<quarvel/basic.hpp>).
 
 #include <expected>
 #include <string>
 
-namespace der {
+namespace quarvel::der {
 
 /// The value, or the message of the failure.
 template <class T>
@@ -14,4 +15,4 @@ using result = std::expected<T, std::string>;
 /// Refuses a value inside a decoding function; the decode ends with exactly this message.
 inline std::unexpected<std::string> error(std::string message) { return std::unexpected(std::move(message)); }
 
-}  // namespace der
+}  // namespace quarvel::der

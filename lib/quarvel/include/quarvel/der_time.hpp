@@ -3,12 +3,14 @@
 /// The timestamp kind: an instant on the UTC time line, held to the nanosecond. DER keeps less: whole
 /// milliseconds, of the years 0000 to 9999 (see `timestamp`).
 /// Whole seconds and the sub-second part are kept apart: one int64 of nanoseconds cannot span the range.
+/// A program names the kind `quarvel::timestamp` (<quarvel/basic.hpp>); the calendar helpers here are those
+/// the codec writes and reads GeneralizedTime with.
 
 #include <compare>
 #include <cstdint>
 #include <optional>
 
-namespace der {
+namespace quarvel::der {
 
 /// An instant on the UTC time line, held to the nanosecond. Written as GeneralizedTime it keeps whole
 /// milliseconds, the rest dropped toward the past (.123456789 reads back as .123, .000999 as a whole
@@ -92,4 +94,4 @@ constexpr timestamp from_civil(const civil_time& c, std::uint32_t nanoseconds = 
                      nanoseconds};
 }
 
-}  // namespace der
+}  // namespace quarvel::der
