@@ -1,15 +1,25 @@
 #pragma once
 // The kinds of stream descriptor a frame travels over, in either mode, for tests that must hold on every
-// one of them: a connected pair of stream sockets, a pipe, a FIFO, TCP over loopback.
+// one of them (a connected pair of stream sockets, a pipe, a FIFO, TCP over loopback), and the raw bytes
+// that the framing tests send and count.
+
+#include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <string>
+#include <string_view>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <quarvel/framing.hpp>
 
 namespace quarvel::testing {
 
@@ -98,5 +108,32 @@ private:
 
 inline constexpr descriptor_kind every_kind[] = {descriptor_kind::socket_pair, descriptor_kind::pipe,
                                                  descriptor_kind::fifo, descriptor_kind::tcp};
+
+// The prefix announcing `length`, and a whole frame, as bytes.
+inline std::string prefix_of(std::int64_t length) {
+    const auto prefix = frame_prefix(length);
+    return std::string(prefix.data(), prefix.size());
+}
+
+inline std::string frame_of(std::string_view payload) {
+    return prefix_of(static_cast<std::int64_t>(payload.size())) + std::string(payload);
+}
+
+// Writes all of `bytes` with plain writes, waiting out a full non-blocking descriptor.
+inline void put_raw(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        ASSERT_GT(n, 0) << std::strerror(errno);
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+// The bytes still waiting to be read from `fd`.
+inline int unread(int fd) {
+    int count = 0;
+    ::ioctl(fd, FIONREAD, &count);
+    return count;
+}
 
 }  // namespace quarvel::testing

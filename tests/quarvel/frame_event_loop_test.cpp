@@ -24,31 +24,14 @@ namespace quarvel {
 namespace {
 
 using namespace std::string_literals;
+using testing::frame_of;
+using testing::put_raw;
+using testing::unread;
 using testing::channel_pair;
 using testing::descriptor_kind;
 using next_result = frame_result<std::optional<std::string>>;
 
 const next_result incomplete = std::nullopt;
-
-std::string frame_of(std::string_view payload) {
-    const auto prefix = frame_prefix(static_cast<std::int64_t>(payload.size()));
-    return std::string(prefix.data(), prefix.size()) + std::string(payload);
-}
-
-void put_raw(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        ASSERT_GT(n, 0) << std::strerror(errno);
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
-int unread(int fd) {
-    int count = 0;
-    ::ioctl(fd, FIONREAD, &count);
-    return count;
-}
 
 // Ends the test program with a message when a call that must return at once has not returned in time: a
 // blocked call would otherwise hang the suite without a word.

@@ -16,22 +16,19 @@
 
 #include <quarvel/asn.hpp>
 #include <quarvel/framing.hpp>
+
+#include "descriptor_kinds.hpp"
 #include <quarvel/log.hpp>
 
 namespace quarvel {
 namespace {
 
 using namespace std::string_literals;
+using testing::prefix_of;
+using testing::frame_of;
+using testing::put_raw;
+using testing::unread;
 using next_result = frame_result<std::optional<std::string>>;
-
-std::string prefix_of(std::int64_t length) {
-    const auto prefix = frame_prefix(length);
-    return std::string(prefix.data(), prefix.size());
-}
-
-std::string frame_of(std::string_view payload) {
-    return prefix_of(static_cast<std::int64_t>(payload.size())) + std::string(payload);
-}
 
 const next_result incomplete = std::nullopt;
 const frame_error clean_end{frame_error_kind::end_of_file, "end of file"};
@@ -176,12 +173,6 @@ struct connection {
         fds[0] = -1;
     }
 };
-
-int unread(int fd) {
-    int count = 0;
-    ::ioctl(fd, FIONREAD, &count);
-    return count;
-}
 
 TEST(FrameReader, ReadAvailableTakesWhatIsThereAndNoMore) {
     struct Case {

@@ -19,55 +19,29 @@
 #include <vector>
 
 #include <quarvel/framing.hpp>
+
+#include "descriptor_kinds.hpp"
 #include <quarvel/log.hpp>
 
 namespace quarvel {
 namespace {
 
 using namespace std::string_literals;
+using testing::prefix_of;
+using testing::frame_of;
+using testing::put_raw;
+using testing::unread;
 
 // ---- descriptors -------------------------------------------------------------------------------------
 
 enum class transport { pipe, socket };
 
-// The two ends of a one-way stream: bytes written to `writer` are read from `reader`.
-struct stream {
-    int reader = -1;
-    int writer = -1;
-
-    explicit stream(transport t) {
-        int fds[2];
-        if (t == transport::pipe) {
-            if (::pipe(fds) == 0) reader = fds[0], writer = fds[1];
-        } else if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) == 0) {
-            reader = fds[0], writer = fds[1];
-        }
-    }
-    ~stream() {
-        close_reader();
-        close_writer();
-    }
-    stream(const stream&) = delete;
-    stream& operator=(const stream&) = delete;
-
-    void close_reader() { close_fd(reader); }
-    void close_writer() { close_fd(writer); }
-
-private:
-    static void close_fd(int& fd) {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
+// The two ends of a one-way stream that blocks: bytes written to `writer` are read from `reader`.
+struct stream : testing::channel_pair {
+    explicit stream(transport t)
+        : channel_pair(t == transport::pipe ? testing::descriptor_kind::pipe : testing::descriptor_kind::socket_pair,
+                       false) {}
 };
-
-void put_raw(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        ASSERT_GT(n, 0) << std::strerror(errno);
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
 
 // Up to `limit` bytes, whatever one read call gives.
 std::string take_raw(int fd, std::size_t limit) {
@@ -101,22 +75,6 @@ std::string fill(int fd) {
     for (ssize_t n; (n = ::write(fd, chunk.data(), chunk.size())) > 0;) all.append(chunk, 0, static_cast<std::size_t>(n));
     ::fcntl(fd, F_SETFL, flags);
     return all;
-}
-
-// The bytes still waiting to be read from `fd`.
-int unread(int fd) {
-    int count = 0;
-    ::ioctl(fd, FIONREAD, &count);
-    return count;
-}
-
-std::string prefix_of(std::int64_t length) {
-    const auto prefix = frame_prefix(length);
-    return std::string(prefix.data(), prefix.size());
-}
-
-std::string frame_of(std::string_view payload) {
-    return prefix_of(static_cast<std::int64_t>(payload.size())) + std::string(payload);
 }
 
 // ---- observing the log --------------------------------------------------------------------------------

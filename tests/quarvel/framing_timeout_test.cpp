@@ -19,30 +19,13 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;
+using testing::frame_of;
+using testing::put_raw;
+using testing::unread;
 using testing::channel_pair;
 using testing::descriptor_kind;
 
 const frame_error timed_out{frame_error_kind::timed_out, "timed out"};
-
-std::string frame_of(std::string_view payload) {
-    const auto prefix = frame_prefix(static_cast<std::int64_t>(payload.size()));
-    return std::string(prefix.data(), prefix.size()) + std::string(payload);
-}
-
-void put_raw(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        ASSERT_GT(n, 0) << std::strerror(errno);
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
-int unread(int fd) {
-    int count = 0;
-    ::ioctl(fd, FIONREAD, &count);
-    return count;
-}
 
 // Writes to `fd` until it takes no more, down to single bytes; returns how many it took.
 std::size_t fill(int fd) {

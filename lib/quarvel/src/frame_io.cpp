@@ -142,6 +142,21 @@ ssize_t write_blocking(channel& to, const char* data, std::size_t size, bool mor
     return guarded_write(to, data, size);
 }
 
+namespace {
+
+// Waits for `fd` to be ready again after a call that would have blocked: true when it is, else false with
+// the reason in `moved`.
+bool waited(transfer& moved, int fd, short events, const deadline& until) {
+    switch (wait_until(fd, events, until)) {
+    case readiness::ready: return true;
+    case readiness::timed_out: moved.timed_out = true; return false;
+    case readiness::failed: moved.error = errno; return false;
+    }
+    return false;
+}
+
+}  // namespace
+
 transfer read_exactly(channel& from, char* into, std::size_t size, const deadline& until) {
     transfer moved;
     while (moved.count < size) {
@@ -157,11 +172,7 @@ transfer read_exactly(channel& from, char* into, std::size_t size, const deadlin
             moved.error = errno;
             return moved;
         }
-        switch (wait_until(from.fd, POLLIN, until)) {
-        case readiness::ready: continue;
-        case readiness::timed_out: moved.timed_out = true; return moved;
-        case readiness::failed: moved.error = errno; return moved;
-        }
+        if (!waited(moved, from.fd, POLLIN, until)) return moved;
     }
     return moved;
 }
@@ -179,11 +190,7 @@ transfer write_exactly(channel& to, const char* data, std::size_t size, bool mor
             moved.error = put == 0 ? EIO : errno;  // a write that wrote nothing and said nothing
             return moved;
         }
-        switch (wait_until(to.fd, POLLOUT, until)) {
-        case readiness::ready: continue;
-        case readiness::timed_out: moved.timed_out = true; return moved;
-        case readiness::failed: moved.error = errno; return moved;
-        }
+        if (!waited(moved, to.fd, POLLOUT, until)) return moved;
     }
     return moved;
 }
