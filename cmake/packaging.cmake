@@ -35,11 +35,9 @@ if(BUILD_SHARED_LIBS)
                     "SONAME is libquarvel.so.${quarvel_library_soversion}")
   endif()
 endif()
-# Debian's rule: the library's name and the SONAME's version, with a hyphen between two digits.
-set(quarvel_runtime_package "libquarvel")
-if(QUARVEL_SOVERSION MATCHES "^[0-9]")
-  string(APPEND quarvel_runtime_package "${QUARVEL_SOVERSION}")
-endif()
+# Debian's rule: the library's name and the SONAME's version (libquarvel.so.0.2: libquarvel0.2; a hyphen would
+# go between them were the name to end in a digit).
+set(quarvel_runtime_package "libquarvel${QUARVEL_SOVERSION}")
 set(QUARVEL_DEB_VERSION "${PROJECT_VERSION}-${QUARVEL_DEB_REVISION}")
 
 if(BUILD_SHARED_LIBS)
