@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <limits>
+#include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -145,8 +146,15 @@ int read_first_element(int fd, std::string& bytes) {
 }
 
 // Reads what the input holds: a regular file to its end, a stream as far as its first element reaches.
+// Memory that the input's size (or a stream's claim, followed by endless octets) asks for and the system
+// refuses is a failure of this input like any other ("Cannot allocate memory"), not a fault of the tool.
 int read_input(const input& in, std::string& bytes) {
-    return in.stream() ? read_first_element(in.fd, bytes) : read_to_end(in.fd, bytes, in.expected_size());
+    try {
+        return in.stream() ? read_first_element(in.fd, bytes) : read_to_end(in.fd, bytes, in.expected_size());
+    } catch (const std::bad_alloc&) {
+        bytes = std::string();
+        return ENOMEM;
+    }
 }
 
 // While a mapped file is in use, a file that another process truncates would kill this process with
