@@ -91,8 +91,11 @@ int main(int argc, char** argv) {
         s.contents = v.flag(contents);
         // A reader that goes away (`| head -c1`) makes the writes fail with EPIPE instead of ending the
         // process; the run then stops writing and ends with status 124 and no message, as quarvel-inspect's
-        // does: there is nobody left to tell.
+        // does: there is nobody left to tell. A file-size limit on a redirected output (`ulimit -f`) makes
+        // them fail with EFBIG instead of SIGXFSZ ending the process: the run says "standard output: File
+        // too large" and ends with 124, as quarvel-inspect's does.
         const output::ignored_signal closed_pipe(SIGPIPE);
+        const output::ignored_signal file_size_limit(SIGXFSZ);
         return dump::run(s, files, v.report_error);
     });
 }
