@@ -1,5 +1,6 @@
 #include "stream.hpp"
 
+#include <cerrno>
 #include <expected>
 #include <unistd.h>
 #include <variant>
@@ -142,16 +143,22 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
     // A state's decode may warn on standard error: what was written before it goes first.
     if (s.kind == input_kind::state) out.flush();
     // A record refers to the file's bytes: it is written while they are there.
-    quarvel::result<void> written;
-    auto read = file_input::with_whole_file(file, [&](std::string_view bytes) {
+    quarvel::result<void> written, unchanged;
+    auto read = file_input::with_whole_file(file, [&](std::string_view bytes, const file_input::prefix_done&,
+                                                      const file_input::source_check& source) {
         auto decoded = decode(s.kind, bytes);
         if (!decoded) {
             written = std::unexpected(decoded.error());
             return;
         }
         write_value(out, s, *decoded, nullptr, named);
+        // A write straight from the file's pages that found them gone (EFAULT) is no failure of the output:
+        // the file changed, and that is what is said.
+        unchanged = source(out.error());
+        if (!unchanged && out.error() == EFAULT) out.restart();
     });
     if (!read) return read_fault(std::move(read.error()));
+    if (!unchanged) return read_fault(std::move(unchanged.error()));
     if (!written) return contents_fault(std::move(written.error()));
     return {};
 }
