@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <new>
 
 #include "completion.hpp"
 #include "converters.hpp"
@@ -248,6 +249,11 @@ int eval(const command& cmd, const run_function& run, const process_io& io) {
     std::string description;
     try {
         return evaluate(cmd, run, io);
+    } catch (const std::bad_alloc&) {
+        // What the tools hold grows with their input: memory refused to it is a failure of that input, said
+        // as one, not a fault of the program.
+        io.write_err(message_line(cmd.name, "out of memory") + "\n");
+        return exit_cli_error;
     } catch (const std::exception& e) {
         description = e.what();
     } catch (...) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <map>
+#include <new>
 #include <stdexcept>
 
 #include "cli/converters.hpp"
@@ -350,6 +351,13 @@ TEST(Layer, RunErrorsAndExceptions) {
     const auto odd = evaluate(cmd, {}, [](const cli::values&) -> quarvel::result<void> { throw 7; });
     EXPECT_EQ(odd.status, 125);
     EXPECT_EQ(odd.err, "tool: internal error, uncaught exception:\n      unknown exception\n");
+
+    // Memory refused to what the input asks for is a failure of the input.
+    const auto exhausted = evaluate(cmd, {}, [](const cli::values&) -> quarvel::result<void> {
+        throw std::bad_alloc();
+    });
+    EXPECT_EQ(exhausted.status, 124);
+    EXPECT_EQ(exhausted.err, "tool: out of memory\n");
 }
 
 // What the layer writes itself is the process's product too: a failed write is a failure, said as a run's
