@@ -94,6 +94,12 @@ struct values {
     // Says an error that does not end the run (one input of several failed, the others go on) as the
     // error a run ends with is said; set by `eval` for the run, empty elsewhere.
     std::function<void(std::string message)> report_error;
+    // Says the error a run ends with while its text is being made, for a message too large to hold whole
+    // (a decoder's dump of a large input): `compose` hands the text, piece by piece, to the function it is
+    // given, and it is laid out as a returned message would be; the pieces must already be safe for a
+    // terminal. The run then returns an empty message. Set by `eval` for the run, empty elsewhere.
+    std::function<void(const std::function<void(const std::function<void(std::string_view)>&)>& compose)>
+        say_error_as_written;
 
     bool flag(argument_id id) const;                          // a flag is on
     int count(argument_id id) const;                          // occurrences of a repeatable flag

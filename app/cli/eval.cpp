@@ -137,6 +137,25 @@ void say_run_error(const command& cmd, const process_io& io, std::string message
     if (!message.empty()) io.write_err(message_line(cmd.name, text::terminal_message(std::move(message))) + "\n");
 }
 
+// The same for a message made as it is written: laid out in the box as it comes, and handed to standard
+// error in large pieces, never held whole.
+void say_run_error_as_written(const command& cmd, const process_io& io,
+                              const std::function<void(const std::function<void(std::string_view)>&)>& compose) {
+    constexpr std::size_t piece = 65536;
+    std::string held = std::string(cmd.name) + ": ";
+    message_box_writer box(visible_width(held), message_width, [&](std::string_view text) {
+        held += text;
+        if (held.size() >= piece) {
+            io.write_err(held);
+            held.clear();
+        }
+    });
+    compose([&](std::string_view text) { box.write(text); });
+    box.finish();
+    held += '\n';
+    io.write_err(held);
+}
+
 int evaluate(const command& cmd, const run_function& run, const process_io& io) {
     const presentation p = presentation_of(io.environment);
     const command full = with_standard_options(cmd);
@@ -177,6 +196,7 @@ int evaluate(const command& cmd, const run_function& run, const process_io& io) 
     values converted;
     converted.invocation_name = io.arguments.empty() ? std::string() : io.arguments.front();
     converted.report_error = [&](std::string message) { say_run_error(cmd, io, std::move(message)); };
+    converted.say_error_as_written = [&](const auto& compose) { say_run_error_as_written(cmd, io, compose); };
     converted.slots.resize(cmd.arguments.size());
     const auto run_checkpoints = [&](std::size_t after) {
         for (const auto& c : cmd.checkpoints)
