@@ -87,6 +87,9 @@ std::optional<T> enumerated(const argument_value& v) {
     return *value;
 }
 
+// A message made piece by piece: `compose(put)` hands its text to `put` in pieces of any size.
+using message_composer = std::function<void(const std::function<void(std::string_view)>& put)>;
+
 // The converted values, handed to checkpoints and to the command's run.
 struct values {
     std::string invocation_name;  // the argument vector's first element ("" when the vector is empty)
@@ -98,8 +101,7 @@ struct values {
     // (a decoder's dump of a large input): `compose` hands the text, piece by piece, to the function it is
     // given, and it is laid out as a returned message would be; the pieces must already be safe for a
     // terminal. The run then returns an empty message. Set by `eval` for the run, empty elsewhere.
-    std::function<void(const std::function<void(const std::function<void(std::string_view)>&)>& compose)>
-        say_error_as_written;
+    std::function<void(const message_composer& compose)> say_error_as_written;
 
     bool flag(argument_id id) const;                          // a flag is on
     int count(argument_id id) const;                          // occurrences of a repeatable flag

@@ -139,8 +139,7 @@ void say_run_error(const command& cmd, const process_io& io, std::string message
 
 // The same for a message made as it is written: laid out in the box as it comes, and handed to standard
 // error in large pieces, never held whole.
-void say_run_error_as_written(const command& cmd, const process_io& io,
-                              const std::function<void(const std::function<void(std::string_view)>&)>& compose) {
+void say_run_error_as_written(const command& cmd, const process_io& io, const message_composer& compose) {
     constexpr std::size_t piece = 65536;
     std::string held = std::string(cmd.name) + ": ";
     message_box_writer box(visible_width(held), message_width, [&](std::string_view text) {

@@ -24,7 +24,7 @@ struct cut_case {
 // 17 uuid, 35 console (37 its line: 39 delta, 44 data), 48 timestamps (50 started, 67 finished),
 // 84 result (86 its INTEGER), 89 output (91 its file: 93 path, 102 data).
 const std::vector<cut_case> record_cuts{
-    {"nothing at all", 0, 0, "record"},
+    {"nothing at all", 0, 0, ""},
     {"inside the outermost header", 1, 0, "record"},
     {"right after the outermost header", 2, 0, "record"},
     {"inside the job's header", 5, 4, "record > job"},

@@ -44,14 +44,23 @@ template <class G>
     if (!cut) return;
     refused.offset = cut->offset;
     refused.path.clear();
-    if (headers.entries.empty()) {
-        refused.path = root;  // not even the outermost header is there
-        return;
-    }
+    // Nothing at all (an empty input): no grammar has anything to name.
+    if (headers.entries.empty()) return;
     const der::element outermost = der::detail::read_entry(headers, 0, 0);
     if (der::decode_root(codec, headers, outermost)) return;
     const der::fault_site& fault = headers.fault;
     if (fault.in_grammar && fault.offset == cut->offset) refused.path = fault_path(root, fault);
+}
+
+// The refusal of `bytes` with `message`, at the place that `headers` recorded, or at a cut.
+template <class G>
+[[gnu::cold, gnu::noinline]] decode_error located_refusal(const der::codec_t<G>& codec, std::string_view bytes,
+                                                          std::string_view root, const der::tape& headers,
+                                                          std::string&& message) {
+    const der::fault_site& fault = headers.fault;
+    decode_error refused{std::move(message), fault.offset, fault.in_grammar ? fault_path(root, fault) : std::string()};
+    if (!fault.in_grammar) locate_cut(codec, bytes, root, refused);
+    return refused;
 }
 
 // The same, with the place of a failure; the outermost element is named `root` in its path.
@@ -61,11 +70,7 @@ located_result<typename G::value_type> decode_located(const der::codec_t<G>& cod
     der::tape_lease headers;
     auto value = decode_strict(codec, bytes, headers.get(), options);
     if (value) return std::move(*value);
-    const der::fault_site& fault = headers.get().fault;
-    decode_error refused{std::move(value.error()), fault.offset,
-                         fault.in_grammar ? fault_path(root, fault) : std::string()};
-    if (!fault.in_grammar) locate_cut(codec, bytes, root, refused);
-    return std::unexpected(std::move(refused));
+    return std::unexpected(located_refusal(codec, bytes, root, headers.get(), std::move(value.error())));
 }
 
 // The same for a tool: a refusal of the element reader with its dumps cut short and the fault itself
