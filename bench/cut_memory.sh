@@ -54,7 +54,7 @@ EOF
 
 peak() {  # KiB of the peak resident memory of the command
     /usr/bin/time -f %M -o "$work/peak" "$@" >/dev/null 2>&1 || true
-    cat "$work/peak"
+    tail -n 1 "$work/peak"
 }
 
 printf '%-16s %12s %16s %12s %16s %12s\n' input 'size KiB' 'inspect KiB' 'bound' 'dump exec KiB' 'bound'

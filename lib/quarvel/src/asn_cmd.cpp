@@ -88,10 +88,6 @@ std::expected<cmd, decode_error> cmd_of_str_located(std::string_view bytes) {
     return cmd_projections().decode_located(bytes);
 }
 
-tool_result<cmd> cmd_of_str_for_tool(std::string_view bytes, const tool_decode_options& how) {
-    return cmd_projections().decode_for_tool(bytes, how);
-}
-
 std::string cmd_to_str(const cmd& c) { return cmd_projections().encode(c); }
 
 }  // namespace quarvel::asn

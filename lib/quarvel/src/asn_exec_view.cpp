@@ -51,12 +51,6 @@ located_result<execution_record_view> exec_view_of_str_releasing(std::string_vie
     return exec_view_projections().decode_located(bytes, {&watch});
 }
 
-tool_result<execution_record_view> exec_view_of_str_for_tool(std::string_view bytes, const tool_decode_options& how) {
-    if (how.consumed == nullptr) return exec_view_projections().decode_for_tool(bytes, how);
-    der::consumption_watch watch(bytes, how.step, *how.consumed);
-    return exec_view_projections().decode_for_tool(bytes, how, {&watch});
-}
-
 std::string exec_view_to_str(const execution_record_view& view) { return exec_view_projections().encode(view); }
 
 }  // namespace quarvel::asn

@@ -65,10 +65,6 @@ std::expected<state, decode_error> state_of_str_located(std::string_view bytes) 
     return state_projections().decode_located(bytes);
 }
 
-tool_result<state> state_of_str_for_tool(std::string_view bytes, const tool_decode_options& how) {
-    return state_projections().decode_for_tool(bytes, how);
-}
-
 std::string state_to_str(const state& s) { return state_projections().encode(s); }
 
 }  // namespace quarvel::asn
