@@ -52,6 +52,9 @@ struct argument {
     std::string default_value;       // optional-value options: the value when the name comes without one
     std::size_t position = 0;        // positional arguments: 0 for the first
     bool required = false;           // positional arguments; a repeatable one then needs at least one word
+    // A repeatable positional argument of files, given several: a word that does not convert (a file that
+    // does not exist) is kept as given, for the run to say in its place among the others, as `cat` does.
+    bool said_in_place = false;
     converter convert;               // options with a value and positional arguments
 };
 

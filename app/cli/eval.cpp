@@ -102,6 +102,10 @@ quarvel::result<argument_value> convert_argument(const argument& arg, const occu
                     standard_input = true;
                 }
                 auto v = arg.convert(word, p);
+                if (!v && arg.said_in_place && positionals.size() > arg.position + 1) {
+                    texts.push_back(word);
+                    continue;
+                }
                 if (!v) return std::unexpected(positional_value_message(p, arg.value_name, v.error()));
                 auto* text = std::get_if<std::string>(&*v);
                 texts.push_back(text != nullptr ? std::move(*text) : word);

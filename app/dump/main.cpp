@@ -36,17 +36,21 @@ int main(int argc, char** argv) {
                                                                  {"exec", dump::input_kind::exec},
                                                                  {"der", dump::input_kind::der}}),
                              true));
-    const auto file = cli::add(
-        cmd, cli::repeatable_positional(
+    cli::argument files = cli::repeatable_positional(
                  1, "FILE",
                  "The file to read, or $(b,-) for standard input (once at most). Several are read in the order "
                  "given, in one run: the text of each follows a line $(b,==>) $(i,NAME) $(b,<==), after an empty "
                  "line but for the first; with $(b,--json) each line carries the $(b,file) (see JSON OUTPUT); "
                  "with $(b,--reencode), which then needs $(b,--framed), the frames of all follow each other as "
-                 "one capture. A $(i,FILE) that cannot be read or decoded, or a bad frame, is said on standard "
-                 "error as $(i,NAME)$(b,:) $(i,MESSAGE) after what came before it, and the next one follows; "
-                 "the status is then 124.",
-                 cli::existing_file_or_stdin(), true));
+                 "one capture. A $(i,FILE) that does not exist, cannot be read or decoded, or a bad frame, is "
+                 "said on standard error as $(i,NAME)$(b,:) $(i,MESSAGE) after what came before it, and the next "
+                 "one follows; the status is then 124. With $(b,--json) such a $(i,FILE) also has its line in "
+                 "its place (see JSON OUTPUT).",
+                 cli::existing_file_or_stdin(), true);
+    // One FILE that does not exist is a mistake on the command line; one among several is said in its
+    // place, and the others are still read.
+    files.said_in_place = true;
+    const auto file = cli::add(cmd, std::move(files));
     const auto reencode = cli::add(
         cmd, cli::flag({"--reencode"},
                        "Write the decoded value encoded again, byte for byte in the current form, instead of "

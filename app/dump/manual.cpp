@@ -22,8 +22,11 @@ std::vector<cli::extra_section> manual_sections() {
                   "Lines). With several $(i,FILE)s every line begins with the $(i,FILE) it comes from, as given "
                   "on the command line: $(b,{\"file\":)$(i,NAME)$(b,,\"value\":)$(i,VALUE)$(b,}), or "
                   "$(b,{\"file\":)$(i,NAME)$(b,,\"frame\":)$(i,N)$(b,,\"offset\":)$(i,O)$(b,,\"value\":)"
-                  "$(i,VALUE)$(b,}) with $(b,--framed); $(i,NAME) is a text as below. Members appear in the order "
-                  "given here."},
+                  "$(i,VALUE)$(b,}) with $(b,--framed); $(i,NAME) is a text as below. A $(i,FILE) that fails has "
+                  "its line in its place all the same, after the lines it wrote before the fault: "
+                  "$(b,{\"file\":)$(i,NAME)$(b,,\"error\":)$(i,MESSAGE)$(b,,\"offset\":)$(i,O)$(b,,\"path\":)"
+                  "$(i,PATH)$(b,}), the offset and the place in the grammar where they are known, so that a "
+                  "table of many records loses none. Members appear in the order given here."},
              {"texts", "A text that is valid UTF-8 is a JSON string; any other byte string is "
                        "$(b,{\"base64\":\")...$(b,\"}), so nothing is lost."},
              {"basic values", "Integers, sizes and counts of nanoseconds are numbers; a number that crosses the "

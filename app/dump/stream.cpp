@@ -104,10 +104,16 @@ void write_value(output::buffer& out, const settings& s, const value& decoded, c
 }
 
 std::unexpected<file_fault> read_fault(std::string message) {
-    return std::unexpected(file_fault{true, std::move(message)});
+    std::string error = message;
+    return std::unexpected(file_fault{true, std::move(message), std::move(error), std::nullopt, {}});
 }
 std::unexpected<file_fault> contents_fault(std::string message) {
-    return std::unexpected(file_fault{false, std::move(message)});
+    std::string error = message;
+    return std::unexpected(file_fault{false, std::move(message), std::move(error), std::nullopt, {}});
+}
+// A decoder's refusal, after `before` (a frame's place) when there is one.
+std::unexpected<file_fault> refused(const refusal& r, const std::string& before = {}) {
+    return std::unexpected(file_fault{false, before + r.text(), before + r.message, r.offset, r.path});
 }
 
 // How a listing of elements is written for these settings: `named` is the FILE in a run over several.
@@ -133,17 +139,17 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
     // A state's decode may warn on standard error: what was written before it goes first.
     if (s.kind == input_kind::state) out.flush();
     // A record refers to the file's bytes: it is written while they are there.
-    quarvel::result<void> written;
+    std::expected<void, refusal> written;
     auto read = file_input::with_whole_file(file, [&](std::string_view bytes) {
-        const auto decoded = decode(s.kind, bytes);
+        auto decoded = decode(s.kind, bytes);
         if (!decoded) {
-            written = std::unexpected(decoded.error());
+            written = std::unexpected(std::move(decoded.error()));
             return;
         }
         write_value(out, s, *decoded, nullptr, named);
     });
     if (!read) return read_fault(std::move(read.error()));
-    if (!written) return contents_fault(std::move(written.error()));
+    if (!written) return refused(written.error());
     return {};
 }
 
@@ -189,7 +195,7 @@ file_result write_frames(output::buffer& out, const settings& s, const std::stri
         // A state's decode may warn on standard error: what was written before it goes first.
         if (s.kind == input_kind::state) out.flush();
         const auto decoded = decode(s.kind, reader.payload, payload_offset);
-        if (!decoded) return contents_fault(place.text() + ": " + decoded.error());
+        if (!decoded) return refused(decoded.error(), place.text() + ": ");
         write_value(out, s, *decoded, &place, named);
     }
     return {};
