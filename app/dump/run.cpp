@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "output/buffer.hpp"
+#include "der_listing.hpp"
 #include "json.hpp"
 #include "stream.hpp"
 #include "text/terminal_text.hpp"
@@ -30,7 +31,7 @@ void write_failure_line(output::buffer& out, const std::string& file, const file
     out.write("{\"file\":");
     write_json_text(out, file);
     out.write(",\"error\":");
-    write_json_text(out, text::terminal_message(fault.error));
+    write_json_text(out, text::terminal_message(one_line(fault.error)));
     if (fault.offset) {
         out.write(",\"offset\":" + std::to_string(*fault.offset));
         if (!fault.path.empty()) {

@@ -74,4 +74,45 @@ TEST(Cut, StatesCommandsAndFramesSayWhereTheCutFalls) {
     EXPECT_EQ(r.err, said(eof + "3005a5030c01 at offset 4 (state[0])"));
 }
 
+// The structure of a cut input: every element whose header lies before the end, each one cut marked with
+// what is there, then the error line at the innermost one; JSON alike.
+TEST(Cut, DerListsTheStructureUpToTheEnd) {
+    test::temp_dir dir;
+    const std::string whole = hex(example_record_hex);
+    const std::string cut = whole.substr(0, 47);
+    const auto listed_whole = test::run({tool, "der", dir.file("whole.der", whole)});
+    ASSERT_EQ(listed_whole.status, 0);
+    // The job and the uuid are whole: their lines are those of the whole record.
+    const std::size_t job_at = listed_whole.out.find("4:     UNIVERSAL 16");
+    const std::string job_and_uuid = listed_whole.out.substr(job_at, listed_whole.out.find("35:") - job_at);
+    // The reader's message, its dump on one line.
+    const auto refused = quarvel::asn::exec_of_str(cut);
+    ASSERT_FALSE(refused);
+    const std::string whole_message = refused.error();
+    std::string message;
+    for (const char c : whole_message)
+        if (c != '\n' && !(c == ' ' && !message.empty() && message.back() == ' ')) message += c;
+        else if (c == '\n') message += ' ';
+    auto r = test::run({tool, "der", dir.file("cut.der", cut)});
+    EXPECT_EQ(r.status, 124);
+    EXPECT_EQ(r.out, "0: CONTEXT 0 Constructed, header 2, length 103, cut: 45 of 103 octets\n"
+                     "2:   UNIVERSAL 16 Constructed, header 2, length 101, cut: 43 of 101 octets\n" +
+                         job_and_uuid +
+                         "35:     UNIVERSAL 16 Constructed, header 2, length 11, cut: 10 of 11 octets\n"
+                         "37:       UNIVERSAL 16 Constructed, header 2, length 9, cut: 8 of 9 octets\n"
+                         "39:         UNIVERSAL 2 Primitive, header 2, length 3: 5000000\n"
+                         "44:         UNIVERSAL 12 Primitive, header 2, length 2, cut: 1 of 2 octets: \"h\"\n"
+                         "44: error: " + message + "\n");
+    EXPECT_EQ(r.err, said("at offset 44: " + message));
+
+    r = test::run({tool, "--json", "der", dir.file("cut.der", cut)});
+    EXPECT_EQ(r.status, 124);
+    const std::string last_lines =
+        R"({"offset":44,"depth":4,"tag":"UNIVERSAL 12","form":"primitive","header":2,"length":2,"cut":1,"preview":"\"h\""})" "\n"
+        R"({"offset":44,"error":")";
+    EXPECT_EQ(r.out.rfind(R"({"offset":0,"depth":0,"tag":"CONTEXT 0","form":"constructed","header":2,"length":103,"cut":45})", 0), 0u);
+    EXPECT_NE(r.out.find(last_lines), std::string::npos) << r.out;
+    dump_test::expect_json_lines(r.out);
+}
+
 }  // namespace
