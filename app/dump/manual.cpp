@@ -93,7 +93,10 @@ std::vector<cli::extra_section> manual_sections() {
                   "grammar looks at them, and octets after the value have no $(i,PATH); but when the input ends "
                   "inside the value (a record cut short), the place is that of the innermost element that the end "
                   "cuts, with its $(i,PATH). The octet dump of a message stops after 64 octets, followed by "
-                  "$(b,...) and the octets of the whole, as $(b,... (1048576 octets)). $(b,der) lists the "
+                  "$(b,...) and the octets of the whole, as $(b,... (1048576 octets)). When the $(i,FILE) reads "
+                  "whole as another $(i,KIND), or as a capture of frames, the message ends with which, and how to "
+                  "read it: $(b,(it reads as a scheduler state: quarvel-dump state) $(i,FILE)$(b,)) or $(b,(it "
+                  "reads as a framed capture: quarvel-dump --framed cmd) $(i,FILE)$(b,)). $(b,der) lists the "
                   "elements around it."},
          }},
         {"ENVIRONMENT",

@@ -14,6 +14,7 @@
 #include "decode.hpp"
 #include "der_listing.hpp"
 #include "file_input/read_file.hpp"
+#include "hint.hpp"
 #include "json.hpp"
 #include "output/buffer.hpp"
 #include "summary.hpp"
@@ -140,16 +141,22 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
     if (s.kind == input_kind::state) out.flush();
     // A record refers to the file's bytes: it is written while they are there.
     std::expected<void, refusal> written;
+    std::string hint;  // what else the file reads as, when it is refused
     auto read = file_input::with_whole_file(file, [&](std::string_view bytes) {
         auto decoded = decode(s.kind, bytes);
         if (!decoded) {
             written = std::unexpected(std::move(decoded.error()));
+            hint = other_kind_hint(s.kind, bytes, file);
             return;
         }
         write_value(out, s, *decoded, nullptr, named);
     });
     if (!read) return read_fault(std::move(read.error()));
-    if (!written) return refused(written.error());
+    if (!written) {
+        auto fault = refused(written.error());
+        fault.error().message += hint;
+        return fault;
+    }
     return {};
 }
 

@@ -74,6 +74,39 @@ TEST(Cut, StatesCommandsAndFramesSayWhereTheCutFalls) {
     EXPECT_EQ(r.err, said(eof + "3005a5030c01 at offset 4 (state[0])"));
 }
 
+// A file of another kind, or a capture read without --framed: the refusal says what it reads as.
+TEST(Cut, AFileOfAnotherKindIsNamed) {
+    test::temp_dir dir;
+    const std::string state = hex("30 05 A5 03 0C 01 78");
+    const std::string capture = frame(hex("AE 09 30 07 A0 02 05 00 02 01 0D")) + frame(hex("B2 02 05 00"));
+    const auto refusal = [](const auto& located) {
+        return located.error().message + " " + quarvel::asn::where(located.error());
+    };
+    const struct {
+        std::string kind, name, bytes, message, hint;
+    } cases[]{
+        {"exec", "x.state", state, refusal(quarvel::asn::exec_of_str_located(state)),
+         " (it reads as a scheduler state: quarvel-dump state x.state)"},
+        {"cmd", "x.state", state, refusal(quarvel::asn::cmd_of_str_located(state)),
+         " (it reads as a scheduler state: quarvel-dump state x.state)"},
+        {"cmd", "capture", capture, refusal(quarvel::asn::cmd_of_str_located(capture)),
+         " (it reads as a framed capture: quarvel-dump --framed cmd capture)"},
+        {"exec", "capture", capture, refusal(quarvel::asn::exec_of_str_located(capture)),
+         " (it reads as a framed capture: quarvel-dump --framed cmd capture)"},
+        // Nothing else either: no hint.
+        {"cmd", "junk", hex("05 00"), refusal(quarvel::asn::cmd_of_str_located(hex("05 00"))), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind + " " + c.name);
+        dir.file(c.name, c.bytes);
+        test::run_options in_dir;
+        in_dir.cwd = dir.path;
+        const auto r = test::run({tool, c.kind, c.name}, in_dir);
+        EXPECT_EQ(r.status, 124);
+        EXPECT_EQ(r.err, said(c.message + c.hint));
+    }
+}
+
 // The structure of a cut input: every element whose header lies before the end, each one cut marked with
 // what is there, then the error line at the innermost one; JSON alike.
 TEST(Cut, DerListsTheStructureUpToTheEnd) {
