@@ -68,6 +68,16 @@ int main(int argc, char** argv) {
         cmd, cli::flag({"--json"},
                        "Write the decoded value as one line of JSON instead of its text form (see JSON "
                        "OUTPUT)."));
+    const auto salvage = cli::add(
+        cmd, cli::flag({"--salvage"},
+                       "With $(b,exec), a record that does not decode (cut short by a crash, a full disk or a "
+                       "killed copy, or broken in its middle) is written as far as it holds whole before its "
+                       "fault: the job, the uuid, the console lines and output files that are whole, the times "
+                       "and the result where they are there, in its text or JSON form; then the place of the "
+                       "fault, as a line $(b,cut at offset) $(i,O) ($(i,PATH)), in JSON as a member "
+                       "$(b,\"cut\":{\"offset\":)$(i,O)$(b,,\"path\":)$(i,PATH)$(b,}) of the record's object. "
+                       "The fault is said on standard error as without $(b,--salvage), and the status stays "
+                       "124. A record that decodes is written as without it."));
     const auto contents = cli::add(
         cmd, cli::flag({"--contents"},
                        "With $(b,--json), output files carry their contents as $(b,data)."));
@@ -77,6 +87,9 @@ int main(int argc, char** argv) {
             return std::unexpected(std::string("options '--json' and '--reencode' cannot be present at the same time"));
         if (v.flag(contents) && !v.flag(json))
             return std::unexpected(std::string("option '--contents' needs '--json'"));
+        if (v.flag(salvage) &&
+            (v.choice<dump::input_kind>(kind) != dump::input_kind::exec || v.flag(reencode) || v.flag(framed)))
+            return std::unexpected(std::string("option '--salvage' needs KIND 'exec', without '--reencode' or '--framed'"));
         if (v.flag(reencode) && v.choice<dump::input_kind>(kind) == dump::input_kind::der)
             return std::unexpected(std::string("option '--reencode' cannot be used with KIND 'der'"));
         const auto files = v.texts(file);
@@ -90,6 +103,7 @@ int main(int argc, char** argv) {
                                   : dump::output_form::text;
         s.framed = v.flag(framed);
         s.contents = v.flag(contents);
+        s.salvage = v.flag(salvage);
         // A reader that goes away (`| head -c1`) makes the writes fail with EPIPE instead of ending the
         // process; the run then stops writing and ends with status 124 and no message, as quarvel-inspect's
         // does: there is nobody left to tell.

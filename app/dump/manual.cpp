@@ -124,6 +124,7 @@ std::vector<cli::extra_section> manual_sections() {
              {"$(cmd) --framed --json cmd - | jq -c .value",
               "Follows a live connection from a pipe, one JSON object per command."},
              {"$(cmd) der broken.der", "The elements of any DER input, with offsets, up to the first fault."},
+             {"$(cmd) --salvage exec cut.der", "What a record cut short still holds whole, then where it is cut."},
              {"$(cmd) --json exec records/*.der | jq -c '[.file, .value.result]'",
               "How each of many records ended, in one run."},
              {"$(cmd) --json --contents exec rec.der",

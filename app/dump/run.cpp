@@ -69,7 +69,7 @@ quarvel::result<void> run(const settings& s, const std::vector<std::string>& fil
         if (done) continue;
         // A table made of the lines loses no FILE: a listing ends with its error line already, every other
         // failure has a line of its own.
-        if (s.form == output_form::json && (done.error().read || s.kind != input_kind::der))
+        if (s.form == output_form::json && (done.error().read || (s.kind != input_kind::der && !done.error().salvaged)))
             write_failure_line(out, file, done.error());
         // The message follows what was written before it, this FILE's frames before a bad one included.
         out.flush();

@@ -15,9 +15,9 @@
 #include "der_listing.hpp"
 #include "file_input/read_file.hpp"
 #include "hint.hpp"
+#include "summary.hpp"
 #include "json.hpp"
 #include "output/buffer.hpp"
-#include "summary.hpp"
 
 namespace dump {
 
@@ -104,17 +104,35 @@ void write_value(output::buffer& out, const settings& s, const value& decoded, c
         decoded);
 }
 
+// What a broken record holds whole, in the form the settings ask for, then the place of its fault.
+void write_salvage(output::buffer& out, const settings& s, const quarvel::asn::salvaged_record& record,
+                   const refusal& fault, const std::string* file) {
+    if (s.form == output_form::json) {
+        if (file) {
+            out.write("{\"file\":");
+            write_json_text(out, *file);
+            out.write(",\"value\":");
+        }
+        write_json(out, record, json_options{s.contents}, fault.offset, fault.path);
+        if (file) out.put('}');
+        out.put('\n');
+        return;
+    }
+    out.write(salvage_summary(record));
+    out.write("cut " + quarvel::asn::where(quarvel::asn::decode_error{{}, static_cast<std::size_t>(fault.offset), fault.path}) + "\n");
+}
+
 std::unexpected<file_fault> read_fault(std::string message) {
     std::string error = message;
-    return std::unexpected(file_fault{true, std::move(message), std::move(error), std::nullopt, {}});
+    return std::unexpected(file_fault{true, std::move(message), std::move(error), std::nullopt, {}, false});
 }
 std::unexpected<file_fault> contents_fault(std::string message) {
     std::string error = message;
-    return std::unexpected(file_fault{false, std::move(message), std::move(error), std::nullopt, {}});
+    return std::unexpected(file_fault{false, std::move(message), std::move(error), std::nullopt, {}, false});
 }
 // A decoder's refusal, after `before` (a frame's place) when there is one.
 std::unexpected<file_fault> refused(const refusal& r, const std::string& before = {}) {
-    return std::unexpected(file_fault{false, before + r.text(), before + r.message, r.offset, r.path});
+    return std::unexpected(file_fault{false, before + r.text(), before + r.message, r.offset, r.path, false});
 }
 
 // How a listing of elements is written for these settings: `named` is the FILE in a run over several.
@@ -145,6 +163,7 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
     auto read = file_input::with_whole_file(file, [&](std::string_view bytes) {
         auto decoded = decode(s.kind, bytes);
         if (!decoded) {
+            if (s.salvage) write_salvage(out, s, quarvel::asn::salvage_exec(bytes), decoded.error(), named);
             written = std::unexpected(std::move(decoded.error()));
             hint = other_kind_hint(s.kind, bytes, file);
             return;
@@ -155,6 +174,7 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
     if (!written) {
         auto fault = refused(written.error());
         fault.error().message += hint;
+        fault.error().salvaged = s.salvage;
         return fault;
     }
     return {};

@@ -23,6 +23,7 @@ struct file_fault {
     std::string error;
     std::optional<std::uint64_t> offset;
     std::string path;
+    bool salvaged = false;  // what the FILE holds was written all the same (--salvage)
 };
 
 using file_result = std::expected<void, file_fault>;
