@@ -384,6 +384,8 @@ std::optional<cut_site> read_to_cut(tape& t, std::string_view input, bool turn_i
     t.entries.clear();
     t.wide.clear();
     t.fault = {};
+    // As the reader reserves: one entry per two octets at most, pages never written costing nothing.
+    t.entries.reserve(std::min<std::size_t>(n / 2 + 1, std::size_t{1} << 27));
     std::vector<open_to_cut> open;
     cut_site site;
     std::size_t at = 0;
