@@ -8,6 +8,7 @@
 #include <quarvel/asn.hpp>
 #include <quarvel/framing.hpp>
 #include <quarvel/log.hpp>
+#include <quarvel_internal/tool_decode.hpp>
 
 #include "text/terminal_text.hpp"
 
@@ -27,11 +28,14 @@ constexpr std::array<kind_words, 3> kinds{{
     {input_kind::cmd, "cmd", "a protocol command"},
 }};
 
+// A trial says nothing: its refusal is dropped, so it is made short, and no place is looked for.
+constexpr quarvel::asn::tool_decode_options trial{0, false, nullptr, 0};
+
 bool reads_as(input_kind kind, std::string_view bytes) {
     switch (kind) {
-        case input_kind::exec: return quarvel::asn::exec_view_of_str(bytes).has_value();
-        case input_kind::state: return quarvel::asn::state_of_str(bytes).has_value();
-        case input_kind::cmd: return quarvel::asn::cmd_of_str(bytes).has_value();
+        case input_kind::exec: return quarvel::asn::exec_view_of_str_for_tool(bytes, trial).has_value();
+        case input_kind::state: return quarvel::asn::state_of_str_for_tool(bytes, trial).has_value();
+        case input_kind::cmd: return quarvel::asn::cmd_of_str_for_tool(bytes, trial).has_value();
         case input_kind::der: break;
     }
     return false;
