@@ -40,6 +40,9 @@ SECTION(section_example_decode, for (int k = 0; k < 10'000; ++k) sink += asn::ex
 SECTION(section_example_encode, for (int k = 0; k < 10'000; ++k) sink += asn::exec_to_str(example).size();)
 SECTION(section_console_decode, for (int k = 0; k < 3; ++k) sink += asn::exec_of_str(console_octets).has_value();)
 SECTION(section_console_encode, for (int k = 0; k < 3; ++k) sink += asn::exec_to_str(console_record).size();)
+// The located decoders, whose sound path is the plain one's: a fault's place is found after the fact.
+SECTION(section_example_located_decode, for (int k = 0; k < 10'000; ++k) sink += asn::exec_of_str_located(example_octets).has_value();)
+SECTION(section_console_view_decode, for (int k = 0; k < 3; ++k) sink += asn::exec_view_of_str(console_octets).has_value();)
 SECTION(section_state_decode, for (int k = 0; k < 3; ++k) sink += asn::state_of_str(large_octets).has_value();)
 SECTION(section_state_encode, for (int k = 0; k < 3; ++k) sink += asn::state_to_str(large).size();)
 
@@ -61,6 +64,8 @@ int main() {
     section_example_encode();
     section_console_decode();
     section_console_encode();
+    section_example_located_decode();
+    section_console_view_decode();
     section_state_decode();
     section_state_encode();
     std::printf("%zu\n", sink);

@@ -52,6 +52,9 @@ struct argument {
     std::string default_value;       // optional-value options: the value when the name comes without one
     std::size_t position = 0;        // positional arguments: 0 for the first
     bool required = false;           // positional arguments; a repeatable one then needs at least one word
+    // A repeatable positional argument of files, given several: a word that does not convert (a file that
+    // does not exist) is kept as given, for the run to say in its place among the others, as `cat` does.
+    bool said_in_place = false;
     converter convert;               // options with a value and positional arguments
 };
 
@@ -87,6 +90,9 @@ std::optional<T> enumerated(const argument_value& v) {
     return *value;
 }
 
+// A message made piece by piece: `compose(put)` hands its text to `put` in pieces of any size.
+using message_composer = std::function<void(const std::function<void(std::string_view)>& put)>;
+
 // The converted values, handed to checkpoints and to the command's run.
 struct values {
     std::string invocation_name;  // the argument vector's first element ("" when the vector is empty)
@@ -94,6 +100,11 @@ struct values {
     // Says an error that does not end the run (one input of several failed, the others go on) as the
     // error a run ends with is said; set by `eval` for the run, empty elsewhere.
     std::function<void(std::string message)> report_error;
+    // Says the error a run ends with while its text is being made, for a message too large to hold whole
+    // (a decoder's dump of a large input): `compose` hands the text, piece by piece, to the function it is
+    // given, and it is laid out as a returned message would be; the pieces must already be safe for a
+    // terminal. The run then returns an empty message. Set by `eval` for the run, empty elsewhere.
+    std::function<void(const message_composer& compose)> say_error_as_written;
 
     bool flag(argument_id id) const;                          // a flag is on
     int count(argument_id id) const;                          // occurrences of a repeatable flag

@@ -106,6 +106,10 @@ quarvel::result<argument_value> convert_argument(const argument& arg, const occu
                     standard_input = true;
                 }
                 auto v = arg.convert(word, p);
+                if (!v && arg.said_in_place && positionals.size() > arg.position + 1) {
+                    texts.push_back(word);
+                    continue;
+                }
                 if (!v) return std::unexpected(positional_value_message(p, arg.value_name, v.error()));
                 auto* text = std::get_if<std::string>(&*v);
                 texts.push_back(text != nullptr ? std::move(*text) : word);
@@ -144,6 +148,24 @@ int show_manual(const command& full, help_format format, const presentation& p, 
 // nothing (the run has already said, or has nobody to say it to).
 void say_run_error(const command& cmd, const process_io& io, std::string message) {
     if (!message.empty()) io.write_err(message_line(cmd.name, text::terminal_message(std::move(message))) + "\n");
+}
+
+// The same for a message made as it is written: laid out in the box as it comes, and handed to standard
+// error in large pieces, never held whole.
+void say_run_error_as_written(const command& cmd, const process_io& io, const message_composer& compose) {
+    constexpr std::size_t piece = 65536;
+    std::string held = std::string(cmd.name) + ": ";
+    message_box_writer box(visible_width(held), message_width, [&](std::string_view text) {
+        held += text;
+        if (held.size() >= piece) {
+            io.write_err(held);
+            held.clear();
+        }
+    });
+    compose([&](std::string_view text) { box.write(text); });
+    box.finish();
+    held += '\n';
+    io.write_err(held);
 }
 
 // The status after the layer wrote its own product to standard output: a failed write is a failure.
@@ -190,6 +212,7 @@ int evaluate(const command& cmd, const run_function& run, const process_io& io) 
     values converted;
     converted.invocation_name = io.arguments.empty() ? std::string() : io.arguments.front();
     converted.report_error = [&](std::string message) { say_run_error(cmd, io, std::move(message)); };
+    converted.say_error_as_written = [&](const auto& compose) { say_run_error_as_written(cmd, io, compose); };
     converted.slots.resize(cmd.arguments.size());
     const auto run_checkpoints = [&](std::size_t after) {
         for (const auto& c : cmd.checkpoints)

@@ -168,4 +168,45 @@ void append_message_box(std::string& out, std::string_view text, std::size_t col
     lay_out_message_box(text, column, width, appender{out});
 }
 
+// The rule of `lay_out_message_box`, one character at a time, so that the text may come in pieces.
+void message_box_writer::write(std::string_view text) {
+    for (const char c : text) {
+        if (c == ' ' || c == '\n') {
+            end_word();
+            if (c == '\n' && after_line_break_) forced_ = true;
+            after_line_break_ = c == '\n';
+            pending_break_ = !line_empty_;
+            continue;
+        }
+        after_line_break_ = false;
+        word_ += c;
+    }
+}
+
+void message_box_writer::end_word() {
+    if (word_.empty()) return;
+    const std::size_t w = visible_width(word_);
+    if (!line_empty_ && (forced_ || col_ + 1 + w > width_)) {
+        out_("\n");
+        out_(std::string(column_, ' '));
+        col_ = column_;
+    } else if (!line_empty_) {
+        out_(" ");
+        ++col_;
+    }
+    out_(word_);
+    col_ += w;
+    word_.clear();
+    line_empty_ = false;
+    forced_ = false;
+    pending_break_ = false;
+}
+
+void message_box_writer::finish() {
+    end_word();
+    // A break point that ends the message is still one space ("...: " stays as it is).
+    if (pending_break_) out_(" ");
+    pending_break_ = false;
+}
+
 }  // namespace cli

@@ -3,6 +3,7 @@
 // for terminals (SGR escapes or nothing) and the line filling of messages and manual paragraphs.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,5 +52,29 @@ std::string message_box(std::string_view text, std::size_t column, std::size_t w
 
 // The same, appended to `out`; room for one more character (a line end) is reserved with it.
 void append_message_box(std::string& out, std::string_view text, std::size_t column, std::size_t width);
+
+// The message box laid out as its text comes, in pieces of any size, for a message too large to hold (a
+// decoder's dump of a whole large input): the same lines as `message_box` gives for the whole text, handed
+// to `out` in pieces as they are laid out. Only the word being read is held.
+class message_box_writer {
+public:
+    message_box_writer(std::size_t column, std::size_t width, std::function<void(std::string_view)> out)
+        : out_(std::move(out)), column_(column), width_(width), col_(column) {}
+    // More of the message's text.
+    void write(std::string_view text);
+    // The end of the message; nothing is written after it.
+    void finish();
+
+private:
+    void end_word();
+
+    std::function<void(std::string_view)> out_;
+    std::size_t column_, width_, col_;
+    std::string word_;
+    bool line_empty_ = true;
+    bool forced_ = false;         // two line breaks in a row since the last word
+    bool pending_break_ = false;  // a break point since the last word
+    bool after_line_break_ = false;
+};
 
 }  // namespace cli

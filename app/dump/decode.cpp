@@ -3,29 +3,37 @@
 #include <string>
 
 #include <quarvel/asn.hpp>
+#include <quarvel_internal/tool_decode.hpp>
 
 namespace dump {
 
 namespace {
 
+// A refusal in a few lines whatever the size of the input: the element reader's octet dump (of a whole
+// record cut short) cut to its first octets and its total, then the place.
+constexpr quarvel::asn::tool_decode_options short_messages{};
+
 template <class T>
-quarvel::result<value> held(quarvel::asn::located_result<T> decoded, std::uint64_t base) {
+std::expected<value, refusal> held(quarvel::asn::tool_result<T> decoded, std::uint64_t base) {
     if (decoded) return value(std::move(*decoded));
-    quarvel::asn::decode_error& e = decoded.error();
-    e.offset += base;
-    return std::unexpected(std::move(e.message) + ' ' + quarvel::asn::where(e));
+    quarvel::asn::decode_error& e = decoded.error().error;
+    return std::unexpected(refusal{std::move(e.message), e.offset + base, std::move(e.path)});
 }
 
 }  // namespace
 
-quarvel::result<value> decode(input_kind kind, std::string_view bytes, std::uint64_t base) {
+std::string refusal::text() const {
+    return message + ' ' + quarvel::asn::where(quarvel::asn::decode_error{{}, static_cast<std::size_t>(offset), path});
+}
+
+std::expected<value, refusal> decode(input_kind kind, std::string_view bytes, std::uint64_t base) {
     switch (kind) {
-        case input_kind::state: return held(quarvel::asn::state_of_str_located(bytes), base);
-        case input_kind::exec: return held(quarvel::asn::exec_view_of_str(bytes), base);
-        case input_kind::cmd: return held(quarvel::asn::cmd_of_str_located(bytes), base);
+        case input_kind::state: return held(quarvel::asn::state_of_str_for_tool(bytes, short_messages), base);
+        case input_kind::exec: return held(quarvel::asn::exec_view_of_str_for_tool(bytes, short_messages), base);
+        case input_kind::cmd: return held(quarvel::asn::cmd_of_str_for_tool(bytes, short_messages), base);
         case input_kind::der: break;
     }
-    return std::unexpected(std::string("a listing of elements is no value"));
+    return std::unexpected(refusal{"a listing of elements is no value", base, {}});
 }
 
 std::string encoding_of(const value& v) {

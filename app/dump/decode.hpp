@@ -4,6 +4,7 @@
 // (record > uuid)" (quarvel-inspect, whose messages are fixed, says the message alone).
 
 #include <cstdint>
+#include <expected>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -19,9 +20,19 @@ namespace dump {
 // it is used while those are there, and a record larger than memory costs only its structure.
 using value = std::variant<quarvel::state, quarvel::cmd, quarvel::execution_record_view>;
 
+// A refusal: the decoder's message (its octet dumps cut short), and where the fault lies: the offset in
+// the file, and the place in the grammar ("" when none).
+struct refusal {
+    std::string message;
+    std::uint64_t offset = 0;
+    std::string path;
+    // "MESSAGE at offset O (PATH)".
+    std::string text() const;
+};
+
 // Decodes one value of `kind` (state, cmd or exec) from `bytes`, which begin at offset `base` of their file
 // (a frame's payload lies after its prefix).
-quarvel::result<value> decode(input_kind kind, std::string_view bytes, std::uint64_t base = 0);
+std::expected<value, refusal> decode(input_kind kind, std::string_view bytes, std::uint64_t base = 0);
 
 // The value's encoding in the current form.
 std::string encoding_of(const value& v);

@@ -83,8 +83,8 @@ void open_object(output::buffer& out, std::string& line, const der_listing& how,
     append_number(line, offset);
 }
 
-// The reader lays a long octet dump out over several lines; a listing keeps each fault on one line, so
-// every line feed and the indentation after it become one space.
+}  // namespace
+
 std::string one_line(std::string message) {
     std::string out;
     out.reserve(message.size());
@@ -98,6 +98,8 @@ std::string one_line(std::string message) {
     }
     return out;
 }
+
+namespace {
 
 // The error line that ends a listing, and the error returned.
 quarvel::result<void> fault_at(output::buffer& out, const der_listing& how, std::uint64_t offset, std::string message) {
@@ -127,9 +129,20 @@ quarvel::result<void> fault_at(output::buffer& out, const der_listing& how, std:
 
 quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::string_view input, const der_listing& how) {
     const std::optional<der::reader_fault> fault = der::check_headers(headers, input);
+    // An input that ends inside its element (a record cut short) is listed as far as it goes: every header
+    // before the end, each element that the end cuts marked with the octets of it that are there.
+    std::optional<der::cut_site> cut;
+    der::tape cut_headers;
+    if (fault) cut = der::read_to_cut(cut_headers, input, false);
+    std::size_t next_cut = 0;  // the next of `cut->elements`, in reading order as the tape is
     std::size_t end = 0;  // where the first element ends
+    std::size_t index = 0;  // the tape entry of the header listed
     std::string line, preview;
-    der::each_header(headers, [&](const der::header_view& h) {
+    der::each_header(cut ? cut_headers : headers, [&](const der::header_view& h) {
+        std::optional<std::uint64_t> announced;  // the length its header announces, when the end cuts it
+        if (cut && next_cut < cut->elements.size() && cut->elements[next_cut].index == index)
+            announced = cut->elements[next_cut++].announced;
+        ++index;
         const der::element& e = h.value;
         const std::size_t contents_at = static_cast<std::size_t>(e.contents.data() - input.data());
         if (h.depth == 0) end = contents_at + e.contents.size();
@@ -146,7 +159,11 @@ quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::str
             line += constructed ? "\",\"form\":\"constructed\",\"header\":" : "\",\"form\":\"primitive\",\"header\":";
             append_number(line, h.header_size);
             line += ",\"length\":";
-            append_number(line, e.contents.size());
+            append_number(line, announced.value_or(e.contents.size()));
+            if (announced) {
+                line += ",\"cut\":";
+                append_number(line, e.contents.size());
+            }
             if (!preview.empty()) {
                 line += ",\"preview\":";
                 out.write(line);
@@ -164,7 +181,14 @@ quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::str
             line += ", header ";
             append_number(line, h.header_size);
             line += ", length ";
-            append_number(line, e.contents.size());
+            append_number(line, announced.value_or(e.contents.size()));
+            if (announced) {
+                line += ", cut: ";
+                append_number(line, e.contents.size());
+                line += " of ";
+                append_number(line, *announced);
+                line += " octets";
+            }
             if (!preview.empty()) {
                 line += ": ";
                 line += preview;
@@ -173,7 +197,10 @@ quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::str
         }
         out.write(line);
     });
-    if (fault) return fault_at(out, how, how.base + fault->offset, der::reader_message(*fault, input, dumped_octets));
+    // A cut is said at the innermost element it cuts.
+    if (fault)
+        return fault_at(out, how, how.base + (cut ? cut->offset : fault->offset),
+                        der::reader_message(*fault, input, dumped_octets));
     if (end < input.size()) return fault_at(out, how, how.base + end, "trailing bytes");
     return {};
 }

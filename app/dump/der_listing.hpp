@@ -15,6 +15,9 @@
 //   {"offset":2,"depth":1,"tag":"UNIVERSAL 2","form":"primitive","header":2,"length":1,"preview":"5"}
 //   {"offset":5,"depth":1,"tag":"UNIVERSAL 12","form":"primitive","header":2,"length":3,"preview":"\"abc\""}
 //   {"offset":10,"error":"trailing bytes"}
+// An input that ends inside its element is listed up to its end: every header before it, each element the
+// end cuts marked with what is there (", cut: 2 of 5 octets"; JSON "cut":2 after its length), then the
+// error line at the innermost element cut.
 //
 // Previews: an INTEGER the reader accepts in decimal; a UTF8String, UTCTime or GeneralizedTime as its
 // first 40 octets between double quotes, by the terminal rule with a backslash and a quote escaped too, so
@@ -24,6 +27,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include <quarvel/basic.hpp>
@@ -48,6 +52,10 @@ struct der_listing {
 // {"offset":O,"error":"MESSAGE"}, the message on one line and safe for a terminal) and is returned as
 // "at offset O: MESSAGE". `headers` holds what the reader checked: one tape for many inputs (the frames
 // of a capture) keeps its storage from one to the next.
+// The reader lays a long octet dump out over several lines; a line of a listing or of JSON keeps each fault
+// on one line, so every line feed and the indentation after it become one space.
+std::string one_line(std::string message);
+
 quarvel::result<void> list_der(output::buffer& out, quarvel::der::tape& headers, std::string_view input, const der_listing& how);
 
 }  // namespace dump

@@ -288,6 +288,29 @@ void write_json(output::buffer& out, const quarvel::execution_record_view& r, co
     write_record(out, r, options);
 }
 
+void write_json(output::buffer& out, const quarvel::asn::salvaged_record& r, const json_options& options,
+                std::uint64_t offset, std::string_view path) {
+    object_writer o(out);
+    if (r.job) write_script_job(o.key("job"), *r.job);
+    if (r.uuid) write_uuid(o.key("uuid"), *r.uuid);
+    if (r.console_reached)
+        write_array(o.key("console"), r.console, [](output::buffer& s, const auto& l) {
+            object_writer w(s);
+            w.number("delta", l.delta);
+            w.text("data", l.data);
+            w.close();
+        });
+    if (r.started) write_timestamp(o.key("started"), *r.started);
+    if (r.finished) write_timestamp(o.key("finished"), *r.finished);
+    if (r.result) write_result(o.key("result"), *r.result);
+    if (r.output_reached) write_data(o.key("output"), r.output, options);
+    object_writer cut(o.key("cut"));
+    cut.unsigned_number("offset", offset);
+    if (!path.empty()) cut.text("path", path);
+    cut.close();
+    o.close();
+}
+
 void write_json(output::buffer& out, const quarvel::state& state, const json_options&) {
     write_array(out, state, [](output::buffer& s, const quarvel::state_item& item) {
         object_writer o(s);

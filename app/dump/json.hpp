@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include <quarvel/model.hpp>
+#include <quarvel_internal/salvage.hpp>
 
 #include "output/buffer.hpp"
 
@@ -34,6 +35,10 @@ struct json_options {
 void write_json(output::buffer& out, const quarvel::execution_record& record, const json_options& options);
 void write_json(output::buffer& out, const quarvel::execution_record_view& record, const json_options& options);
 void write_json(output::buffer& out, const quarvel::state& state, const json_options& options);
+// What a broken record holds whole (--salvage): the record's members that were read, in their places,
+// then "cut":{"offset":O,"path":PATH}, the place of the fault ("path" left out when there is none).
+void write_json(output::buffer& out, const quarvel::asn::salvaged_record& record, const json_options& options,
+                std::uint64_t offset, std::string_view path);
 void write_json(output::buffer& out, const quarvel::cmd& command, const json_options& options);
 
 // The same forms as strings.

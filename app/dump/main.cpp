@@ -39,17 +39,21 @@ int main(int argc, char** argv) {
                                                                  {"exec", dump::input_kind::exec},
                                                                  {"der", dump::input_kind::der}}),
                              true));
-    const auto file = cli::add(
-        cmd, cli::repeatable_positional(
+    cli::argument files = cli::repeatable_positional(
                  1, "FILE",
                  "The file to read, or $(b,-) for standard input (once at most). Several are read in the order "
                  "given, in one run: the text of each follows a line $(b,==>) $(i,NAME) $(b,<==), after an empty "
                  "line but for the first; with $(b,--json) each line carries the $(b,file) (see JSON OUTPUT); "
                  "with $(b,--reencode), which then needs $(b,--framed), the frames of all follow each other as "
-                 "one capture. A $(i,FILE) that cannot be read or decoded, or a bad frame, is said on standard "
-                 "error as $(i,NAME)$(b,:) $(i,MESSAGE) after what came before it, and the next one follows; "
-                 "the status is then 124.",
-                 cli::existing_file_or_stdin(), true));
+                 "one capture. A $(i,FILE) that does not exist, cannot be read or decoded, or a bad frame, is "
+                 "said on standard error as $(i,NAME)$(b,:) $(i,MESSAGE) after what came before it, and the next "
+                 "one follows; the status is then 124. With $(b,--json) such a $(i,FILE) also has its line in "
+                 "its place (see JSON OUTPUT).",
+                 cli::existing_file_or_stdin(), true);
+    // One FILE that does not exist is a mistake on the command line; one among several is said in its
+    // place, and the others are still read.
+    files.said_in_place = true;
+    const auto file = cli::add(cmd, std::move(files));
     const auto reencode = cli::add(
         cmd, cli::flag({"--reencode"},
                        "Write the decoded value encoded again, byte for byte in the current form, instead of "
@@ -67,6 +71,16 @@ int main(int argc, char** argv) {
         cmd, cli::flag({"--json"},
                        "Write the decoded value as one line of JSON instead of its text form (see JSON "
                        "OUTPUT)."));
+    const auto salvage = cli::add(
+        cmd, cli::flag({"--salvage"},
+                       "With $(b,exec), a record that does not decode (cut short by a crash, a full disk or a "
+                       "killed copy, or broken in its middle) is written as far as it holds whole before its "
+                       "fault: the job, the uuid, the console lines and output files that are whole, the times "
+                       "and the result where they are there, in its text or JSON form; then the place of the "
+                       "fault, as a line $(b,cut at offset) $(i,O) ($(i,PATH)), in JSON as a member "
+                       "$(b,\"cut\":{\"offset\":)$(i,O)$(b,,\"path\":)$(i,PATH)$(b,}) of the record's object. "
+                       "The fault is said on standard error as without $(b,--salvage), and the status stays "
+                       "124. A record that decodes is written as without it."));
     const auto contents = cli::add(
         cmd, cli::flag({"--contents"},
                        "With $(b,--json), output files carry their contents as $(b,data)."));
@@ -76,6 +90,9 @@ int main(int argc, char** argv) {
             return std::unexpected(std::string("options '--json' and '--reencode' cannot be present at the same time"));
         if (v.flag(contents) && !v.flag(json))
             return std::unexpected(std::string("option '--contents' needs '--json'"));
+        if (v.flag(salvage) &&
+            (v.choice<dump::input_kind>(kind) != dump::input_kind::exec || v.flag(reencode) || v.flag(framed)))
+            return std::unexpected(std::string("option '--salvage' needs KIND 'exec', without '--reencode' or '--framed'"));
         if (v.flag(reencode) && v.choice<dump::input_kind>(kind) == dump::input_kind::der)
             return std::unexpected(std::string("option '--reencode' cannot be used with KIND 'der'"));
         const auto files = v.texts(file);
@@ -89,6 +106,7 @@ int main(int argc, char** argv) {
                                   : dump::output_form::text;
         s.framed = v.flag(framed);
         s.contents = v.flag(contents);
+        s.salvage = v.flag(salvage);
         // A reader that goes away (`| head -c1`) makes the writes fail with EPIPE instead of ending the
         // process; the run then stops writing and ends with status 124 and no message, as quarvel-inspect's
         // does: there is nobody left to tell. A file-size limit on a redirected output (`ulimit -f`) makes

@@ -22,8 +22,11 @@ std::vector<cli::extra_section> manual_sections() {
                   "Lines). With several $(i,FILE)s every line begins with the $(i,FILE) it comes from, as given "
                   "on the command line: $(b,{\"file\":)$(i,NAME)$(b,,\"value\":)$(i,VALUE)$(b,}), or "
                   "$(b,{\"file\":)$(i,NAME)$(b,,\"frame\":)$(i,N)$(b,,\"offset\":)$(i,O)$(b,,\"value\":)"
-                  "$(i,VALUE)$(b,}) with $(b,--framed); $(i,NAME) is a text as below. Members appear in the order "
-                  "given here."},
+                  "$(i,VALUE)$(b,}) with $(b,--framed); $(i,NAME) is a text as below. A $(i,FILE) that fails has "
+                  "its line in its place all the same, after the lines it wrote before the fault: "
+                  "$(b,{\"file\":)$(i,NAME)$(b,,\"error\":)$(i,MESSAGE)$(b,,\"offset\":)$(i,O)$(b,,\"path\":)"
+                  "$(i,PATH)$(b,}), the offset and the place in the grammar where they are known, so that a "
+                  "table of many records loses none. Members appear in the order given here."},
              {"texts", "A text that is valid UTF-8 is a JSON string; any other byte string is "
                        "$(b,{\"base64\":\")...$(b,\"}), so nothing is lost. In a string, what a terminal would "
                        "act on (control characters, DEL, C1 and bidirectional controls, U+2028 and U+2029) is "
@@ -69,11 +72,16 @@ std::vector<cli::extra_section> manual_sections() {
              {"", "A fault (a header that breaks the rules, contents that run past their parent or the input, "
                   "nesting deeper than 64 levels, octets after the element) ends the listing, after every "
                   "element before it, with a line $(i,OFFSET)$(b,: error:) $(i,MESSAGE), where $(i,OFFSET) is "
-                  "where the fault lies; it is also said on standard error, and the status is 124."},
+                  "where the fault lies; it is also said on standard error, and the status is 124. An input "
+                  "that ends inside its element (a record cut short) is listed up to its end: every element whose "
+                  "header lies before it, each element that the end cuts with $(b,, cut:) $(i,P) $(b,of) $(i,L) "
+                  "$(b,octets) after its line's length $(i,L), $(i,P) the octets of its contents that are there; "
+                  "the error line then names the innermost element cut."},
              {"", "With $(b,--json) each line is a JSON object: "
                   "$(b,{\"offset\":)$(i,O)$(b,,\"depth\":)$(i,D)$(b,,\"tag\":\")$(i,TAG)$(b,\",\"form\":)"
                   "$(b,\"constructed\") or $(b,\"primitive\")$(b,,\"header\":)$(i,H)$(b,,\"length\":)$(i,L)$(b,}), "
-                  "with $(b,\"preview\") last when there is one, and a fault as "
+                  "with $(b,\"cut\":)$(i,P) after the length of an element cut short and $(b,\"preview\") last "
+                  "when there is one, and a fault as "
                   "$(b,{\"offset\":)$(i,O)$(b,,\"error\":)$(i,MESSAGE)$(b,}). With $(b,--framed) each frame's "
                   "elements follow its line $(b,frame) $(i,N) $(b,at offset) $(i,O) (JSON: $(b,\"frame\":)$(i,N) "
                   "first), and offsets count from the start of the capture."},
@@ -85,7 +93,13 @@ std::vector<cli::extra_section> manual_sections() {
                   "file of the element at fault and $(i,PATH) its place in the grammar, members by name and list "
                   "items by their index from 0, as $(b,couldn't decode UUID at offset 17 (record > uuid)) or "
                   "$(b,... at offset 51 (record > console[1] > data)). A fault in the bytes themselves, before any "
-                  "grammar looks at them, and octets after the value have no $(i,PATH). $(b,der) lists the "
+                  "grammar looks at them, and octets after the value have no $(i,PATH); but when the input ends "
+                  "inside the value (a record cut short), the place is that of the innermost element that the end "
+                  "cuts, with its $(i,PATH). The octet dump of a message stops after 64 octets, followed by "
+                  "$(b,...) and the octets of the whole, as $(b,... (1048576 octets)). When the $(i,FILE) reads "
+                  "whole as another $(i,KIND), or as a capture of frames, the message ends with which, and how to "
+                  "read it: $(b,(it reads as a scheduler state: quarvel-dump state) $(i,FILE)$(b,)) or $(b,(it "
+                  "reads as a framed capture: quarvel-dump --framed cmd) $(i,FILE)$(b,)). $(b,der) lists the "
                   "elements around it."},
          }},
         {"ENVIRONMENT",
@@ -113,6 +127,7 @@ std::vector<cli::extra_section> manual_sections() {
              {"$(cmd) --framed --json cmd - | jq -c .value",
               "Follows a live connection from a pipe, one JSON object per command."},
              {"$(cmd) der broken.der", "The elements of any DER input, with offsets, up to the first fault."},
+             {"$(cmd) --salvage exec cut.der", "What a record cut short still holds whole, then where it is cut."},
              {"$(cmd) --json exec records/*.der | jq -c '[.file, .value.result]'",
               "How each of many records ended, in one run."},
              {"$(cmd) --json --contents exec rec.der",

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include "output/buffer.hpp"
+#include "der_listing.hpp"
+#include "json.hpp"
 #include "stream.hpp"
 #include "text/terminal_text.hpp"
 
@@ -22,6 +24,22 @@ void write_heading(output::buffer& out, const std::string& file, bool first) {
     text::append_terminal_text(heading, file);
     heading += " <==\n";
     out.write(heading);
+}
+
+// {"file":NAME,"error":MESSAGE,"offset":O,"path":P}, the offset and the path where they are known.
+void write_failure_line(output::buffer& out, const std::string& file, const file_fault& fault) {
+    out.write("{\"file\":");
+    write_json_text(out, file);
+    out.write(",\"error\":");
+    write_json_text(out, text::terminal_message(one_line(fault.error)));
+    if (fault.offset) {
+        out.write(",\"offset\":" + std::to_string(*fault.offset));
+        if (!fault.path.empty()) {
+            out.write(",\"path\":");
+            write_json_text(out, fault.path);
+        }
+    }
+    out.write("}\n");
 }
 
 }  // namespace
@@ -49,6 +67,10 @@ quarvel::result<void> run(const settings& s, const std::vector<std::string>& fil
         if (s.form == output_form::text) write_heading(out, file, i == 0);
         auto done = write_file(out, s, file, &file);
         if (done) continue;
+        // A table made of the lines loses no FILE: a listing ends with its error line already, every other
+        // failure has a line of its own.
+        if (s.form == output_form::json && (done.error().read || (s.kind != input_kind::der && !done.error().salvaged)))
+            write_failure_line(out, file, done.error());
         // The message follows what was written before it, this FILE's frames before a bad one included.
         out.flush();
         if (out.error() != 0) break;

@@ -22,6 +22,7 @@ struct settings {
     output_form form = output_form::text;
     bool framed = false;    // FILE is a capture of frames, each holding one value
     bool contents = false;  // JSON: output files with their contents
+    bool salvage = false;   // exec: a broken record's whole members, then the place of its fault
 };
 
 // Text and JSON are written whatever the log level: they are the tool's product, not log messages.

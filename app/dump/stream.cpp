@@ -15,10 +15,11 @@
 #include "decode.hpp"
 #include "der_listing.hpp"
 #include "file_input/read_file.hpp"
+#include "hint.hpp"
+#include "summary.hpp"
 #include "json.hpp"
 #include "output/buffer.hpp"
 #include "printed_texts.hpp"
-#include "summary.hpp"
 
 namespace dump {
 
@@ -113,11 +114,35 @@ void write_value(output::buffer& out, const settings& s, value& decoded, const f
         decoded);
 }
 
+// What a broken record holds whole, in the form the settings ask for, then the place of its fault.
+void write_salvage(output::buffer& out, const settings& s, const quarvel::asn::salvaged_record& record,
+                   const refusal& fault, const std::string* file) {
+    if (s.form == output_form::json) {
+        if (file) {
+            out.write("{\"file\":");
+            write_json_text(out, *file);
+            out.write(",\"value\":");
+        }
+        write_json(out, record, json_options{s.contents}, fault.offset, fault.path);
+        if (file) out.put('}');
+        out.put('\n');
+        return;
+    }
+    out.write(salvage_summary(record));
+    out.write("cut " + quarvel::asn::where(quarvel::asn::decode_error{{}, static_cast<std::size_t>(fault.offset), fault.path}) + "\n");
+}
+
 std::unexpected<file_fault> read_fault(std::string message) {
-    return std::unexpected(file_fault{true, std::move(message)});
+    std::string error = message;
+    return std::unexpected(file_fault{true, std::move(message), std::move(error), std::nullopt, {}, false});
 }
 std::unexpected<file_fault> contents_fault(std::string message) {
-    return std::unexpected(file_fault{false, std::move(message)});
+    std::string error = message;
+    return std::unexpected(file_fault{false, std::move(message), std::move(error), std::nullopt, {}, false});
+}
+// A decoder's refusal, after `before` (a frame's place) when there is one.
+std::unexpected<file_fault> refused(const refusal& r, const std::string& before = {}) {
+    return std::unexpected(file_fault{false, before + r.text(), before + r.message, r.offset, r.path, false});
 }
 
 // How a listing of elements is written for these settings: `named` is the FILE in a run over several.
@@ -143,12 +168,16 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
     // A state's decode may warn on standard error: what was written before it goes first.
     if (s.kind == input_kind::state) out.flush();
     // A record refers to the file's bytes: it is written while they are there.
-    quarvel::result<void> written, unchanged;
+    std::expected<void, refusal> written;
+    quarvel::result<void> unchanged;
+    std::string hint;  // what else the file reads as, when it is refused
     auto read = file_input::with_whole_file(file, [&](std::string_view bytes, const file_input::prefix_done&,
                                                       const file_input::source_check& source) {
         auto decoded = decode(s.kind, bytes);
         if (!decoded) {
-            written = std::unexpected(decoded.error());
+            if (s.salvage) write_salvage(out, s, quarvel::asn::salvage_exec(bytes), decoded.error(), named);
+            written = std::unexpected(std::move(decoded.error()));
+            hint = other_kind_hint(s.kind, bytes, file);
             return;
         }
         write_value(out, s, *decoded, nullptr, named);
@@ -159,7 +188,12 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
     });
     if (!read) return read_fault(std::move(read.error()));
     if (!unchanged) return read_fault(std::move(unchanged.error()));
-    if (!written) return contents_fault(std::move(written.error()));
+    if (!written) {
+        auto fault = refused(written.error());
+        fault.error().message += hint;
+        fault.error().salvaged = s.salvage;
+        return fault;
+    }
     return {};
 }
 
@@ -205,7 +239,7 @@ file_result write_frames(output::buffer& out, const settings& s, const std::stri
         // A state's decode may warn on standard error: what was written before it goes first.
         if (s.kind == input_kind::state) out.flush();
         auto decoded = decode(s.kind, reader.payload, payload_offset);
-        if (!decoded) return contents_fault(place.text() + ": " + decoded.error());
+        if (!decoded) return refused(decoded.error(), place.text() + ": ");
         write_value(out, s, *decoded, &place, named);
     }
     return {};

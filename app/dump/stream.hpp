@@ -4,7 +4,9 @@
 // whole as text, nor the text of a state; the frames of a capture leave in large writes, yet as soon as
 // the input has nothing more ready.
 
+#include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 
 #include "output/buffer.hpp"
@@ -17,6 +19,11 @@ namespace dump {
 struct file_fault {
     bool read = false;
     std::string message;
+    // The same for a line of JSON: the message without the place, and the place where it is known.
+    std::string error;
+    std::optional<std::uint64_t> offset;
+    std::string path;
+    bool salvaged = false;  // what the FILE holds was written all the same (--salvage)
 };
 
 using file_result = std::expected<void, file_fault>;

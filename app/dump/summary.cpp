@@ -60,34 +60,63 @@ std::string elapsed_text(quarvel::timestamp started, quarvel::timestamp finished
 
 namespace {
 
-template <class Record>
-std::string summary_of(const Record& record) {
+// The lines of a summary, of the facts that `record` holds: for a record every one, for a salvaged record
+// those that were read (`present` tells which).
+struct summary_lines {
     std::string out;
-    const auto line = [&](const std::string& text) {
+    void line(const std::string& text) {
         out += text;
         out += '\n';
-    };
+    }
     // Unlike quarvel-inspect's job line, the summary is no verbatim output: its texts from the record are
     // shown by the terminal rule, so a crafted name cannot forge the lines below it.
-    line(record_text::job_line({text::terminal_text(record.job.name), text::terminal_text(record.job.platform), {}}));
-    line("uuid " + quarvel::uuid_text(record.uuid));
-    line("started at " + quarvel::timestamp_text(record.started));
-    line("stopped at " + quarvel::timestamp_text(record.finished));
-    line("duration " + elapsed_text(record.started, record.finished));
-    line(result_text(record.result));
-    std::uint64_t console_bytes = 0;
-    for (const auto& l : record.console) console_bytes += l.data.size();
-    line("console " + counted(record.console.size(), "line", "lines") + ", " +
-         counted(console_bytes, "byte", "bytes"));
-    for (const auto& file : record.output)
-        line("output " + (plain_path(file.path) ? file.path : quarvel::quoted(file.path)) + ", " +
-             counted(file.data.size(), "byte", "bytes"));
-    return out;
+    void job(const quarvel::script_job& j) {
+        line(record_text::job_line({text::terminal_text(j.name), text::terminal_text(j.platform), {}}));
+    }
+    template <class Lines>
+    void console(const Lines& lines) {
+        std::uint64_t console_bytes = 0;
+        for (const auto& l : lines) console_bytes += l.data.size();
+        line("console " + counted(lines.size(), "line", "lines") + ", " + counted(console_bytes, "byte", "bytes"));
+    }
+    template <class Files>
+    void output(const Files& files) {
+        for (const auto& file : files)
+            line("output " + (plain_path(file.path) ? file.path : quarvel::quoted(file.path)) + ", " +
+                 counted(file.data.size(), "byte", "bytes"));
+    }
+};
+
+template <class Record>
+std::string summary_of(const Record& record) {
+    summary_lines s;
+    s.job(record.job);
+    s.line("uuid " + quarvel::uuid_text(record.uuid));
+    s.line("started at " + quarvel::timestamp_text(record.started));
+    s.line("stopped at " + quarvel::timestamp_text(record.finished));
+    s.line("duration " + elapsed_text(record.started, record.finished));
+    s.line(result_text(record.result));
+    s.console(record.console);
+    s.output(record.output);
+    return std::move(s.out);
 }
 
 }  // namespace
 
 std::string exec_summary(const quarvel::execution_record& record) { return summary_of(record); }
 std::string exec_summary(const quarvel::execution_record_view& record) { return summary_of(record); }
+
+std::string salvage_summary(const quarvel::asn::salvaged_record& r) {
+    summary_lines s;
+    if (r.job) s.job(*r.job);
+    if (r.uuid) s.line("uuid " + quarvel::uuid_text(*r.uuid));
+    if (r.started) s.line("started at " + quarvel::timestamp_text(*r.started));
+    if (r.finished) s.line("stopped at " + quarvel::timestamp_text(*r.finished));
+    if (r.started && r.finished) s.line("duration " + elapsed_text(*r.started, *r.finished));
+    if (r.result) s.line(result_text(*r.result));
+    if (r.console_reached) s.console(r.console);
+    if (r.output_reached) s.output(r.output);
+    return std::move(s.out);
+}
 
 }  // namespace dump

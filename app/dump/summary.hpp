@@ -6,6 +6,7 @@
 #include <string>
 
 #include <quarvel/model.hpp>
+#include <quarvel_internal/salvage.hpp>
 
 namespace dump {
 
@@ -25,6 +26,10 @@ namespace dump {
 // every fact stays on its line. A record that stops before it starts shows a duration with a minus sign.
 std::string exec_summary(const quarvel::execution_record& record);
 std::string exec_summary(const quarvel::execution_record_view& record);
+
+// The lines of the same summary for what a broken record holds whole (--salvage): each fact whose members
+// were read, the console and output lines for the whole lines and files, when their lists were reached.
+std::string salvage_summary(const quarvel::asn::salvaged_record& record);
 
 // finished - started as its duration text: "1.500s", "-2.000s", "3a12d".
 std::string elapsed_text(quarvel::timestamp started, quarvel::timestamp finished);

@@ -26,6 +26,6 @@ int main(int argc, char** argv) {
 
     return cli::eval(cmd, argc, argv, [&](const cli::values& v) {
         return inspect::jump(v.text(file).value_or("-"), v.flag(console), v.flag(script), v.text(output),
-                             v.flag(job));
+                             v.flag(job), v.say_error_as_written);
     });
 }

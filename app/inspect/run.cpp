@@ -4,7 +4,7 @@
 #include <optional>
 
 #include <quarvel/asn.hpp>
-#include <quarvel_internal/releasing_decode.hpp>
+#include <quarvel_internal/tool_decode.hpp>
 #include <quarvel/log.hpp>
 
 #include "inspect/export.hpp"
@@ -22,12 +22,26 @@ namespace {
 // Prints what the flags ask for and exports the output files, from a record read in place from `bytes`.
 quarvel::result<void> present(std::string_view bytes, const file_input::prefix_done& done,
                               const file_input::source_check& source, bool console, bool script,
-                              const std::optional<std::string>& output, bool job) {
+                              const std::optional<std::string>& output, bool job,
+                              const std::function<void(const cli::message_composer&)>& say_as_written) {
     // The file's pages behind the decode are given up as it goes on: the record's structure is all it
-    // needs now, and what is printed or exported is read again, in order, when it is.
-    const auto record = quarvel::asn::exec_view_of_str_releasing(bytes, done);
-    // A decoder's message may quote the input (a malformed time's text): shown by the terminal rule.
-    if (!record) return std::unexpected(text::terminal_message(record.error().message));
+    // needs now, and what is printed or exported is read again, in order, when it is. A refusal is said
+    // as the decoder words it, with no place: the reader's dump of a whole input is written as it is made.
+    quarvel::asn::tool_decode_options how;
+    how.locate_cut = false;
+    how.consumed = &done;
+    const auto record = quarvel::asn::exec_view_of_str_for_tool(bytes, how);
+    if (!record) {
+        const quarvel::asn::tool_refusal& refused = record.error();
+        if (refused.reader && say_as_written) {
+            // Hexadecimal digits and the reader's own words: nothing for the terminal rule to escape.
+            say_as_written([&](const auto& put) { quarvel::der::reader_message_words(*refused.reader, bytes, put); });
+            return std::unexpected(std::string());
+        }
+        // A decoder's message may quote the input (a malformed time's text): shown by the terminal rule.
+        if (refused.reader) return std::unexpected(quarvel::der::reader_message(*refused.reader, bytes));
+        return std::unexpected(text::terminal_message(refused.error.message));
+    }
 
     // The export is never lost because of standard output: a reader that went away (SIGPIPE) or a file-size
     // limit on a redirected output (SIGXFSZ) makes the printing fail with EPIPE or EFBIG, and the export,
@@ -65,6 +79,12 @@ quarvel::result<void> present(std::string_view bytes, const file_input::prefix_d
 
 quarvel::result<void> jump(const std::string& file, bool console, bool script,
                            const std::optional<std::string>& output, bool job) {
+    return jump(file, console, script, output, job, {});
+}
+
+quarvel::result<void> jump(const std::string& file, bool console, bool script,
+                           const std::optional<std::string>& output, bool job,
+                           const std::function<void(const cli::message_composer&)>& say_as_written) {
     // The record is read in place from the file's bytes (a regular file is mapped, not copied): its console
     // texts and output contents are printed and exported from where they lie, so a record larger than
     // memory costs only its structure, the system dropping and reading again the file's pages as needed.
@@ -72,7 +92,7 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
     quarvel::result<void> done;
     auto read = file_input::with_whole_file(file, [&](std::string_view bytes, const file_input::prefix_done& release,
                                                       const file_input::source_check& source) {
-        done = present(bytes, release, source, console, script, output, job);
+        done = present(bytes, release, source, console, script, output, job, say_as_written);
     });
     if (!read) return std::unexpected(std::move(read.error()));
     return done;

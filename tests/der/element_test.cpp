@@ -27,6 +27,34 @@ TEST_P(ParseFailure, Message) {
     const auto r = der::parse(c.input);
     ASSERT_FALSE(r.has_value());
     EXPECT_EQ(r.error(), c.message);
+    // The same words, made piece by piece, the dump's line breaks left to the layout that shows them.
+    der::tape headers;
+    const auto fault = der::check_headers(headers, c.input);
+    ASSERT_TRUE(fault);
+    std::string words;
+    der::reader_message_words(*fault, c.input, [&](std::string_view piece) { words += piece; });
+    std::string one_line;
+    for (std::size_t i = 0; i < r.error().size(); ++i) {
+        if (r.error()[i] != '\n') {
+            one_line += r.error()[i];
+            continue;
+        }
+        one_line += ' ';
+        while (i + 1 < r.error().size() && r.error()[i + 1] == ' ') ++i;
+    }
+    EXPECT_EQ(words, one_line);
+}
+
+// A message about a large input keeps its dump short when asked, and says how much was left out.
+TEST(ReaderMessage, DumpCutShortWithItsTotal) {
+    const std::string input = hex("30 81 C8") + std::string(100, '\0');
+    der::tape headers;
+    const auto fault = der::check_headers(headers, input);
+    ASSERT_TRUE(fault);
+    EXPECT_EQ(der::reader_message(*fault, input, 8, true),
+              "Unexpected EOF (msg String.sub / Bytes.sub): 3081c80000000000 ... (103 octets)");
+    EXPECT_EQ(der::reader_message(*fault, input, 8), "Unexpected EOF (msg String.sub / Bytes.sub): 3081c80000000000 ...");
+    EXPECT_EQ(der::reader_message(*fault, input, 200, true).size(), der::reader_message(*fault, input).size());
 }
 
 const std::string eof_index = "Unexpected EOF (msg index out of bounds): ";

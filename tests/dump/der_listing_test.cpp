@@ -224,7 +224,10 @@ std::vector<malformed> malformed_inputs() {
     return {
         {"empty input", "", {}, 0, "Unexpected EOF (msg index out of bounds): "},
         {"header cut short", hex("30 01 02"), {seq5 + "1"}, 2, "Unexpected EOF (msg index out of bounds): 300102"},
-        {"contents past the end", hex("30 03 02 01"), {}, 0, "Unexpected EOF (msg String.sub / Bytes.sub): 30030201"},
+        // The input ends inside its element: listed as far as it goes, the fault at the innermost element cut.
+        {"contents past the end", hex("30 03 02 01"),
+         {seq5 + "3, cut: 2 of 3 octets", "2:   UNIVERSAL 2 Primitive, header 2, length 1, cut: 0 of 1 octets"}, 2,
+         "Unexpected EOF (msg String.sub / Bytes.sub): 30030201"},
         {"child past its parent", hex("30 05 02 01 05 04 05 01 02 03 04 05"), {seq5 + "5", five}, 5,
          "Unexpected EOF (msg String.sub / Bytes.sub): 3005020105040501 02030405"},
         {"primitive indefinite", hex("05 80"), {}, 0, "Header: at 0580: primitive and indefinite length"},

@@ -82,6 +82,7 @@ struct situation {
     std::function<std::string(const std::string& shown)> message;              // after "quarvel-dump: "
     bool usage = true;
     enum class prepare { nothing, directory } made = prepare::nothing;
+    bool in_place = false;  // said in its place, after "rec.der" was dumped and under its own heading
 };
 
 // Every error line that quotes an argument, with each text of the tables as the argument. The run takes
@@ -90,10 +91,11 @@ TEST(HostileText, ErrorLinesQuotingArguments) {
     const std::vector<situation> situations{
         {"no such file", [](const std::string& raw) { return std::vector<std::string>{"exec", raw}; },
          [](const std::string& shown) { return "FILE argument: no '" + shown + "' file or directory"; }},
-        // Every word after KIND is a FILE: one more is checked as the first was.
+        // Every word after KIND is a FILE: one of several is said in its place, the others still dumped.
         {"a further FILE that does not exist",
          [](const std::string& raw) { return std::vector<std::string>{"exec", "rec.der", raw}; },
-         [](const std::string& shown) { return "FILE argument: no '" + shown + "' file or directory"; }},
+         [](const std::string& shown) { return shown + ": No such file or directory"; }, false,
+         situation::prepare::nothing, true},
         {"unknown option",
          [](const std::string& raw) { return std::vector<std::string>{"--zz" + raw, "exec", "rec.der"}; },
          [](const std::string& shown) { return "unknown option '--zz" + shown + "'"; }},
@@ -128,7 +130,12 @@ TEST(HostileText, ErrorLinesQuotingArguments) {
             const auto r = test::run(argv, in_dir);
             const std::string context = s.what + ", " + t.what;
             EXPECT_EQ(r.status, 124) << context;
-            EXPECT_EQ(r.out, "") << context;
+            const std::string dumped =
+                s.in_place ? "==> rec.der <==\n" + test::run({tool, "exec", dir.path + "/rec.der"}).out + "\n==> " +
+                                 t.shown + " <==\n"
+                           : "";
+            EXPECT_EQ(r.out, dumped) << context;
+            EXPECT_EQ(test::terminal_hazard(r.out), "") << context;
             EXPECT_EQ(r.err, (s.usage ? usage : "") + cli::message_line("quarvel-dump", s.message(t.shown)) + "\n")
                 << context;
             EXPECT_EQ(test::terminal_hazard(r.err), "") << context;

@@ -163,10 +163,13 @@ TEST(ManyFiles, AFileThatFailsIsSaidByNameInItsPlaceAndTheOthersGoOn) {
          "==> a.der <==\n" + summary_of("a") + "\n==> bad.der <==\n" + said("bad.der: " + trailing_c) +
              "\n==> dir <==\n" + said("dir: Is a directory") + "\n==> b.der <==\n" + summary_of("b"),
          said("bad.der: " + trailing_c) + said("dir: Is a directory")},
+        // A FILE that fails has its line all the same: a table of the lines loses none.
         {{"--json", "exec", "bad.der", "a.der", "dir", "b.der"},
-         said("bad.der: " + trailing_c) + "{\"file\":\"a.der\",\"value\":" + json_a.substr(0, json_a.size() - 1) +
-             "}\n" + said("dir: Is a directory") + "{\"file\":\"b.der\",\"value\":" +
-             json_b.substr(0, json_b.size() - 1) + "}\n",
+         "{\"file\":\"bad.der\",\"error\":\"trailing bytes\",\"offset\":" +
+             std::to_string(quarvel::asn::exec_to_str(record_of("c")).size()) + "}\n" + said("bad.der: " + trailing_c) +
+             "{\"file\":\"a.der\",\"value\":" + json_a.substr(0, json_a.size() - 1) + "}\n" +
+             "{\"file\":\"dir\",\"error\":\"dir: Is a directory\"}\n" + said("dir: Is a directory") +
+             "{\"file\":\"b.der\",\"value\":" + json_b.substr(0, json_b.size() - 1) + "}\n",
          said("bad.der: " + trailing_c) + said("dir: Is a directory")},
         // The frames before the bad one stay written.
         {{"--framed", "cmd", "cut.frames", "two.frames"},
@@ -175,7 +178,7 @@ TEST(ManyFiles, AFileThatFailsIsSaidByNameInItsPlaceAndTheOthersGoOn) {
          said("cut.frames: " + cut_message)},
         {{"--framed", "--json", "cmd", "cut.frames", "two.frames"},
          "{\"file\":\"cut.frames\",\"frame\":1,\"offset\":0,\"value\":{\"type\":\"job_request\",\"platform\":\"p\"}}\n" +
-             said("cut.frames: " + cut_message) +
+             std::string("{\"file\":\"cut.frames\",\"error\":\"") + cut_message + "\"}\n" + said("cut.frames: " + cut_message) +
              "{\"file\":\"two.frames\",\"frame\":1,\"offset\":0,\"value\":{\"type\":\"success\"}}\n",
          said("cut.frames: " + cut_message)},
     };
@@ -293,8 +296,6 @@ TEST(ManyFiles, CommandLine) {
         std::string err;
     } cases[] = {
         {{"cmd", "-", "success.der", "-"}, usage + "quarvel-dump: FILE argument: '-' (standard input) cannot be repeated\n"},
-        // A FILE missing already is refused before any is read.
-        {{"cmd", "success.der", "missing.der"}, usage + "quarvel-dump: FILE argument: no 'missing.der' file or directory\n"},
         {{"--reencode", "cmd", "success.der", "request.der"},
          "quarvel-dump: option '--reencode' takes one FILE, or several with '--framed'\n"},
     };
@@ -302,6 +303,15 @@ TEST(ManyFiles, CommandLine) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         expect_outcome(f.run(c.args, success), 124, "", c.err);
     }
+    // A FILE missing already is said in its place, as any other that cannot be read, and the others are
+    // still read; with --json it has its line.
+    expect_outcome(f.run({"cmd", "success.der", "missing.der", "request.der"}), 124,
+                   "==> success.der <==\nsuccess\n\n==> missing.der <==\n\n==> request.der <==\njob request on p\n",
+                   said("missing.der: No such file or directory"));
+    expect_outcome(f.run({"--json", "cmd", "missing.der", "success.der"}), 124,
+                   "{\"file\":\"missing.der\",\"error\":\"missing.der: No such file or directory\"}\n"
+                   "{\"file\":\"success.der\",\"value\":{\"type\":\"success\"}}\n",
+                   said("missing.der: No such file or directory"));
     // Standard input once, in its place.
     expect_outcome(f.run({"cmd", "success.der", "-", "success.der"}, request), 0,
                    "==> success.der <==\nsuccess\n\n==> - <==\njob request on p\n\n==> success.der <==\nsuccess\n", "");

@@ -178,6 +178,7 @@ TEST(Dump, CommandsPrintedAndReencodedInTheCurrentForm) {
 TEST(Dump, DecodeFailuresPrintTheDecodersMessageAndWhere) {
     struct case_ {
         std::string kind, octets, message;
+        std::string other_kind = {};  // what the file reads as instead, and how, before its name
     };
     const std::vector<case_> cases{
         {"cmd", "B2 02 05 00 00", "trailing bytes at offset 4"},
@@ -187,15 +188,20 @@ TEST(Dump, DecodeFailuresPrintTheDecodersMessageAndWhere) {
         {"cmd", "B7 02 05 00", quarvel::asn::cmd_of_str(hex("B7 02 05 00")).error() + " at offset 0 (command)"},
         {"state", "30 00 00", "trailing bytes at offset 2"},
         {"state", "30 02 A6 00", quarvel::asn::state_of_str(hex("30 02 A6 00")).error() + " at offset 2 (state[0])"},
-        // A command is not a state.
-        {"state", "B2 02 05 00", quarvel::asn::state_of_str(hex("B2 02 05 00")).error() + " at offset 0 (state)"},
+        // A command is not a state, and the message says what it is.
+        {"state", "B2 02 05 00", quarvel::asn::state_of_str(hex("B2 02 05 00")).error() + " at offset 0 (state)",
+         "a protocol command: quarvel-dump cmd "},
     };
     test::temp_dir dir;
     for (const auto& c : cases) {
         const auto file = dir.file("bad.der", hex(c.octets));
         for (const auto& reencode : std::vector<std::string>{"--color=never", "--reencode"})
             expect_outcome(test::run({tool, reencode, c.kind, file}), 124, "",
-                           cli::message_line("quarvel-dump", c.message) + "\n", c.kind + " " + c.octets + " " + reencode);
+                           cli::message_line("quarvel-dump", c.message + (c.other_kind.empty()
+                                                                              ? ""
+                                                                              : " (it reads as " + c.other_kind + file + ")")) +
+                               "\n",
+                           c.kind + " " + c.octets + " " + reencode);
     }
 }
 

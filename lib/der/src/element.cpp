@@ -120,10 +120,43 @@ header_or_fault read_header(std::string_view input, std::size_t at, std::size_t 
     return {{tag_of(identifier), form_of(identifier), at + short_header_size, length}, true};
 }
 
-// An octet dump of at most `max_dumped` octets, as messages show it from `column` on.
-std::string dump_of(std::string_view octets, std::size_t column, std::size_t max_dumped) {
+// An octet dump of at most `max_dumped` octets, as messages show it from `column` on, a cut one followed
+// by " ...", and with `with_total` by the octets of the whole.
+std::string dump_of(std::string_view octets, std::size_t column, std::size_t max_dumped, bool with_total) {
     if (octets.size() <= max_dumped) return octet_dump(octets, column);
-    return octet_dump(octets.substr(0, max_dumped), column) + " ...";
+    std::string dump = octet_dump(octets.substr(0, max_dumped), column) + " ...";
+    if (with_total) dump += " (" + std::to_string(octets.size()) + " octets)";
+    return dump;
+}
+
+// The message's words around its dump, for a fault: the text before the dump and after it. A fault whose
+// message holds no dump has it all before.
+struct message_frame {
+    std::string before;
+    std::string_view dumped;
+    std::string after;
+};
+
+message_frame frame_of(const reader_fault& f, std::string_view input) {
+    const auto eof = [&](std::string_view what) {
+        return message_frame{"Unexpected EOF (msg " + std::string(what) + "): ", input, {}};
+    };
+    const auto header_fault = [&](std::string_view reason) {
+        return message_frame{"Header: at ", f.buffer, ": " + std::string(reason)};
+    };
+    switch (f.why) {
+        case fault::index_out_of_bounds: return eof("index out of bounds");
+        case fault::contents_out_of_bounds: return eof("String.sub / Bytes.sub");
+        case fault::redundant_form: return header_fault("redundant form");
+        case fault::big_tag_too_long: return header_fault("big tag: too long");
+        case fault::big_tag_leading_zero: return header_fault("big tag: leading 0");
+        case fault::redundant_length: return header_fault("redundant length");
+        case fault::length_overflow: return header_fault("length overflow");
+        case fault::primitive_indefinite: return header_fault("primitive and indefinite length");
+        case fault::constructed_indefinite: break;
+        case fault::too_deep: return {"nesting deeper than " + std::to_string(max_depth) + " levels", {}, {}};
+    }
+    return {"Constructed indefinite form", {}, {}};
 }
 
 // Entries as the reader writes them, in the layout that `tape` describes: the header's entry first, its
@@ -176,34 +209,33 @@ open_element opened(const header& h, std::size_t index) {
 
 }  // namespace
 
-std::string reader_message(const reader_fault& f, std::string_view input, std::size_t max_dumped) {
-    const auto eof = [&](std::string_view what) {
-        std::string m = "Unexpected EOF (msg ";
-        m += what;
-        m += "): ";
-        m += dump_of(input, m.size(), max_dumped);
-        return m;
-    };
-    const auto header_fault = [&](std::string_view reason) {
-        std::string m = "Header: at ";
-        m += dump_of(f.buffer, m.size(), max_dumped);
-        m += ": ";
-        m += reason;
-        return m;
-    };
-    switch (f.why) {
-        case fault::index_out_of_bounds: return eof("index out of bounds");
-        case fault::contents_out_of_bounds: return eof("String.sub / Bytes.sub");
-        case fault::redundant_form: return header_fault("redundant form");
-        case fault::big_tag_too_long: return header_fault("big tag: too long");
-        case fault::big_tag_leading_zero: return header_fault("big tag: leading 0");
-        case fault::redundant_length: return header_fault("redundant length");
-        case fault::length_overflow: return header_fault("length overflow");
-        case fault::primitive_indefinite: return header_fault("primitive and indefinite length");
-        case fault::constructed_indefinite: return "Constructed indefinite form";
-        case fault::too_deep: return "nesting deeper than " + std::to_string(max_depth) + " levels";
+std::string reader_message(const reader_fault& f, std::string_view input, std::size_t max_dumped, bool with_total) {
+    message_frame frame = frame_of(f, input);
+    std::string m = std::move(frame.before);
+    m += dump_of(frame.dumped, m.size(), max_dumped, with_total);
+    m += frame.after;
+    return m;
+}
+
+void reader_message_words(const reader_fault& f, std::string_view input,
+                          const std::function<void(std::string_view)>& put) {
+    static constexpr char hex[] = "0123456789abcdef";
+    constexpr std::size_t group = 8;
+    const message_frame frame = frame_of(f, input);
+    put(frame.before);
+    char digits[1 + 2 * group];
+    for (std::size_t at = 0; at < frame.dumped.size(); at += group) {
+        const std::size_t n = std::min(group, frame.dumped.size() - at);
+        std::size_t k = 0;
+        if (at > 0) digits[k++] = ' ';
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto octet = static_cast<unsigned char>(frame.dumped[at + i]);
+            digits[k++] = hex[octet >> 4];
+            digits[k++] = hex[octet & 0x0F];
+        }
+        put(std::string_view(digits, k));
     }
-    return "Constructed indefinite form";
+    put(frame.after);
 }
 
 namespace {
@@ -299,6 +331,149 @@ result<parsed_root> parse_into(tape& headers, std::string_view input) {
     if (const auto fault = check_headers(headers, input)) [[unlikely]] return error(reader_message(*fault, input));
     const element root = read_entry(headers, 0, 0);
     return parsed_root{root, static_cast<std::size_t>(root.contents.data() - input.data()) + root.contents.size()};
+}
+
+namespace {
+
+// An element open while `read_to_cut` walks: the entry it was recorded as, where its header begins and
+// where its header says its contents end (the entry closes at the input's end when that lies before).
+struct open_to_cut {
+    open_element recorded;
+    std::size_t header_at;
+    std::uint64_t announced_end;
+};
+
+// `close_constructed`, for `read_to_cut`.
+void close_cut(tape& t, const open_element& h) {
+    std::uint64_t& entry = t.entries[h.index];
+    const std::uint64_t length = h.contents_end - h.contents_begin;
+    const std::uint64_t subtree = t.entries.size() - h.index - 1;
+    if (announces_high_number(entry_identifier(entry)) || length > tape_word::max_compact_constructed_length ||
+        subtree > tape_word::max_compact_subtree) {
+        entry |= tape_word::wide_bit | t.wide.size();
+        t.wide.push_back({h.number, length, subtree});
+    } else {
+        entry |= length << tape_word::subtree_bits | subtree;
+    }
+}
+
+// The entry for the header at `at` of `size` octets with `length` octets of contents and no children,
+// recorded in the form `constructed` says whatever its identifier octet says: a primitive, or the innermost
+// element that the input's end cuts, its form turned so that a grammar refuses it.
+void record_cut(tape& t, std::size_t at, std::size_t size, std::uint64_t number, std::uint64_t length,
+                bool constructed) {
+    auto identifier = static_cast<std::uint8_t>(t.input[at]);
+    identifier = static_cast<std::uint8_t>(constructed ? identifier | constructed_bit : identifier & ~constructed_bit);
+    std::uint64_t entry = header_entry(identifier, size);
+    const std::uint64_t compact_limit = constructed ? tape_word::max_compact_constructed_length : tape_word::low50;
+    // The element reader's own helpers are left to it: calling them here too would change how they are
+    // compiled into it.
+    if (announces_high_number(identifier) || length > compact_limit) {
+        entry |= tape_word::wide_bit | t.wide.size();
+        t.wide.push_back({number, length, 0});
+    } else
+        entry |= constructed ? length << tape_word::subtree_bits : length;
+    t.entries.push_back(entry);
+}
+
+}  // namespace
+
+std::optional<cut_site> read_to_cut(tape& t, std::string_view input, bool turn_innermost) {
+    const std::size_t n = input.size();
+    t.input = input;
+    t.entries.clear();
+    t.wide.clear();
+    t.fault = {};
+    // As the reader reserves: one entry per two octets at most, pages never written costing nothing.
+    t.entries.reserve(std::min<std::size_t>(n / 2 + 1, std::size_t{1} << 27));
+    std::vector<open_to_cut> open;
+    cut_site site;
+    std::size_t at = 0;
+    // What the end cuts innermost, when it is an element still open: its place in `open` (else it is a
+    // primitive just recorded, or a header).
+    std::optional<std::size_t> innermost_open;
+    // The deepest element open that the end cuts: where a fault other than the end leaves the walk.
+    const auto deepest_cut = [&] {
+        std::size_t i = open.size();
+        while (i > 1 && open[i - 1].announced_end <= n) --i;
+        return i - 1;
+    };
+    for (;;) {
+        if (!open.empty()) {
+            const open_to_cut& parent = open.back();
+            if (at == parent.announced_end) {
+                close_cut(t, parent.recorded);
+                open.pop_back();
+                if (open.empty()) return std::nullopt;
+                continue;
+            }
+            if (at == n) {
+                innermost_open = open.size() - 1;
+                break;
+            }
+            if (open.size() == max_depth) {
+                innermost_open = deepest_cut();
+                break;
+            }
+        }
+        const std::uint64_t parent_end = open.empty() ? n : open.back().announced_end;
+        const std::size_t limit = parent_end < n ? static_cast<std::size_t>(parent_end) : n;
+        const header_or_fault h = read_header_octets(input, at, limit);
+        if (!h.ok) {
+            if (open.empty() && (h.why != fault::index_out_of_bounds)) return std::nullopt;
+            if (h.why == fault::index_out_of_bounds && limit == n && parent_end >= n) {
+                site.offset = at;
+                site.in_header = true;
+                if (turn_innermost && at < n)
+                    record_cut(t, at, n - at, 0, 0, !is_constructed(static_cast<std::uint8_t>(input[at])));
+            } else {
+                innermost_open = deepest_cut();
+            }
+            break;
+        }
+        const std::uint64_t announced_end = h.value.contents_begin + h.value.length;
+        if (open.empty() && announced_end <= n) return std::nullopt;
+        if (!open.empty() && announced_end > parent_end) {
+            innermost_open = deepest_cut();
+            break;
+        }
+        const std::size_t header_size = h.value.contents_begin - at;
+        if (h.value.form == form::primitive) {
+            if (announced_end <= n) {
+                record_cut(t, at, header_size, h.value.tag.number, h.value.length, false);
+                at = static_cast<std::size_t>(announced_end);
+                continue;
+            }
+            site.offset = at;
+            site.elements.push_back({t.entries.size(), h.value.length});
+            record_cut(t, at, header_size, h.value.tag.number, n - h.value.contents_begin, turn_innermost);
+            break;
+        }
+        const std::size_t contents_end = announced_end > n ? n : static_cast<std::size_t>(announced_end);
+        open.push_back({{h.value.contents_begin, contents_end, h.value.tag.number, t.entries.size()}, at, announced_end});
+        t.entries.push_back(header_entry(static_cast<std::uint8_t>(input[at]), header_size));
+        at = h.value.contents_begin;
+    }
+    // Every element still open up to the innermost one is cut.
+    std::vector<cut_element> open_cut;
+    const std::size_t last_open = innermost_open ? *innermost_open + 1 : open.size();
+    for (std::size_t i = 0; i < last_open; ++i)
+        if (open[i].announced_end > n)
+            open_cut.push_back({open[i].recorded.index, open[i].announced_end - open[i].recorded.contents_begin});
+    site.elements.insert(site.elements.begin(), open_cut.begin(), open_cut.end());
+    if (innermost_open) {
+        const open_to_cut& cut = open[*innermost_open];
+        site.offset = cut.header_at;
+        if (turn_innermost) {
+            // Its children are whole, but the grammar is to stop at the element itself: they go.
+            t.entries.resize(cut.recorded.index);
+            record_cut(t, cut.header_at, cut.recorded.contents_begin - cut.header_at, cut.recorded.number,
+                       cut.recorded.contents_end - cut.recorded.contents_begin, false);
+            open.resize(*innermost_open);
+        }
+    }
+    for (std::size_t i = open.size(); i-- > 0;) close_cut(t, open[i].recorded);
+    return site;
 }
 
 tape_owner::~tape_owner() { delete tape_; }

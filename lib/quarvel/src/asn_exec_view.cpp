@@ -31,14 +31,14 @@ const auto& exec_view_grammar() {
     return g;
 }
 
-der::rule<execution_record_view> exec_view_syntax() { return der::make_rule<exec_view_grammar>(); }
-
 const auto& exec_view_projections() {
     static const auto projections = projections_of(exec_view_syntax(), "exec", "record");
     return projections;
 }
 
 }  // namespace
+
+der::rule<execution_record_view> exec_view_syntax() { return der::make_rule<exec_view_grammar>(); }
 
 std::expected<execution_record_view, decode_error> exec_view_of_str(std::string_view bytes) {
     return exec_view_projections().decode_located(bytes);

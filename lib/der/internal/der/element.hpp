@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -241,9 +242,15 @@ struct reader_fault {
 
 /// The reader's message for `fault` in `input`: the exact text `parse` gives. Its octet dumps cover at most
 /// `max_dumped` octets, a longer dump ending in " ..." (the listing of a large input keeps its messages
-/// short; decoders never cut them).
+/// short; decoders never cut them), and with `with_total` in " ... (N octets)", N the octets of the whole.
 std::string reader_message(const reader_fault& fault, std::string_view input,
-                           std::size_t max_dumped = static_cast<std::size_t>(-1));
+                           std::size_t max_dumped = static_cast<std::size_t>(-1), bool with_total = false);
+
+/// The words of the same message, whole, handed to `put` piece by piece as they are made (the dump's octets
+/// eight at a time), the words separated by single spaces: the dump's own line breaks are left to whatever
+/// lays the message out, so a message about an input of any size is never held whole.
+void reader_message_words(const reader_fault& fault, std::string_view input,
+                          const std::function<void(std::string_view)>& put);
 
 /// The element reader itself: checks every header of the element at offset 0 of `input` onto `headers`,
 /// as `parse_into` does, and returns nothing or the first fault. On a fault the tape holds every header
@@ -251,6 +258,30 @@ std::string reader_message(const reader_fault& fault, std::string_view input,
 /// so that what was read can be walked and shown; `headers.fault` then holds the fault's offset.
 /// On success the element occupies the octets up to the end of the root's contents.
 std::optional<reader_fault> check_headers(tape& headers, std::string_view input);
+
+/// An element that the end of the input cuts: its entry on the tape of `read_to_cut` and the length of
+/// contents its header announces.
+struct cut_element {
+    std::size_t index = 0;
+    std::uint64_t announced = 0;
+};
+
+/// Where the input ends inside the element at offset 0.
+struct cut_site {
+    std::size_t offset = 0;  ///< the header of the innermost element the end cuts
+    bool in_header = false;  ///< the end falls inside that header
+    std::vector<cut_element> elements;  ///< the elements cut whose headers are whole, outermost first
+};
+
+/// The element reader's rules, as far as the input goes, for an input that ends inside its element at
+/// offset 0 (nothing when it does not: the element fits, or its first header is refused). `headers` then
+/// holds every header that lies before the end, in reading order, each element the end cuts closed where
+/// the input ends. With `turn_innermost`, the innermost element cut (a header cut short included) stands on
+/// the tape with its form turned and without children, so that any grammar walking the tape refuses it
+/// where it stands, by its tag, and the fault names its place. The reader's other faults met before the end
+/// stop the walk: the innermost element cut is then the deepest one open there. Only ever run once a
+/// decode has failed: a sound input never pays for it.
+std::optional<cut_site> read_to_cut(tape& headers, std::string_view input, bool turn_innermost);
 
 /// One header as the element reader reads it, without its contents.
 struct header_fields {

@@ -31,6 +31,13 @@ result<typename G::value_type> decode_strict(const der::codec_t<G>& codec, std::
     return value;
 }
 
+// The refusal of `bytes` with `message`, at the place that `headers` recorded; or, when the bytes end
+// inside their element, at the innermost element that the end cuts, with its place in the grammar whose
+// paths begin with `root` (the record's, the state's or the command's). The failure path alone; built apart
+// from the codecs (asn_tool_decode.cpp), so that nothing of it is compiled into their sound paths.
+[[gnu::cold]] decode_error located_refusal(std::string_view root, std::string_view bytes, const der::tape& headers,
+                                           std::string&& message);
+
 // The same, with the place of a failure; the outermost element is named `root` in its path.
 template <class G>
 located_result<typename G::value_type> decode_located(const der::codec_t<G>& codec, std::string_view bytes,
@@ -38,9 +45,7 @@ located_result<typename G::value_type> decode_located(const der::codec_t<G>& cod
     der::tape_lease headers;
     auto value = decode_strict(codec, bytes, headers.get(), options);
     if (value) return std::move(*value);
-    const der::fault_site& fault = headers.get().fault;
-    return std::unexpected(decode_error{std::move(value.error()), fault.offset,
-                                        fault.in_grammar ? fault_path(root, fault) : std::string()});
+    return std::unexpected(located_refusal(root, bytes, headers.get(), std::move(value.error())));
 }
 
 // The grammar's codec, checked for ambiguity once, as a pair of functions: the strict decoder (bytes to

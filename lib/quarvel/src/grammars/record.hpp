@@ -29,5 +29,7 @@ der::rule<uuid> uuid_syntax();
 der::rule<execution_result> res_syntax();
 // The record itself, inside [0]; [1] is reserved, carries no record and is refused when read.
 der::rule<execution_record> exec_syntax();
+// The same record read in place, its texts views of the input (asn_exec_view.cpp).
+der::rule<execution_record_view> exec_view_syntax();
 
 }  // namespace quarvel::asn
