@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <variant>
 
+#include <der/time_text.hpp>
 #include <quarvel/pp.hpp>
 #include <quarvel_internal/overloaded.hpp>
 
@@ -233,16 +234,7 @@ void append_json_text(std::string& text, std::string_view bytes) {
 }
 
 std::string json_timestamp_text(quarvel::timestamp t) {
-    std::string text = quarvel::timestamp_text(t);
-    if (t.nanoseconds == 0) return text;
-    char fraction[10] = {'.'};
-    std::uint32_t n = t.nanoseconds;
-    for (int i = 9; i > 0; --i, n /= 10) fraction[i] = static_cast<char>('0' + n % 10);
-    std::size_t digits = 9;
-    while (digits > 3 && fraction[digits] == '0' && fraction[digits - 1] == '0' && fraction[digits - 2] == '0') digits -= 3;
-    // Before the offset, which the text form always ends with ("-00:00").
-    text.insert(text.size() - 6, fraction, digits + 1);
-    return text;
+    return std::string(der::write_time_text(t, der::time_layout::rfc3339, der::time_fraction::exact).view());
 }
 
 // A record, its texts owned or viewed.
