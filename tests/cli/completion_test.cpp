@@ -93,6 +93,9 @@ TEST(Completion, TableOfPartialWordsAndTheirCandidates) {
         {{"--name", ""}, ":0\n"},
         {{"-ojunk", "st"}, "state\n:0\n"},
         {{"-qv", "-j", "c"}, "cmd\n:0\n"},
+        // A group ending in an option that takes a value gives it the next word, as the reader does.
+        {{"-qo", "sub"}, ":8\n"},
+        {{"-qo", "sub", "st"}, "state\n:0\n"},
         // A whole long name that needs a value goes on with "=" and no space; a flag, an optional value and
         // a short name stay as they are.
         {{"--color"}, "--color=\tColorize the output.\n:2\n"},
