@@ -237,9 +237,8 @@ std::string json_timestamp_text(quarvel::timestamp t) {
     return std::string(der::write_time_text(t, der::time_layout::rfc3339, der::time_fraction::exact).view());
 }
 
-// A record, its texts owned or viewed.
-template <class Record>
-void write_record(output::buffer& out, const Record& r, const json_options& options) {
+// A record, its texts viewed in the input.
+void write_json(output::buffer& out, const quarvel::execution_record_view& r, const json_options& options) {
     object_writer o(out);
     write_script_job(o.key("job"), r.job);
     write_uuid(o.key("uuid"), r.uuid);
@@ -254,14 +253,6 @@ void write_record(output::buffer& out, const Record& r, const json_options& opti
     write_result(o.key("result"), r.result);
     write_data(o.key("output"), r.output, options);
     o.close();
-}
-
-void write_json(output::buffer& out, const quarvel::execution_record& r, const json_options& options) {
-    write_record(out, r, options);
-}
-
-void write_json(output::buffer& out, const quarvel::execution_record_view& r, const json_options& options) {
-    write_record(out, r, options);
 }
 
 void write_json(output::buffer& out, const quarvel::state& state, const json_options&) {
@@ -377,23 +368,5 @@ void write_json(output::buffer& out, const quarvel::cmd& command, const json_opt
         command.value);
     o.close();
 }
-
-namespace {
-
-template <class Value>
-std::string json_string(const Value& value, const json_options& options) {
-    std::string text;
-    {
-        output::buffer out(text);
-        write_json(out, value, options);
-    }
-    return text;
-}
-
-}  // namespace
-
-std::string json_of_exec(const quarvel::execution_record& r, const json_options& options) { return json_string(r, options); }
-std::string json_of_state(const quarvel::state& state, const json_options& options) { return json_string(state, options); }
-std::string json_of_cmd(const quarvel::cmd& command, const json_options& options) { return json_string(command, options); }
 
 }  // namespace dump

@@ -159,8 +159,6 @@ void export_files(const std::string& directory, const Files& files) {
 
 }  // namespace
 
-void export_output(const std::string& directory, const quarvel::data& files) { export_files(directory, files); }
-
 void export_output(const std::string& directory, std::span<const quarvel::output_file_view> files) {
     export_files(directory, files);
 }

@@ -15,8 +15,7 @@ namespace inspect {
 // with a ".." segment is refused, and no symbolic link met below `directory` is followed; each of the
 // first two cases logs one warning. Any other failure skips the entry without a word; a file beyond the
 // process's file-size limit is such a failure (SIGXFSZ is ignored while the export runs).
-void export_output(const std::string& directory, const quarvel::data& files);
-// The same for files read in place: each is written straight from where its contents lie.
+// Each file is written straight from where its contents lie.
 void export_output(const std::string& directory, std::span<const quarvel::output_file_view> files);
 
 }  // namespace inspect
