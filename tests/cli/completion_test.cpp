@@ -10,7 +10,7 @@
 #include "cli/completion.hpp"
 #include "cli/converters.hpp"
 #include "cli/eval.hpp"
-#include "cli/logging_options.hpp"
+#include "log_output/logging_options.hpp"
 #include "support/process.hpp"
 #include "terminal.hpp"
 
@@ -43,7 +43,7 @@ struct example_tool {
     example_tool() {
         cmd.name = "tool";
         cmd.version = "v1";
-        cli::declare_logging_options(cmd);
+        log_output::declare_logging_options(cmd);
         cli::add(cmd, cli::positional(0, "KIND", "The kind. More text.", cli::enumeration({"state", "cmd", "exec"}),
                                       true));
         cli::add(cmd, cli::positional(1, "FILE", "The file.", cli::existing_file_or_stdin(), true));
