@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <new>
 
 #include "completion.hpp"
 #include "converters.hpp"
@@ -12,6 +14,8 @@
 #include "messages.hpp"
 #include "reading.hpp"
 #include "rich_text.hpp"
+#include "output/buffer.hpp"
+#include "output/ignored_signal.hpp"
 #include "text/terminal_text.hpp"
 
 namespace cli {
@@ -112,21 +116,26 @@ quarvel::result<argument_value> convert_argument(const argument& arg, const occu
     return argument_value{};
 }
 
-void show_manual(const command& full, help_format format, const presentation& p, const process_io& io) {
+// Returns 0, or the error number of a write to standard output that failed.
+int show_manual(const command& full, help_format format, const presentation& p, const process_io& io) {
     const auto sections = manual_of(full);
     if (format == help_format::automatic) {
         const auto term = io.environment("TERM");
         format = !term || *term == "dumb" ? help_format::plain : help_format::pager;
     }
     switch (format) {
-        case help_format::plain: io.write_out(plain_manual(sections, p.styled)); return;
-        case help_format::groff: io.write_out(groff_manual(sections, full.name)); return;
+        case help_format::plain: return io.write_out(plain_manual(sections, p.styled));
+        case help_format::groff: return io.write_out(groff_manual(sections, full.name));
         case help_format::pager:
-        case help_format::automatic:
+        case help_format::automatic: {
+            // What a pager shows is the pager's to write; the plain text written here instead is ours.
+            int failed = 0;
             show_paged(groff_manual(sections, full.name), plain_manual(sections, p.styled), io.environment,
-                       io.write_out);
-            return;
+                       [&](std::string_view text) { failed = io.write_out(text); });
+            return failed;
+        }
     }
+    return 0;
 }
 
 // A run's error on standard error: the command's name, then the message in the box, made safe for a
@@ -135,6 +144,13 @@ void show_manual(const command& full, help_format format, const presentation& p,
 // nothing (the run has already said, or has nobody to say it to).
 void say_run_error(const command& cmd, const process_io& io, std::string message) {
     if (!message.empty()) io.write_err(message_line(cmd.name, text::terminal_message(std::move(message))) + "\n");
+}
+
+// The status after the layer wrote its own product to standard output: a failed write is a failure.
+int served(const command& cmd, const process_io& io, int write_error) {
+    if (write_error == 0) return exit_success;
+    say_run_error(cmd, io, output::standard_output_failure(write_error).error());
+    return exit_cli_error;
 }
 
 int evaluate(const command& cmd, const run_function& run, const process_io& io) {
@@ -148,8 +164,7 @@ int evaluate(const command& cmd, const run_function& run, const process_io& io) 
                              : std::vector<std::string>(io.arguments.begin() + 1, io.arguments.end());
     // A shell asking what may come next: answered from the declarations, nothing else runs.
     if (!args.empty() && args[0] == completion_query) {
-        io.write_out(completion_answer(full, std::span<const std::string>(args).subspan(1), p));
-        return exit_success;
+        return served(cmd, io, io.write_out(completion_answer(full, std::span<const std::string>(args).subspan(1), p)));
     }
     const reading r = read_arguments(full.arguments, args, p);
 
@@ -162,15 +177,13 @@ int evaluate(const command& cmd, const run_function& run, const process_io& io) 
     if (!r.occurrences[help_index].empty()) {
         const auto v = convert_argument(full.arguments[help_index], r.occurrences[help_index], r.positionals, p);
         if (!v) return usage_error(v.error());
-        show_manual(full, enumerated<help_format>(*v).value_or(help_format::automatic), p, io);
-        return exit_success;
+        return served(cmd, io, show_manual(full, enumerated<help_format>(*v).value_or(help_format::automatic), p, io));
     }
     if (has_version && !r.occurrences[help_index + 1].empty()) {
         const auto v =
             convert_argument(full.arguments[help_index + 1], r.occurrences[help_index + 1], r.positionals, p);
         if (!v) return usage_error(v.error());
-        io.write_out(cmd.version + "\n");
-        return exit_success;
+        return served(cmd, io, io.write_out(cmd.version + "\n"));
     }
     if (r.error) return usage_error(*r.error);
 
@@ -236,6 +249,11 @@ int eval(const command& cmd, const run_function& run, const process_io& io) {
     std::string description;
     try {
         return evaluate(cmd, run, io);
+    } catch (const std::bad_alloc&) {
+        // What the tools hold grows with their input: memory refused to it is a failure of that input, said
+        // as one, not a fault of the program.
+        io.write_err(message_line(cmd.name, "out of memory") + "\n");
+        return exit_cli_error;
     } catch (const std::exception& e) {
         description = e.what();
     } catch (...) {
@@ -255,8 +273,12 @@ int eval(const command& cmd, int argc, char** argv, const run_function& run) {
         return std::string(v);
     };
     io.write_out = [](std::string_view text) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
+        // A file-size limit on a redirected output makes the write fail with EFBIG instead of ending the
+        // process. The text is whole already: nothing to gather, so the buffer holds nothing.
+        const output::ignored_signal file_size_limit(SIGXFSZ);
+        output::buffer out(stdout, 0);
+        out.write(text);
+        return out.error();
     };
     io.write_err = [](std::string_view text) {
         std::fwrite(text.data(), 1, text.size(), stderr);

@@ -23,7 +23,12 @@ using run_function = std::function<quarvel::result<void>(const values&)>;
 struct process_io {
     std::vector<std::string> arguments;  // the argument vector, the invocation name first
     environment_lookup environment;
-    std::function<void(std::string_view)> write_out;
+    // Writes to standard output; returns 0, or the error number of the write that failed. What the layer
+    // writes there itself (the manual, the version line, a completion answer) is the process's product:
+    // a failed write ends it with the run's status for a failure (124) and "NAME: standard output:
+    // REASON", as a run's own failed output does, never with 0; a reader that went away (EPIPE) is told
+    // nothing.
+    std::function<int(std::string_view)> write_out;
     std::function<void(std::string_view)> write_err;
 };
 

@@ -51,9 +51,7 @@ void make_preview(std::string& out, der::tag tag, std::string_view contents) {
     } else if (tag == der::tags::utf8_string || tag == der::tags::utc_time || tag == der::tags::generalized_time) {
         const std::size_t shown = contents.size() <= text_preview ? contents.size()
                                                                   : cut_at_character(contents, text_preview);
-        out += '"';
-        text::append_terminal_text(out, contents.substr(0, shown));
-        out += '"';
+        text::append_quoted_terminal_text(out, contents.substr(0, shown));
         if (shown < contents.size()) out += "...";
         return;
     }

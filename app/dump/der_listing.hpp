@@ -17,7 +17,8 @@
 //   {"offset":10,"error":"trailing bytes"}
 //
 // Previews: an INTEGER the reader accepts in decimal; a UTF8String, UTCTime or GeneralizedTime as its
-// first 40 octets between double quotes, by the terminal rule (text/terminal_text.hpp); NULL none; any other
+// first 40 octets between double quotes, by the terminal rule with a backslash and a quote escaped too, so
+// that distinct contents never preview alike (text/terminal_text.hpp); NULL none; any other
 // primitive its first 16 octets in hexadecimal; "..." follows a cut preview. Memory is the tape's (one
 // word per header) whatever the size of the contents, which are never copied.
 

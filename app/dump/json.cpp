@@ -9,6 +9,7 @@
 #include <quarvel/pp.hpp>
 #include <quarvel_internal/overloaded.hpp>
 
+#include "text/terminal_text.hpp"
 #include "text/utf8.hpp"
 
 namespace dump {
@@ -19,16 +20,28 @@ using quarvel::overloaded;
 
 constexpr char hex_digits[] = "0123456789abcdef";
 
-// The bytes from space up, but the quote and the backslash, go out in runs between the escapes.
+// Printable ASCII but the quote and the backslash goes out in runs between the escapes. The string is
+// valid UTF-8 (any other text is base64): what a terminal would act on (DEL, a C1 or bidirectional
+// control, U+2028, U+2029), which JSON allows raw, is written as \uXXXX too, so that a line of JSON shown
+// on a terminal cannot steer it, and is read back as the same characters.
 void write_escaped_string(output::buffer& out, std::string_view s) {
     out.put('"');
     std::size_t run = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
+    for (std::size_t i = 0; i < s.size();) {
         const char c = s[i];
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && c != '"' && c != '\\') continue;
+        if (byte >= 0x20 && byte < 0x7f && c != '"' && c != '\\') {
+            ++i;
+            continue;
+        }
+        const text::utf8_unit u = text::utf8_unit_at(s, i);
+        if (u.valid && u.code >= 0x7f && !text::acts_on_terminal(u.code)) {
+            i += u.length;
+            continue;
+        }
         out.write(s.substr(run, i - run));
-        run = i + 1;
+        i += u.length;
+        run = i;
         switch (c) {
             case '"': out.write("\\\""); break;
             case '\\': out.write("\\\\"); break;
@@ -38,7 +51,10 @@ void write_escaped_string(output::buffer& out, std::string_view s) {
             case '\b': out.write("\\b"); break;
             case '\f': out.write("\\f"); break;
             default: {
-                const char escape[] = {'\\', 'u', '0', '0', hex_digits[byte >> 4], hex_digits[byte & 0xf]};
+                // Every code point escaped here lies below U+10000: four digits.
+                const char32_t code = u.code;
+                const char escape[] = {'\\', 'u', hex_digits[code >> 12 & 0xf], hex_digits[code >> 8 & 0xf],
+                                       hex_digits[code >> 4 & 0xf], hex_digits[code & 0xf]};
                 out.write(std::string_view(escape, sizeof escape));
             }
         }

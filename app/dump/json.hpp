@@ -2,12 +2,14 @@
 // The JSON forms of the decoded values, each on one line (no line feed), for other programs to read.
 //
 // Basic values: a text that is valid UTF-8 is a JSON string; any other byte string is {"base64": "..."}
-// (RFC 4648, with padding), so nothing is lost. Integers, counts of nanoseconds and sizes are JSON
-// numbers; a count of nanoseconds that crosses DER as an INTEGER is that INTEGER's signed number, also
-// where the model holds it unsigned (an Output_timestamped timestamp), so that one wire number reads the
-// same everywhere. Timestamps are strings in the RFC 3339 form of the text output with the fraction of a
-// second kept ("2024-01-02T03:04:05-00:00", "2024-01-02T03:04:05.250-00:00"); uuids are strings in their
-// text form; a period is "hourly", "daily", "weekly" or "never"; an absent optional value is null.
+// (RFC 4648, with padding), so nothing is lost. In a string, what a terminal would act on (a control
+// character, DEL, a C1 or bidirectional control, U+2028, U+2029) is written as \uXXXX. Integers, counts
+// of nanoseconds and sizes are JSON numbers; a count of nanoseconds that crosses DER as an INTEGER is that
+// INTEGER's signed number, also where the model holds it unsigned (an Output_timestamped timestamp), so
+// that one wire number reads the same everywhere. Timestamps are strings in the RFC 3339 form of the text
+// output with the fraction of a second kept ("2024-01-02T03:04:05-00:00", "2024-01-02T03:04:05.250-00:00");
+// uuids are strings in their text form; a period is "hourly", "daily", "weekly" or "never"; an absent
+// optional value is null.
 //
 // Alternatives carry a "type" member, the alternative's name in lower case ("script_job", "exited",
 // "output_timestamped", "dropped_platform"), followed by the payload's fields under their model names.

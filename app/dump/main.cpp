@@ -30,7 +30,10 @@ int main(int argc, char** argv) {
                              "printed, one fact per line; or $(b,der), any DER, whose elements are listed (see "
                              "DER LISTING). Its text form, or with $(b,--json) its JSON form, or "
                              "with $(b,--reencode) its encoding, is written on standard output at every log "
-                             "level, $(b,-q) included; warnings and errors go to standard error.",
+                             "level, $(b,-q) included; warnings and errors go to standard error. In the text "
+                             "forms, what a terminal would act on in a text of the input (a control byte, an "
+                             "escape sequence, a line break, a byte that is no UTF-8, a bidirectional control) "
+                             "is written as a visible escape that begins with a backslash.",
                              cli::enumeration<dump::input_kind>({{"state", dump::input_kind::state},
                                                                  {"cmd", dump::input_kind::cmd},
                                                                  {"exec", dump::input_kind::exec},
@@ -88,8 +91,11 @@ int main(int argc, char** argv) {
         s.contents = v.flag(contents);
         // A reader that goes away (`| head -c1`) makes the writes fail with EPIPE instead of ending the
         // process; the run then stops writing and ends with status 124 and no message, as quarvel-inspect's
-        // does: there is nobody left to tell.
+        // does: there is nobody left to tell. A file-size limit on a redirected output (`ulimit -f`) makes
+        // them fail with EFBIG instead of SIGXFSZ ending the process: the run says "standard output: File
+        // too large" and ends with 124, as quarvel-inspect's does.
         const output::ignored_signal closed_pipe(SIGPIPE);
+        const output::ignored_signal file_size_limit(SIGXFSZ);
         return dump::run(s, files, v.report_error);
     });
 }

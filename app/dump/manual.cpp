@@ -28,7 +28,9 @@ std::vector<cli::extra_section> manual_sections() {
                   "$(i,VALUE)$(b,}) with $(b,--framed); $(i,NAME) is a text as below. Members appear in the order "
                   "given here."},
              {"texts", "A text that is valid UTF-8 is a JSON string; any other byte string is "
-                       "$(b,{\"base64\":\")...$(b,\"}), so nothing is lost."},
+                       "$(b,{\"base64\":\")...$(b,\"}), so nothing is lost. In a string, what a terminal would "
+                       "act on (control characters, DEL, C1 and bidirectional controls, U+2028 and U+2029) is "
+                       "written as $(b,\\u)$(i,XXXX)."},
              {"basic values", "Integers, sizes and counts of nanoseconds are numbers; a number that crosses the "
                               "wire as an INTEGER is that INTEGER's value. Timestamps are strings in the RFC 3339 "
                               "form of the text output (2024-01-02T03:04:05-00:00), with the fraction of a second "
@@ -65,7 +67,8 @@ std::vector<cli::extra_section> manual_sections() {
                   "$(b,CONTEXT 0)), $(i,FORM) $(b,Constructed) or $(b,Primitive), $(i,H) and $(i,L) the octets "
                   "of its header and of its contents. A primitive's line ends with a preview of its contents: "
                   "an INTEGER's value, the first 40 octets of a UTF8String, UTCTime or GeneralizedTime in "
-                  "quotes, else its first 16 octets in hexadecimal; $(b,...) marks a preview cut short."},
+                  "quotes (a control byte, a byte that is no UTF-8, a backslash and a quote written as escapes that begin "
+                  "with a backslash), else its first 16 octets in hexadecimal; $(b,...) marks a preview cut short."},
              {"", "A fault (a header that breaks the rules, contents that run past their parent or the input, "
                   "nesting deeper than 64 levels, octets after the element) ends the listing, after every "
                   "element before it, with a line $(i,OFFSET)$(b,: error:) $(i,MESSAGE), where $(i,OFFSET) is "

@@ -1,5 +1,6 @@
 #include "stream.hpp"
 
+#include <cerrno>
 #include <expected>
 #include <unistd.h>
 #include <variant>
@@ -16,6 +17,7 @@
 #include "file_input/read_file.hpp"
 #include "json.hpp"
 #include "output/buffer.hpp"
+#include "printed_texts.hpp"
 #include "summary.hpp"
 
 namespace dump {
@@ -47,8 +49,15 @@ void write_printed(output::buffer& out, const T& v, void (*print_value)(quarvel:
     out.after_stream();
 }
 
-void write_text(output::buffer& out, const quarvel::state& v) { write_printed(out, v, quarvel::pp_state); }
-void write_text(output::buffer& out, const quarvel::cmd& v) { write_printed(out, v, quarvel::pp_cmd); }
+// The text form is the value's last use: its texts are made safe for a terminal where they lie.
+void write_text(output::buffer& out, quarvel::state& v) {
+    escape_printed_texts(v);
+    write_printed(out, v, quarvel::pp_state);
+}
+void write_text(output::buffer& out, quarvel::cmd& v) {
+    escape_printed_texts(v);
+    write_printed(out, v, quarvel::pp_cmd);
+}
 void write_text(output::buffer& out, const quarvel::execution_record_view& v) { out.write(exec_summary(v)); }
 
 // Where a frame begins, as the lines and messages of a capture name it.
@@ -58,11 +67,12 @@ struct frame_place {
 };
 
 // One value in the form the settings ask for; in a capture, with its frame line, its frame object or its
-// length prefix; in a run over several FILEs (`file` set), its JSON object names the FILE.
-void write_value(output::buffer& out, const settings& s, const value& decoded, const frame_place* frame,
+// length prefix; in a run over several FILEs (`file` set), its JSON object names the FILE. This is the
+// value's last use: the text form changes its texts.
+void write_value(output::buffer& out, const settings& s, value& decoded, const frame_place* frame,
                  const std::string* file) {
     std::visit(
-        [&](const auto& v) {
+        [&](auto& v) {
             switch (s.form) {
                 case output_form::text:
                     if (frame) {
@@ -133,16 +143,22 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
     // A state's decode may warn on standard error: what was written before it goes first.
     if (s.kind == input_kind::state) out.flush();
     // A record refers to the file's bytes: it is written while they are there.
-    quarvel::result<void> written;
-    auto read = file_input::with_whole_file(file, [&](std::string_view bytes) {
-        const auto decoded = decode(s.kind, bytes);
+    quarvel::result<void> written, unchanged;
+    auto read = file_input::with_whole_file(file, [&](std::string_view bytes, const file_input::prefix_done&,
+                                                      const file_input::source_check& source) {
+        auto decoded = decode(s.kind, bytes);
         if (!decoded) {
             written = std::unexpected(decoded.error());
             return;
         }
         write_value(out, s, *decoded, nullptr, named);
+        // A write straight from the file's pages that found them gone (EFAULT) is no failure of the output:
+        // the file changed, and that is what is said.
+        unchanged = source(out.error());
+        if (!unchanged && out.error() == EFAULT) out.restart();
     });
     if (!read) return read_fault(std::move(read.error()));
+    if (!unchanged) return read_fault(std::move(unchanged.error()));
     if (!written) return contents_fault(std::move(written.error()));
     return {};
 }
@@ -188,7 +204,7 @@ file_result write_frames(output::buffer& out, const settings& s, const std::stri
         }
         // A state's decode may warn on standard error: what was written before it goes first.
         if (s.kind == input_kind::state) out.flush();
-        const auto decoded = decode(s.kind, reader.payload, payload_offset);
+        auto decoded = decode(s.kind, reader.payload, payload_offset);
         if (!decoded) return contents_fault(place.text() + ": " + decoded.error());
         write_value(out, s, *decoded, &place, named);
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <limits>
+#include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -145,8 +146,15 @@ int read_first_element(int fd, std::string& bytes) {
 }
 
 // Reads what the input holds: a regular file to its end, a stream as far as its first element reaches.
+// Memory that the input's size (or a stream's claim, followed by endless octets) asks for and the system
+// refuses is a failure of this input like any other ("Cannot allocate memory"), not a fault of the tool.
 int read_input(const input& in, std::string& bytes) {
-    return in.stream() ? read_first_element(in.fd, bytes) : read_to_end(in.fd, bytes, in.expected_size());
+    try {
+        return in.stream() ? read_first_element(in.fd, bytes) : read_to_end(in.fd, bytes, in.expected_size());
+    } catch (const std::bad_alloc&) {
+        bytes = std::string();
+        return ENOMEM;
+    }
 }
 
 // While a mapped file is in use, a file that another process truncates would kill this process with
@@ -217,6 +225,15 @@ private:
     struct sigaction replaced_{};
 };
 
+// Whether the file behind `fd` is no longer what `before` describes: another size or another modification
+// time (truncated, grown or written since), or no longer to be asked.
+bool changed_since(int fd, const struct stat& before) {
+    struct stat now {};
+    if (::fstat(fd, &now) != 0) return true;
+    return now.st_size != before.st_size || now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+           now.st_mtim.tv_nsec != before.st_mtim.tv_nsec;
+}
+
 // A read-only private mapping of a whole regular file, unmapped when it goes.
 struct mapped_file {
     void* address = MAP_FAILED;
@@ -267,6 +284,13 @@ quarvel::result<void> with_whole_file(const std::string& name, const std::functi
 
 quarvel::result<void> with_whole_file(const std::string& name,
                                       const std::function<void(std::string_view, const prefix_done&)>& use) {
+    return with_whole_file(name, [&](std::string_view bytes, const prefix_done& release, const source_check&) {
+        use(bytes, release);
+    });
+}
+
+quarvel::result<void> with_whole_file(
+    const std::string& name, const std::function<void(std::string_view, const prefix_done&, const source_check&)>& use) {
     auto in = open_input(name);
     if (!in) return std::unexpected(std::move(in.error()));
 
@@ -287,12 +311,19 @@ quarvel::result<void> with_whole_file(const std::string& name,
                 return std::unexpected(failure(name, err));
             }
             if (got == 0) {
-                in->close();
                 const bus_guard_scope guarded(mapping.data(), size);
                 const prefix_done release = prefix_release{mapping, static_cast<std::size_t>(::sysconf(_SC_PAGESIZE))};
-                use(std::string_view(mapping.data(), size), release);
-                if (guarded.lost()) return std::unexpected(shown_name(name) + ": file changed while being read");
-                return {};
+                // The descriptor stays open while the contents are used: the file is asked whether it
+                // changed, not its name, which may meanwhile name another file.
+                const source_check unchanged = [&](int write_error) -> quarvel::result<void> {
+                    if (write_error == EFAULT || guarded.lost() || changed_since(in->fd, in->st))
+                        return std::unexpected(shown_name(name) + ": file changed while being read");
+                    return {};
+                };
+                use(std::string_view(mapping.data(), size), release, unchanged);
+                auto after = unchanged(0);
+                in->close();
+                return after;
             }
         }
         // Not mappable (some file systems refuse), or grown meanwhile: read it.
@@ -302,7 +333,8 @@ quarvel::result<void> with_whole_file(const std::string& name,
     const int err = read_input(*in, bytes);
     in->close();
     if (err != 0) return std::unexpected(failure(name, err));
-    use(bytes, [](std::size_t) {});  // a buffer of our own goes as a whole
+    // A buffer of our own goes as a whole, and nothing changes it.
+    use(bytes, [](std::size_t) {}, [](int) -> quarvel::result<void> { return {}; });
     return {};
 }
 

@@ -22,7 +22,8 @@ quarvel::result<std::string> read_whole_file(const std::string& name);
 // Other files (standard input, pipes, devices, files that report no size) are read as by read_whole_file.
 // Failures to open or read are the same "NAME: REASON" texts, and `use` is then not called. A file that
 // another process shrinks while it is mapped reads as zero octets past its new end (instead of killing
-// the process), and the call then fails with "NAME: file changed while being read".
+// the process); a file that changes while it is mapped (shrunk, grown or written) makes the call fail with
+// "NAME: file changed while being read".
 quarvel::result<void> with_whole_file(const std::string& name, const std::function<void(std::string_view)>& use);
 
 // Told that the first N octets of the contents are no longer needed: the memory behind them (the pages of
@@ -33,6 +34,19 @@ using prefix_done = std::function<void(std::size_t)>;
 // contents, so that a large file need not stay resident while it is copied into something else.
 quarvel::result<void> with_whole_file(const std::string& name,
                                       const std::function<void(std::string_view, const prefix_done&)>& use);
+
+// Asked while mapped contents are in use: success while the file is still what was mapped (the same size
+// and modification time, no page lost to a truncation), else "NAME: file changed while being read". A user
+// that writes the contents out asks before it lets what it wrote count (before a file is renamed over its
+// target), and passes the error number of its write: EFAULT is what a write from the mapping fails with
+// when its pages are gone past the file's new end (where a read would raise SIGBUS), so it means the file
+// changed too. Contents read into a buffer of our own cannot change: always success for them.
+using source_check = std::function<quarvel::result<void>(int write_error)>;
+
+// The same, with `use` also given the check above. Every form of `with_whole_file` asks it once more after
+// `use`, so a file that changed while it was used never ends in success.
+quarvel::result<void> with_whole_file(
+    const std::string& name, const std::function<void(std::string_view, const prefix_done&, const source_check&)>& use);
 
 // A descriptor to read the file from, for tools that read it piece by piece: standard input for "-" (not
 // to be closed), else the named file opened read-only (the caller closes it). Failures as above.

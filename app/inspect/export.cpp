@@ -112,55 +112,69 @@ int create_temporary(int dir, std::string_view name, std::string& tmp) {
     return -1;
 }
 
-void write_file_at(int dir, const std::string& name, std::string_view bytes) {
+// Fails only when the source of `bytes` changed: the temporary file is then removed, the target kept.
+quarvel::result<void> write_file_at(int dir, const std::string& name, std::string_view bytes,
+                                    const file_input::source_check& source) {
     std::string tmp;
     const int fd = create_temporary(dir, name, tmp);
-    if (fd < 0) return;
-    const bool written = quarvel::posix::write_all(fd, bytes) == 0;
+    if (fd < 0) return {};
+    const int write_error = quarvel::posix::write_all(fd, bytes);
     const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::renameat(dir, tmp.c_str(), dir, name.c_str()) != 0)
+    // What was written is the record's only if its file is still what was read, asked after the last
+    // byte left it and before the target is replaced.
+    auto unchanged = source(write_error);
+    if (write_error != 0 || !closed || !unchanged || ::renameat(dir, tmp.c_str(), dir, name.c_str()) != 0)
         ::unlinkat(dir, tmp.c_str(), 0);
+    return unchanged;
 }
 
-void export_one(int root, std::string_view path, std::string_view data) {
+quarvel::result<void> export_one(int root, std::string_view path, std::string_view data,
+                                 const file_input::source_check& source) {
     const auto first = path.find_first_not_of('/');
     const std::string_view relative = first == std::string_view::npos ? std::string_view() : path.substr(first);
 
     if (has_parent_segment(relative)) {
         quarvel::log::warning(quarvel::log::library,
                               "refusing output file " + quarvel::quoted(path) + ": its path has a \"..\" segment");
-        return;
+        return {};
     }
     if (path.starts_with('/'))
         quarvel::log::warning(quarvel::log::library, "removing leading \"/\" from output file " + quarvel::quoted(path));
-    if (relative.empty() || relative.back() == '/') return;
+    if (relative.empty() || relative.back() == '/') return {};
 
     const auto slash = relative.rfind('/');
     const std::string_view parents = slash == std::string_view::npos ? std::string_view() : relative.substr(0, slash);
     const std::string name(slash == std::string_view::npos ? relative : relative.substr(slash + 1));
 
     directory_handle parent;
-    if (!open_parent_directory(root, parents, parent)) return;
-    write_file_at(parent.fd, name, data);
+    if (!open_parent_directory(root, parents, parent)) return {};
+    return write_file_at(parent.fd, name, data, source);
 }
 
 template <class Files>
-void export_files(const std::string& directory, const Files& files) {
-    if (files.empty()) return;
+quarvel::result<void> export_files(const std::string& directory, const Files& files,
+                                   const file_input::source_check& source) {
+    if (files.empty()) return {};
     // A file beyond the file-size limit is a failed write like any other (EFBIG): its temporary file is
     // removed and the next entry is written, instead of SIGXFSZ ending the process in the middle of it.
     const output::ignored_signal file_size_limit(SIGXFSZ);
     // The directory itself is the user's choice and may be reached through symbolic links.
     const int root = ::open(directory.c_str(), directory_access | O_DIRECTORY | O_CLOEXEC);
-    if (root < 0) return;
-    for (const auto& file : files) export_one(root, file.path, file.data);
+    if (root < 0) return {};
+    quarvel::result<void> done;
+    for (const auto& file : files) {
+        done = export_one(root, file.path, file.data, source);
+        if (!done) break;  // a changed source: nothing more read from it replaces a target
+    }
     ::close(root);
+    return done;
 }
 
 }  // namespace
 
-void export_output(const std::string& directory, std::span<const quarvel::output_file_view> files) {
-    export_files(directory, files);
+quarvel::result<void> export_output(const std::string& directory, std::span<const quarvel::output_file_view> files,
+                                    const file_input::source_check& source) {
+    return export_files(directory, files, source);
 }
 
 }  // namespace inspect

@@ -20,7 +20,8 @@ namespace inspect {
 namespace {
 
 // Prints what the flags ask for and exports the output files, from a record read in place from `bytes`.
-quarvel::result<void> present(std::string_view bytes, const file_input::prefix_done& done, bool console, bool script,
+quarvel::result<void> present(std::string_view bytes, const file_input::prefix_done& done,
+                              const file_input::source_check& source, bool console, bool script,
                               const std::optional<std::string>& output, bool job) {
     // The file's pages behind the decode are given up as it goes on: the record's structure is all it
     // needs now, and what is printed or exported is read again, in order, when it is.
@@ -46,10 +47,17 @@ quarvel::result<void> present(std::string_view bytes, const file_input::prefix_d
                                      [](std::string_view line) { quarvel::log::app(line); });
         if (script && printing) quarvel::log::app(record->job.script);
     }
-    if (output) export_output(*output, record->output);
+    // A record's file that changed meanwhile fails the run (the caller says so), and no target is replaced
+    // by what was read from it.
+    if (output)
+        if (auto exported = export_output(*output, record->output, source); !exported) return exported;
     // A line that never reached its reader (a full disk, a closed descriptor) must not pass for success.
-    // When the reader went away (EPIPE) there is nobody left to tell: the run fails without a message.
-    if (const int err = log_output::log_write_error(); err != 0) return output::standard_output_failure(err);
+    // When the reader went away (EPIPE) there is nobody left to tell: the run fails without a message. A
+    // line written from the record's pages that were gone (EFAULT) says that the file changed.
+    if (const int err = log_output::log_write_error(); err != 0) {
+        if (auto unchanged = source(err); !unchanged) return unchanged;
+        return output::standard_output_failure(err);
+    }
     return {};
 }
 
@@ -62,8 +70,9 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
     // memory costs only its structure, the system dropping and reading again the file's pages as needed.
     // Everything is done while the bytes are there; the record is known valid before anything is printed.
     quarvel::result<void> done;
-    auto read = file_input::with_whole_file(file, [&](std::string_view bytes, const file_input::prefix_done& release) {
-        done = present(bytes, release, console, script, output, job);
+    auto read = file_input::with_whole_file(file, [&](std::string_view bytes, const file_input::prefix_done& release,
+                                                      const file_input::source_check& source) {
+        done = present(bytes, release, source, console, script, output, job);
     });
     if (!read) return std::unexpected(std::move(read.error()));
     return done;

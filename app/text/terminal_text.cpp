@@ -1,5 +1,6 @@
 #include "text/terminal_text.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -7,16 +8,19 @@
 
 namespace text {
 
+bool acts_on_terminal(char32_t c) {
+    if (c < 0x20 || c == 0x7f || (c >= 0x80 && c <= 0x9f)) return true;
+    const bool bidirectional =
+        c == 0x061c || c == 0x200e || c == 0x200f || (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
+    return bidirectional || c == 0x2028 || c == 0x2029;
+}
+
 namespace {
 
 bool shown_as_is(const utf8_unit& u, bool keep_line_feeds) {
     if (!u.valid) return false;
-    const char32_t c = u.code;
-    if (c < 0x20) return keep_line_feeds && c == '\n';
-    if (c == 0x7f || (c >= 0x80 && c <= 0x9f)) return false;
-    const bool bidirectional =
-        c == 0x061c || c == 0x200e || c == 0x200f || (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
-    return !bidirectional && c != 0x2028 && c != 0x2029;
+    if (keep_line_feeds && u.code == '\n') return true;
+    return !acts_on_terminal(u.code);
 }
 
 void append_hex(std::string& out, char letter, std::uint32_t value, int digits) {
@@ -80,6 +84,29 @@ std::string terminal_text(std::string_view text) {
 
 void append_terminal_text(std::string& out, std::string_view text) {
     append_escaped(out, text, first_escape(text, false), false);
+}
+
+void make_terminal_text(std::string& text) {
+    const std::size_t clean = first_escape(text, false);
+    if (clean == text.size()) return;
+    std::string out;
+    out.reserve(text.size() + 16);
+    append_escaped(out, text, clean, false);
+    text = std::move(out);
+}
+
+void append_quoted_terminal_text(std::string& out, std::string_view text) {
+    out += '"';
+    // The runs between backslashes and quotes go by the rule; those two are escaped around them.
+    for (std::size_t at = 0;;) {
+        const std::size_t special = std::min(text.find_first_of("\\\"", at), text.size());
+        append_terminal_text(out, text.substr(at, special - at));
+        if (special == text.size()) break;
+        out += '\\';
+        out += text[special];
+        at = special + 1;
+    }
+    out += '"';
 }
 
 std::string terminal_message(std::string message) {

@@ -16,18 +16,32 @@
 // Hexadecimal digits are lowercase. A backslash stays a single backslash: the escaped text is for a reader,
 // never parsed back, and doubling it would change every message that quotes a printable name holding one.
 // So the rule is idempotent: an escaped text has nothing left to escape, and a message that passes two
-// layers that apply it reads the same as after one.
+// layers that apply it reads the same as after one. Where distinct texts must never read alike (a preview
+// between double quotes), `append_quoted_terminal_text` doubles the backslash and escapes the quote too.
 
 #include <string>
 #include <string_view>
 
 namespace text {
 
+// Whether a terminal acts on the code point instead of showing it: a C0 control, DEL, a C1 control, a
+// bidirectional control, U+2028 or U+2029 (the code points the rule above writes as escapes). Other
+// outputs that must keep such characters off a terminal (the JSON strings) ask the same question.
+bool acts_on_terminal(char32_t code);
+
 // `text` safe for a terminal, by the rule above.
 std::string terminal_text(std::string_view text);
 
 // The same, appended to `out`.
 void append_terminal_text(std::string& out, std::string_view text);
+
+// The same in place: `text` is left as it is, without a copy, when it has nothing to escape.
+void make_terminal_text(std::string& text);
+
+// `text` between double quotes, by the rule above and losslessly: a backslash is written as two and a
+// double quote as a backslash and the quote, so that an escape always begins with a lone backslash and no
+// two texts read alike: the octet 0xff shows as "\xff", the four characters \xff as "\\xff".
+void append_quoted_terminal_text(std::string& out, std::string_view text);
 
 // An error message that may quote input, for the message box of the command-line layer: the rule above,
 // except that a line feed stays, because the box lays each one out as a break point (a decoder's octet

@@ -30,7 +30,10 @@ captured evaluate(const cli::command& cmd, std::vector<std::string> args, const 
         if (name == "TERM") return "xterm";
         return std::nullopt;
     };
-    io.write_out = [&c](std::string_view s) { c.out += s; };
+    io.write_out = [&c](std::string_view s) {
+        c.out += s;
+        return 0;
+    };
     io.write_err = [&c](std::string_view s) { c.err += s; };
     c.status = cli::eval(cmd, run, io);
     return c;

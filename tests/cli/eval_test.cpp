@@ -3,7 +3,9 @@
 // statuses of run errors and exceptions.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <map>
+#include <new>
 #include <stdexcept>
 
 #include "cli/converters.hpp"
@@ -24,8 +26,9 @@ struct captured {
     std::string out, err;
 };
 
+// `out_error`: what every write to standard output fails with (0: they succeed).
 captured evaluate(const cli::command& cmd, std::vector<std::string> args, const cli::run_function& run,
-                  std::map<std::string, std::string> env = {}) {
+                  std::map<std::string, std::string> env = {}, int out_error = 0) {
     captured c;
     cli::process_io io;
     io.arguments = std::move(args);
@@ -35,7 +38,10 @@ captured evaluate(const cli::command& cmd, std::vector<std::string> args, const 
         if (it == env.end()) return std::nullopt;
         return it->second;
     };
-    io.write_out = [&c](std::string_view s) { c.out += s; };
+    io.write_out = [&c, out_error](std::string_view s) {
+        if (out_error == 0) c.out += s;
+        return out_error;
+    };
     io.write_err = [&c](std::string_view s) { c.err += s; };
     c.status = cli::eval(cmd, run, io);
     return c;
@@ -345,6 +351,34 @@ TEST(Layer, RunErrorsAndExceptions) {
     const auto odd = evaluate(cmd, {}, [](const cli::values&) -> quarvel::result<void> { throw 7; });
     EXPECT_EQ(odd.status, 125);
     EXPECT_EQ(odd.err, "tool: internal error, uncaught exception:\n      unknown exception\n");
+
+    // Memory refused to what the input asks for is a failure of the input.
+    const auto exhausted = evaluate(cmd, {}, [](const cli::values&) -> quarvel::result<void> {
+        throw std::bad_alloc();
+    });
+    EXPECT_EQ(exhausted.status, 124);
+    EXPECT_EQ(exhausted.err, "tool: out of memory\n");
+}
+
+// What the layer writes itself is the process's product too: a failed write is a failure, said as a run's
+// failed output is, and a reader that went away is told nothing.
+TEST(Layer, AFailedWriteOfTheManualTheVersionOrACompletionIsAFailure) {
+    dump_like d;
+    const std::vector<std::vector<std::string>> served{
+        {"--version"}, {"--help=plain"}, {"--help=groff"}, {"--help"}, {"--__complete=1", "--re"}};
+    for (const auto& args : served) {
+        const std::string what = args.front();
+        const auto written = evaluate(d.cmd, args, success);
+        EXPECT_EQ(written.status, 0) << what;
+        EXPECT_NE(written.out, "") << what;
+        EXPECT_EQ(written.err, "") << what;
+        const auto full = evaluate(d.cmd, args, success, {}, ENOSPC);
+        EXPECT_EQ(full.status, 124) << what;
+        EXPECT_EQ(full.err, "dump: standard output: No space left on device\n") << what;
+        const auto gone = evaluate(d.cmd, args, success, {}, EPIPE);
+        EXPECT_EQ(gone.status, 124) << what;
+        EXPECT_EQ(gone.err, "") << what;
+    }
 }
 
 TEST(Layer, LoggingOptionsGiveTheLevelByTheLevelRule) {

@@ -2,6 +2,7 @@
 // output goes, so that "--help | grep" finds every line.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -148,6 +149,36 @@ TEST(ManualOutput, ManPagesNameWhatTheToolsDo) {
     }
     const auto plain = test::run({QUARVEL_INSPECT_BINARY, "--help=plain"});
     EXPECT_TRUE(plain.out.starts_with("NAME\n       quarvel-inspect\n\nSYNOPSIS\n")) << plain.out;
+}
+
+// The manual and the version line are standard output like any other: a full device or a file-size limit
+// is a failure, said on standard error, never status 0 (SIGXFSZ at its default disposition, as a shell
+// starts the tools).
+TEST(ManualOutput, AFailedWriteOfTheManualOrTheVersionIsAFailure) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    struct sigaction former {}, default_action {};
+    default_action.sa_handler = SIG_DFL;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &default_action, &former), 0);
+    test::temp_dir dir;
+    const std::string printed = dir.path + "/printed";
+    for (const std::string tool : {QUARVEL_INSPECT_BINARY, QUARVEL_DUMP_BINARY}) {
+        const std::string name = std::filesystem::path(tool).filename().string();
+        for (const std::string option : {"--version", "--help=plain", "--help=groff"}) {
+            const std::string what = name + " " + option;
+            const auto full = test::run({"/bin/sh", "-c", "exec \"$0\" " + option + " >/dev/full", tool});
+            EXPECT_EQ(full.status, 124) << what;
+            EXPECT_EQ(full.err, name + ": standard output: No space left on device\n") << what;
+            if (option == "--version") continue;  // shorter than any limit
+            const auto limited =
+                test::run({"/bin/sh", "-c", "ulimit -f 1; exec \"$0\" " + option + " >\"$1\"", tool, printed});
+            EXPECT_EQ(limited.status, 124) << what;
+            EXPECT_EQ(limited.err, name + ": standard output: File too large\n") << what;
+            const auto whole = test::run({tool, option});
+            EXPECT_EQ(whole.status, 0) << what;
+            EXPECT_TRUE(whole.out.starts_with(test::read_file(printed))) << what;
+        }
+    }
+    ::sigaction(SIGXFSZ, &former, nullptr);
 }
 
 }  // namespace

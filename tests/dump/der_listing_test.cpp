@@ -312,6 +312,31 @@ TEST(DerListing, Previews) {
     }
 }
 
+// Previews are lossless: a backslash and a quote are escaped too, so that contents that differ never
+// preview alike, whichever escape the one spells out as characters that the other holds as a byte.
+TEST(DerListing, DistinctContentsNeverPreviewAlike) {
+    struct pair {
+        std::string what, first, second, first_shown, second_shown;
+    };
+    const std::vector<pair> pairs{
+        {"the byte 0xff and the characters \\xff", "\xff" "\\xff", "\\xff" "\xff", R"("\xff\\xff")", R"("\\xff\xff")"},
+        {"ESC and the characters \\e", "\x1b", "\\e", R"("\e")", R"("\\e")"},
+        {"a line feed and the characters \\n", "\n", "\\n", R"("\n")", R"("\\n")"},
+        {"C1 CSI and the characters \\u009b", "\xc2\x9b", "\\u009b", R"("\u009b")", R"("\\u009b")"},
+        {"a quote inside", "a\", \"b", "a\\\", \\\"b", R"("a\", \"b")", R"("a\\\", \\\"b")"},
+        {"one backslash and two", "\\", "\\\\", R"("\\")", R"("\\\\")"},
+    };
+    der::tape headers;
+    for (const auto& p : pairs) {
+        const auto first = list(headers, tlv("0C", p.first));
+        const auto second = list(headers, tlv("0C", p.second));
+        const std::string head = "0: UNIVERSAL 12 Primitive, header 2, length ";
+        EXPECT_EQ(first.text, head + std::to_string(p.first.size()) + ": " + p.first_shown + "\n") << p.what;
+        EXPECT_EQ(second.text, head + std::to_string(p.second.size()) + ": " + p.second_shown + "\n") << p.what;
+        EXPECT_NE(p.first_shown, p.second_shown) << p.what;
+    }
+}
+
 TEST(DerListing, JsonLines) {
     der::tape headers;
     std::string all;

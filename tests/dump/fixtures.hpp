@@ -36,14 +36,17 @@ inline std::string prefix(std::int64_t length) {
 inline std::string frame(const std::string& payload) { return prefix(static_cast<std::int64_t>(payload.size())) + payload; }
 
 // Every line of `text` is one JSON value: Python reads each back and writes it again in its own compact
-// form with the keys in their order, which must give the same line.
+// form with the keys in their order, and with what a terminal would act on (DEL, C1 and bidirectional
+// controls, U+2028, U+2029) escaped as the tool escapes it, which must give the same line.
 inline void expect_json_lines(const std::string& text) {
     test::run_options options;
     options.input = text;
     const auto r = test::run({"/usr/bin/env", "python3", "-c",
-                              "import json, sys\n"
+                              "import json, re, sys\n"
+                              "hazard = re.compile('[\\x7f-\\x9f\\u061c\\u200e\\u200f\\u2028-\\u202e\\u2066-\\u2069]')\n"
                               "for line in sys.stdin.buffer.read().decode('utf-8').split('\\n')[:-1]:\n"
-                              "    print(json.dumps(json.loads(line), separators=(',', ':'), ensure_ascii=False))\n"},
+                              "    again = json.dumps(json.loads(line), separators=(',', ':'), ensure_ascii=False)\n"
+                              "    print(hazard.sub(lambda m: '\\\\u%04x' % ord(m.group()), again))\n"},
                              options);
     if (r.status == 127) GTEST_SKIP() << "no python3";
     EXPECT_EQ(r.status, 0) << r.err;

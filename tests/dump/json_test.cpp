@@ -90,7 +90,7 @@ TEST(Json, Commands) {
         {{C::Client_hello{quarvel::client_or_worker::Worker, 5}}, R"({"type":"client_hello","typ":"worker","version":5})"},
         {{C::Server_hello{}}, R"({"type":"server_hello"})"},
         {{C::Success{}}, R"({"type":"success"})"},
-        {{C::Failure{std::string("\x01\x7f", 2)}}, R"({"type":"failure","message":"\u0001)" "\x7f" R"("})"},
+        {{C::Failure{std::string("\x01\x7f", 2)}}, R"({"type":"failure","message":"\u0001\u007f"})"},
     };
     test::temp_dir dir;
     std::string all;
@@ -218,11 +218,23 @@ std::optional<std::string> read_json_text(std::string_view json) {
             case 'r': out += '\r'; break;
             case 'b': out += '\b'; break;
             case 'f': out += '\f'; break;
-            case 'u':
-                if (json.substr(i + 1, 2) != "00") return std::nullopt;
-                out += static_cast<char>(std::stoi(std::string(json.substr(i + 3, 2)), nullptr, 16));
+            case 'u': {
+                // Never a surrogate: only code points below U+10000 are escaped.
+                const auto code = static_cast<std::uint32_t>(std::stoi(std::string(json.substr(i + 1, 4)), nullptr, 16));
+                if (code >= 0xd800 && code <= 0xdfff) return std::nullopt;
+                if (code < 0x80) {
+                    out += static_cast<char>(code);
+                } else if (code < 0x800) {
+                    out += static_cast<char>(0xc0 | code >> 6);
+                    out += static_cast<char>(0x80 | (code & 0x3f));
+                } else {
+                    out += static_cast<char>(0xe0 | code >> 12);
+                    out += static_cast<char>(0x80 | (code >> 6 & 0x3f));
+                    out += static_cast<char>(0x80 | (code & 0x3f));
+                }
                 i += 4;
                 break;
+            }
             default: return std::nullopt;
         }
     }

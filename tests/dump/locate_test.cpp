@@ -39,7 +39,7 @@ const std::string example_listing =
     "9:       UNIVERSAL 12 Primitive, header 2, length 1: \"s\"\n"
     "12:       UNIVERSAL 16 Constructed, header 2, length 0\n"
     "14:       UNIVERSAL 12 Primitive, header 2, length 1: \"p\"\n"
-    "17:     UNIVERSAL 12 Primitive, header 2, length 16: \"\\x00\\x11\"3DUfw\\x88\\x99\\xaa\\xbb\\xcc\\xdd\\xee\\xff\"\n"
+    "17:     UNIVERSAL 12 Primitive, header 2, length 16: \"\\x00\\x11\\\"3DUfw\\x88\\x99\\xaa\\xbb\\xcc\\xdd\\xee\\xff\"\n"
     "35:     UNIVERSAL 16 Constructed, header 2, length 11\n"
     "37:       UNIVERSAL 16 Constructed, header 2, length 9\n"
     "39:         UNIVERSAL 2 Primitive, header 2, length 3: 5000000\n"

@@ -2,6 +2,7 @@
 // standard error, decode failures and its command line.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -280,6 +281,33 @@ TEST(Dump, AFailedWriteToStandardOutputIsReported) {
         const auto r = test::run({"/bin/sh", "-c", "exec \"$0\" " + mode + "state \"$1\" >/dev/full", tool, file});
         expect_outcome(r, 124, "", "quarvel-dump: standard output: No space left on device\n", mode);
     }
+}
+
+// A file-size limit on a redirected output, under a shell that leaves SIGXFSZ at its default disposition:
+// the write fails with EFBIG and the run says so, after what fitted, instead of the signal ending it.
+TEST(Dump, AFileSizeLimitOnStandardOutputIsReported) {
+    test::temp_dir dir;
+    quarvel::state state;
+    for (int i = 0; i < 200; ++i) state.push_back({quarvel::state_item::Dropped_platform{"platform-" + std::to_string(i)}});
+    const auto file = dir.file("state.der", quarvel::asn::state_to_str(state));
+    const std::string printed = dir.path + "/printed";
+    struct sigaction former {}, default_action {};
+    default_action.sa_handler = SIG_DFL;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &default_action, &former), 0);
+    for (const auto& mode : std::vector<std::string>{"", "--json ", "--reencode "}) {
+        const std::string command = "exec \"$0\" " + mode + "state \"$1\" >\"$2\"";
+        const auto whole = test::run({"/bin/sh", "-c", command, tool, file, printed});
+        ASSERT_EQ(whole.status, 0) << mode << whole.err;
+        const std::string complete = test::read_file(printed);
+        ASSERT_GT(complete.size(), 2048u) << mode;
+        const auto r = test::run({"/bin/sh", "-c", "ulimit -f 1; " + command, tool, file, printed});
+        expect_outcome(r, 124, "", "quarvel-dump: standard output: File too large\n", mode);
+        const std::string written = test::read_file(printed);
+        EXPECT_GT(written.size(), 0u) << mode;
+        EXPECT_LT(written.size(), complete.size()) << mode;
+        EXPECT_TRUE(complete.starts_with(written)) << mode;
+    }
+    ::sigaction(SIGXFSZ, &former, nullptr);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 
@@ -162,6 +165,60 @@ TEST(ReadFile, AFileTruncatedWhileInUseReadsAsZerosAndFails) {
     const auto again = use_whole_file(path);
     ASSERT_TRUE(again.outcome);
     EXPECT_EQ(again.bytes, std::string(page, 'x'));
+}
+
+// What a user of mapped contents asks before it lets a write from them count: any change of the file
+// (another size, another modification time, written in place at the same size), and a write that found
+// the pages gone (EFAULT), is "file changed while being read"; so is the call itself then.
+TEST(ReadFile, TheSourceCheckSeesEveryChange) {
+    test::temp_dir dir;
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    struct case_ {
+        std::string what;
+        std::function<void(const std::string& path)> change;  // none: the file stays as it is
+        int write_error = 0;
+    };
+    const std::vector<case_> cases{
+        {"unchanged", {}},
+        {"another write's failure", {}, ENOSPC},
+        {"a write that found the pages gone", {}, EFAULT},
+        {"shrunk", [&](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 10), 0); }},
+        {"grown", [&](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 8 * page), 0); }},
+        {"written in place",
+         [&](const std::string& path) {
+             struct timespec times[2] = {{0, UTIME_OMIT}, {12345, 678}};
+             ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+         }},
+    };
+    for (const auto& c : cases) {
+        const auto path = dir.file("f", std::string(4 * page, 'x'));
+        const bool changes = c.change || c.write_error == EFAULT;
+        quarvel::result<void> before, after;
+        const auto outcome = file_input::with_whole_file(
+            path, [&](std::string_view, const file_input::prefix_done&, const file_input::source_check& source) {
+                before = source(0);
+                if (c.change) c.change(path);
+                after = source(c.write_error);
+            });
+        const std::string changed = path + ": file changed while being read";
+        EXPECT_TRUE(before) << c.what;
+        EXPECT_EQ(after ? "" : after.error(), changes ? changed : "") << c.what;
+        EXPECT_EQ(outcome ? "" : outcome.error(), c.change ? changed : "") << c.what;
+    }
+    // Contents read into a buffer of our own: nothing changes them.
+    const int saved = ::dup(STDIN_FILENO);
+    const int file = ::open(dir.file("g", "abc").c_str(), O_RDONLY);
+    ::dup2(file, STDIN_FILENO);
+    ::close(file);
+    quarvel::result<void> own = std::unexpected(std::string("not called"));
+    const auto outcome = file_input::with_whole_file(
+        "-", [&](std::string_view, const file_input::prefix_done&, const file_input::source_check& source) {
+            own = source(EFAULT);
+        });
+    ::dup2(saved, STDIN_FILENO);
+    ::close(saved);
+    EXPECT_TRUE(outcome);
+    EXPECT_TRUE(own);
 }
 
 // Giving up prefixes of a mapped file changes only what stays resident: every byte reads the same after.

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <string>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -131,6 +134,45 @@ TEST(ReadStream, AnEndlessDeviceEndsAfterItsFirstElement) {
     std::string seen = "x";
     EXPECT_TRUE(file_input::with_whole_file("/dev/zero", [&](std::string_view bytes) { seen.assign(bytes); }));
     EXPECT_EQ(seen, std::string(3, '\0'));
+}
+
+// A stream whose header claims 2^56 octets and then never ends: the buffer grows with the octets that
+// come, and once the system refuses more memory the read fails like any other ("Cannot allocate memory"),
+// never as an uncaught exception.
+TEST(ReadStream, MemoryRefusedToAnEndlessClaimIsAFailureOfTheInput) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
+#else
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        ::close(fds[0]);
+        const std::string header = hex("30 88 01 00 00 00 00 00 00 00");
+        if (::write(fds[1], header.data(), header.size()) != static_cast<ssize_t>(header.size())) ::_exit(1);
+        const std::string zeros(65536, '\0');
+        while (::write(fds[1], zeros.data(), zeros.size()) > 0) {
+        }
+        ::_exit(0);  // the reader has gone
+    }
+    ::close(fds[1]);
+    const pid_t reader = ::fork();
+    ASSERT_GE(reader, 0);
+    if (reader == 0) {
+        const rlimit limit{256 << 20, 256 << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+        ::dup2(fds[0], STDIN_FILENO);
+        const auto read = file_input::read_whole_file("-");
+        ::_exit(!read && read.error() == "-: " + std::string(std::strerror(ENOMEM)) ? 0 : 1);
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(reader, &status, 0);
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, nullptr, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+#endif
 }
 
 }  // namespace

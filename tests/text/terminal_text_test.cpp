@@ -1,6 +1,7 @@
 // The terminal rule: what a terminal would act on becomes a visible escape, printable text stays as it is.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,52 @@ TEST(TerminalText, AppendsAfterWhatIsThere) {
     std::string out = "name ";
     text::append_terminal_text(out, "a\x1b[2Jb");
     EXPECT_EQ(out, "name a\\e[2Jb");
+}
+
+TEST(TerminalText, InPlaceLeavesACleanTextUntouched) {
+    for (const auto& t : test::all_texts()) {
+        std::string text = t.raw;
+        const char* const before = text.data();
+        text::make_terminal_text(text);
+        EXPECT_EQ(text, t.shown) << t.what;
+        if (t.raw == t.shown) {
+            EXPECT_EQ(text.data(), before) << t.what;  // no copy
+        }
+    }
+}
+
+// Between quotes, a backslash and a quote are escaped too: every escape begins with a lone backslash, so
+// no two texts read alike.
+TEST(TerminalText, QuotedIsLossless) {
+    struct case_ {
+        std::string raw, shown;
+    };
+    const std::vector<case_> cases{
+        {"", R"("")"},
+        {"abc", R"("abc")"},
+        {"\\", R"("\\")"},
+        {"\"", R"("\"")"},
+        {"\xff\\xff", R"("\xff\\xff")"},
+        {"\\xff\xff", R"("\\xff\xff")"},
+        {"a\x1b[2J\\e\"q\"", R"("a\e[2J\\e\"q\"")"},
+        // A bad byte before a backslash is escaped alone, as anywhere else.
+        {"\xe2\\\x80", R"("\xe2\\\x80")"},
+        {"caf\xc3\xa9 \xe2\x80\xae", "\"caf\xc3\xa9 \\u202e\""},
+    };
+    for (const auto& c : cases) {
+        std::string out = "x";
+        text::append_quoted_terminal_text(out, c.raw);
+        EXPECT_EQ(out, "x" + c.shown) << c.raw;
+    }
+}
+
+// The same question the rule asks, for the outputs that escape in their own syntax (JSON).
+TEST(TerminalText, WhatATerminalActsOn) {
+    for (char32_t c : {0x00, 0x1b, 0x1f, 0x7f, 0x80, 0x9b, 0x9f, 0x061c, 0x200e, 0x200f, 0x2028, 0x2029, 0x202a,
+                       0x202e, 0x2066, 0x2069})
+        EXPECT_TRUE(text::acts_on_terminal(c)) << static_cast<std::uint32_t>(c);
+    for (char32_t c : {0x20, 0x7e, 0xa0, 0xe9, 0x200d, 0x2027, 0x202f, 0x2065, 0x206a, 0x10ffff})
+        EXPECT_FALSE(text::acts_on_terminal(c)) << static_cast<std::uint32_t>(c);
 }
 
 // A message keeps its line feeds, which the message box lays out as break points (a decoder's octet dump
