@@ -8,7 +8,8 @@
 # with -DQUARVEL_BENCH=ON), its codec benchmarks run beside this build's, and bench/instructions.sh counts
 # the instructions of both: the report then compares this build with the baseline.
 #
-# Builds the project in build/bench (Release, -DQUARVEL_BENCH=ON) with the peers, writes the inputs
+# Builds the project in build/bench (Release, -DQUARVEL_BENCH=ON, the tools with the C++ runtime linked in, as
+# their start-up is part of what is timed) with the peers, writes the inputs
 # to build/bench/inputs, times every program on every input in one run (the programs alternate
 # within each round; each time is the median of the rounds), measures peak resident memory with
 # /usr/bin/time and, where a memory cgroup can be made, what each program is charged for in a group of
@@ -64,7 +65,8 @@ fi
 # --- build and inputs --------------------------------------------------------------------------------
 
 say "building in $build"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUARVEL_BENCH=ON -DQUARVEL_BUILD_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUARVEL_BENCH=ON -DQUARVEL_BUILD_TESTS=OFF \
+      -DQUARVEL_STATIC_RUNTIME=ON >/dev/null
 cmake --build "$build" -j2 --target quarvel-inspect quarvel-dump quarvel-bench-inputs quarvel-bench-large-record \
     exec_bench state_bench cmd_bench openssl_peer tasn1_peer >/dev/null
 

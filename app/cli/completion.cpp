@@ -5,15 +5,12 @@
 
 #include "converters.hpp"
 #include "manual.hpp"
+#include "reading.hpp"
 #include "rich_text.hpp"
 
 namespace cli {
 
 namespace {
-
-bool takes_value(argument_kind k) { return k == argument_kind::option || k == argument_kind::optional_value_option; }
-
-bool is_option_occurrence(std::string_view a) { return a.size() >= 2 && a[0] == '-'; }
 
 // The first sentence of an argument's documentation, as plain text on one line.
 std::string description_of(const argument& arg, std::string_view command_name) {
@@ -66,7 +63,7 @@ void complete_value(answer& a, const argument& arg, std::string_view lead, std::
 
 }  // namespace
 
-std::string completion_answer(const command& cmd, std::span<const std::string> words) {
+std::string completion_answer(const command& cmd, std::span<const std::string> words, const presentation& p) {
     answer a;
     if (words.empty()) {
         a.directive = completion_directive::error;
@@ -75,39 +72,17 @@ std::string completion_answer(const command& cmd, std::span<const std::string> w
     const std::string_view current = words.back();
     const auto before = words.first(words.size() - 1);
 
-    // Replay the words before the cursor as the reader reads them: where options end, how many positional
-    // arguments there are, and whether the last word is an option still waiting for its value.
-    bool options_ended = false;
-    std::size_t positionals = 0;
-    const argument* waiting = nullptr;
-    for (const auto& w : before) {
-        if (waiting) {
-            waiting = nullptr;
-            if (!is_option_occurrence(w)) continue;  // the option's value
-        }
-        if (options_ended || !is_option_occurrence(w)) {
-            ++positionals;
-            continue;
-        }
-        if (w == "--") {
-            options_ended = true;
-            continue;
-        }
-        const bool long_form = w[1] == '-';
-        const std::string name = long_form ? w.substr(0, w.find('=')) : w.substr(0, 2);
-        const argument* arg = find_by_name(cmd, name);
-        if (arg == nullptr || !takes_value(arg->kind)) continue;  // grouped short flags carry no value
-        const bool attached = long_form ? w.find('=') != std::string::npos : w.size() > 2;
-        if (!attached) waiting = arg;
-    }
+    // The words before the cursor are read by the reader itself, so that where the options end, how many
+    // positional arguments there are and which option waits for its value are what the run will find.
+    const reading r = read_arguments(cmd.arguments, before, p);
 
     // A word that is itself an option occurrence is never taken as a value, as the reader has it.
-    if (waiting && !is_option_occurrence(current)) {
-        complete_value(a, *waiting, "", current);
+    if (r.awaiting_value && !is_option_occurrence(current)) {
+        complete_value(a, cmd.arguments[*r.awaiting_value], "", current);
         return a.finish();
     }
 
-    if (!options_ended && current.starts_with("-")) {
+    if (!r.options_ended && current.starts_with("-")) {
         if (current.starts_with("--")) {
             if (const auto eq = current.find('='); eq != std::string_view::npos) {
                 const argument* arg = find_by_name(cmd, current.substr(0, eq));
@@ -133,8 +108,8 @@ std::string completion_answer(const command& cmd, std::span<const std::string> w
 
     // A repeatable positional argument takes every word from its position on.
     for (const auto& arg : cmd.arguments)
-        if ((arg.kind == argument_kind::positional && arg.position == positionals) ||
-            (arg.kind == argument_kind::repeatable_positional && arg.position <= positionals)) {
+        if ((arg.kind == argument_kind::positional && arg.position == r.positionals.size()) ||
+            (arg.kind == argument_kind::repeatable_positional && arg.position <= r.positionals.size())) {
             complete_value(a, arg, "", current);
             break;
         }

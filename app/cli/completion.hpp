@@ -54,7 +54,8 @@ inline constexpr int directories = 8;
 }  // namespace completion_directive
 
 // The answer to a query: `cmd` with its standard options, `words` the arguments after the query argument
-// (the last one is CURRENT). Legacy prefixes play no part: candidates are always whole names.
-std::string completion_answer(const command& cmd, std::span<const std::string> words);
+// (the last one is CURRENT). The words before CURRENT are read as a run reads them, legacy prefixes
+// included when `p` has them; candidates are always whole names.
+std::string completion_answer(const command& cmd, std::span<const std::string> words, const presentation& p);
 
 }  // namespace cli

@@ -186,7 +186,7 @@ int evaluate(const command& cmd, const run_function& run, const process_io& io) 
                              : std::vector<std::string>(io.arguments.begin() + 1, io.arguments.end());
     // A shell asking what may come next: answered from the declarations, nothing else runs.
     if (!args.empty() && args[0] == completion_query) {
-        return served(cmd, io, io.write_out(completion_answer(full, std::span<const std::string>(args).subspan(1))));
+        return served(cmd, io, io.write_out(completion_answer(full, std::span<const std::string>(args).subspan(1), p)));
     }
     const reading r = read_arguments(full.arguments, args, p);
 

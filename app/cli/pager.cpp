@@ -16,10 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include <quarvel/framing.hpp>
 #include <quarvel_internal/posix.hpp>
-
-#include "file_input/read_file.hpp"
 
 extern char** environ;
 
@@ -150,7 +147,9 @@ struct temporary_file {
     bool write_all(std::string_view data) const {
         return quarvel::posix::write_all(fd, data) == 0 && ::lseek(fd, 0, SEEK_SET) == 0;
     }
-    bool replace(std::string_view data) const { return ::ftruncate(fd, 0) == 0 && write_all(data); }
+    bool replace(std::string_view data) const {
+        return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 && write_all(data);
+    }
 };
 
 // While the manual is shown, the signals that end an interactive program are held off: Ctrl-C (SIGINT)
@@ -250,10 +249,28 @@ child_end run_program(const program& p, int input_fd, int output_fd, const std::
     ::posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return {};
     int status = 0;
-    const pid_t waited = quarvel::ign_intr(::waitpid, pid, &status, 0);
+    pid_t waited = -1;
+    while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
     if (waited != pid) return {};
     return {.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0,
             .signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0};
+}
+
+// What is left of the file from its offset on; nothing when a read fails. A page is the formatter's output
+// of the manual: a few kilobytes, read with no limit.
+std::optional<std::string> read_to_end(int fd) {
+    constexpr std::size_t step = 64 * 1024;
+    std::string out;
+    for (;;) {
+        ssize_t n = 0;
+        quarvel::posix::append_in_place(out, step, [&](char* at) {
+            n = quarvel::posix::read_once(fd, at, step);
+            return n > 0 ? static_cast<std::size_t>(n) : 0;
+        });
+        if (n == 0) return out;
+        if (n < 0) return std::nullopt;
+    }
 }
 
 enum class paging { shown, failed, stopped };
@@ -283,7 +300,7 @@ paging format_and_page(const program& pager, const std::string& groff_source, co
     if (::lseek(formatted.fd, 0, SEEK_SET) != 0) return paging::failed;
     // The pager passes the page through to a pipe or a file as it is: there it must be plain text.
     if (::isatty(STDOUT_FILENO) == 0) {
-        const auto page = file_input::read_whole_file(formatted.path);
+        const auto page = read_to_end(formatted.fd);
         if (!page || !formatted.replace(without_terminal_styling(*page))) return paging::failed;
     }
     return run_step(pager, formatted.fd, -1, pager_env);

@@ -9,10 +9,6 @@ namespace cli {
 
 namespace {
 
-bool is_option_occurrence(std::string_view a) { return a.size() >= 2 && a[0] == '-'; }
-
-bool takes_value(argument_kind k) { return k == argument_kind::option || k == argument_kind::optional_value_option; }
-
 // "-" followed by `text` without its first character.
 std::string dashed(std::string_view text) {
     std::string out = "-";
@@ -21,6 +17,10 @@ std::string dashed(std::string_view text) {
 }
 
 }  // namespace
+
+bool is_option_occurrence(std::string_view a) { return a.size() >= 2 && a[0] == '-'; }
+
+bool takes_value(argument_kind k) { return k == argument_kind::option || k == argument_kind::optional_value_option; }
 
 void occurrence_list::add(occurrence occ) {
     ++count_;
@@ -54,7 +54,7 @@ reading read_arguments(std::span<const argument> arguments, std::span<const std:
         if (!r.error) r.error = message();
     };
 
-    bool options_ended = false;
+    bool& options_ended = r.options_ended;
     std::size_t next = 0;
 
     // Reads one option occurrence. `text` is the occurrence with its first character standing for the
@@ -103,6 +103,7 @@ reading read_arguments(std::span<const argument> arguments, std::span<const std:
         } else {
             occ.value = attached;
             if (!occ.value && next < args.size() && !is_option_occurrence(args[next])) occ.value = args[next++];
+            if (!occ.value && next == args.size()) r.awaiting_value = index;
             // A missing required value is a reading error, reported before any conversion.
             if (!occ.value && arguments[index].kind == argument_kind::option)
                 fail([&] { return missing_value_message(p, occ.name); });

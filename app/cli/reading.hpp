@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "command.hpp"
@@ -43,7 +44,16 @@ struct reading {
     std::vector<occurrence_list> occurrences;
     std::vector<std::string> positionals;
     std::optional<std::string> error;                  // the first reading error
+    // Where the reading stopped, for completion: whether "--" ended the options, and the argument whose value
+    // the next word would be (the last word was its option, still without a value).
+    bool options_ended = false;
+    std::optional<std::size_t> awaiting_value;
 };
+
+// An argument that is read as an option: "-" alone is not one (it is a positional, standard input).
+bool is_option_occurrence(std::string_view a);
+// Whether an option of this kind takes a value, attached or in the next word.
+bool takes_value(argument_kind k);
 
 // `args` excludes the invocation name.
 reading read_arguments(std::span<const argument> arguments, std::span<const std::string> args,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <variant>
 
+#include <der/time_text.hpp>
 #include <quarvel/pp.hpp>
 #include <quarvel_internal/overloaded.hpp>
 
@@ -249,21 +250,11 @@ void append_json_text(std::string& text, std::string_view bytes) {
 }
 
 std::string json_timestamp_text(quarvel::timestamp t) {
-    std::string text = quarvel::timestamp_text(t);
-    if (t.nanoseconds == 0) return text;
-    char fraction[10] = {'.'};
-    std::uint32_t n = t.nanoseconds;
-    for (int i = 9; i > 0; --i, n /= 10) fraction[i] = static_cast<char>('0' + n % 10);
-    std::size_t digits = 9;
-    while (digits > 3 && fraction[digits] == '0' && fraction[digits - 1] == '0' && fraction[digits - 2] == '0') digits -= 3;
-    // Before the offset, which the text form always ends with ("-00:00").
-    text.insert(text.size() - 6, fraction, digits + 1);
-    return text;
+    return std::string(der::write_time_text(t, der::time_layout::rfc3339, der::time_fraction::exact).view());
 }
 
-// A record, its texts owned or viewed.
-template <class Record>
-void write_record(output::buffer& out, const Record& r, const json_options& options) {
+// A record, its texts viewed in the input.
+void write_json(output::buffer& out, const quarvel::execution_record_view& r, const json_options& options) {
     object_writer o(out);
     write_script_job(o.key("job"), r.job);
     write_uuid(o.key("uuid"), r.uuid);
@@ -278,14 +269,6 @@ void write_record(output::buffer& out, const Record& r, const json_options& opti
     write_result(o.key("result"), r.result);
     write_data(o.key("output"), r.output, options);
     o.close();
-}
-
-void write_json(output::buffer& out, const quarvel::execution_record& r, const json_options& options) {
-    write_record(out, r, options);
-}
-
-void write_json(output::buffer& out, const quarvel::execution_record_view& r, const json_options& options) {
-    write_record(out, r, options);
 }
 
 void write_json(output::buffer& out, const quarvel::asn::salvaged_record& r, const json_options& options,
@@ -424,23 +407,5 @@ void write_json(output::buffer& out, const quarvel::cmd& command, const json_opt
         command.value);
     o.close();
 }
-
-namespace {
-
-template <class Value>
-std::string json_string(const Value& value, const json_options& options) {
-    std::string text;
-    {
-        output::buffer out(text);
-        write_json(out, value, options);
-    }
-    return text;
-}
-
-}  // namespace
-
-std::string json_of_exec(const quarvel::execution_record& r, const json_options& options) { return json_string(r, options); }
-std::string json_of_state(const quarvel::state& state, const json_options& options) { return json_string(state, options); }
-std::string json_of_cmd(const quarvel::cmd& command, const json_options& options) { return json_string(command, options); }
 
 }  // namespace dump

@@ -32,7 +32,6 @@ struct json_options {
     bool contents = false;  // output files carry their contents as "data"
 };
 
-void write_json(output::buffer& out, const quarvel::execution_record& record, const json_options& options);
 void write_json(output::buffer& out, const quarvel::execution_record_view& record, const json_options& options);
 void write_json(output::buffer& out, const quarvel::state& state, const json_options& options);
 // What a broken record holds whole (--salvage): the record's members that were read, in their places,
@@ -40,11 +39,6 @@ void write_json(output::buffer& out, const quarvel::state& state, const json_opt
 void write_json(output::buffer& out, const quarvel::asn::salvaged_record& record, const json_options& options,
                 std::uint64_t offset, std::string_view path);
 void write_json(output::buffer& out, const quarvel::cmd& command, const json_options& options);
-
-// The same forms as strings.
-std::string json_of_exec(const quarvel::execution_record& record, const json_options& options);
-std::string json_of_state(const quarvel::state& state, const json_options& options);
-std::string json_of_cmd(const quarvel::cmd& command, const json_options& options);
 
 // Writes `bytes` as a JSON string when they are valid UTF-8, else as {"base64": "..."}.
 void write_json_text(output::buffer& out, std::string_view bytes);

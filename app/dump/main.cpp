@@ -8,7 +8,7 @@
 
 #include "cli/converters.hpp"
 #include "cli/eval.hpp"
-#include "cli/logging_options.hpp"
+#include "log_output/logging_options.hpp"
 #include "manual.hpp"
 #include "output/ignored_signal.hpp"
 #include "run.hpp"
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
 
     // Declared in the order their values are validated. The log is set up right after the logging options;
     // its warnings and errors go to standard error so that standard output holds the dump alone.
-    cli::declare_logging_options(cmd, log_output::diagnostics_stream::standard_error);
+    log_output::declare_logging_options(cmd, log_output::diagnostics_stream::standard_error);
     const auto kind = cli::add(
         cmd, cli::positional(0, "KIND",
                              "What each $(i,FILE) holds: $(b,state), a persisted scheduler state; $(b,cmd), one "

@@ -1,19 +1,22 @@
 #include "manual.hpp"
 
+#include <string>
+
 namespace dump {
 
 std::vector<cli::extra_section> manual_sections() {
+    const std::string cli_error = std::to_string(cli::exit_cli_error);
     return {
         // What the tool does, in place of the layer's list: every failure, of the command line or of the
-        // run, ends with 124, and 123 is never used.
+        // run, ends with `exit_cli_error`, and `exit_some_error` is never used.
         {"EXIT STATUS",
          {
              {"", "$(cmd) exits with:"},
              {"0", "on success."},
-             {"124", "on command line parsing errors, and on every failure of the run: a $(i,FILE) that cannot "
+             {cli_error, "on command line parsing errors, and on every failure of the run: a $(i,FILE) that cannot "
                      "be read or does not decode, a bad frame, binary data refused to a terminal, standard "
                      "output that cannot be written."},
-             {"125", "on unexpected internal errors (bugs)."},
+             {std::to_string(cli::exit_internal_error), "on unexpected internal errors (bugs)."},
          }},
         {"JSON OUTPUT",
          {
@@ -72,7 +75,7 @@ std::vector<cli::extra_section> manual_sections() {
              {"", "A fault (a header that breaks the rules, contents that run past their parent or the input, "
                   "nesting deeper than 64 levels, octets after the element) ends the listing, after every "
                   "element before it, with a line $(i,OFFSET)$(b,: error:) $(i,MESSAGE), where $(i,OFFSET) is "
-                  "where the fault lies; it is also said on standard error, and the status is 124. An input "
+                  "where the fault lies; it is also said on standard error, and the status is " + cli_error + ". An input "
                   "that ends inside its element (a record cut short) is listed up to its end: every element whose "
                   "header lies before it, each element that the end cuts with $(b,, cut:) $(i,P) $(b,of) $(i,L) "
                   "$(b,octets) after its line's length $(i,L), $(i,P) the octets of its contents that are there; "

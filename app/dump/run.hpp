@@ -29,7 +29,7 @@ struct settings {
 // Everything is written through one output buffer (output/buffer.hpp), by its policy: a reader that went
 // away (EPIPE) ends the run without a message. An encoding is refused before anything is read when
 // standard output is a terminal. An error's text, which may quote the input, is shown by the terminal rule
-// (cli/terminal_text.hpp).
+// (text/terminal_text.hpp).
 quarvel::result<void> run(const settings& s, const std::string& file);
 
 // Says the failure of one FILE among several, which does not end the run (cli::values::report_error).

@@ -103,7 +103,6 @@ std::string summary_of(const Record& record) {
 
 }  // namespace
 
-std::string exec_summary(const quarvel::execution_record& record) { return summary_of(record); }
 std::string exec_summary(const quarvel::execution_record_view& record) { return summary_of(record); }
 
 std::string salvage_summary(const quarvel::asn::salvaged_record& r) {

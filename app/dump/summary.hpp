@@ -20,11 +20,10 @@ namespace dump {
 //   console 6 lines, 187 bytes
 //   output result.txt, 10 bytes
 // The job's name and platform and an aborted execution's message are shown by the terminal rule
-// (cli/terminal_text.hpp), so that a crafted record can neither forge a line nor steer the terminal. A
+// (text/terminal_text.hpp), so that a crafted record can neither forge a line nor steer the terminal. A
 // path made only of the bytes from space to tilde, not starting with a double quote, is written as it
 // is; any other path in the quoted form of the text forms (which leaves no control byte either), so that
 // every fact stays on its line. A record that stops before it starts shows a duration with a minus sign.
-std::string exec_summary(const quarvel::execution_record& record);
 std::string exec_summary(const quarvel::execution_record_view& record);
 
 // The lines of the same summary for what a broken record holds whole (--salvage): each fact whose members

@@ -112,9 +112,6 @@ int create_temporary(int dir, std::string_view name, std::string& tmp) {
     return -1;
 }
 
-// Contents owned by the record in memory: nothing can change them.
-const file_input::source_check unchanging = [](int) -> quarvel::result<void> { return {}; };
-
 // Fails only when the source of `bytes` changed: the temporary file is then removed, the target kept.
 quarvel::result<void> write_file_at(int dir, const std::string& name, std::string_view bytes,
                                     const file_input::source_check& source) {
@@ -174,10 +171,6 @@ quarvel::result<void> export_files(const std::string& directory, const Files& fi
 }
 
 }  // namespace
-
-void export_output(const std::string& directory, const quarvel::data& files) {
-    (void)export_files(directory, files, unchanging);
-}
 
 quarvel::result<void> export_output(const std::string& directory, std::span<const quarvel::output_file_view> files,
                                     const file_input::source_check& source) {

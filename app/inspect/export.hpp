@@ -18,12 +18,11 @@ namespace inspect {
 // with a ".." segment is refused, and no symbolic link met below `directory` is followed; each of the
 // first two cases logs one warning. Any other failure skips the entry without a word; a file beyond the
 // process's file-size limit is such a failure (SIGXFSZ is ignored while the export runs).
-void export_output(const std::string& directory, const quarvel::data& files);
-// The same for files read in place: each is written straight from where its contents lie, in the record's
-// file, and `source` is asked before it is renamed over its target. A file that changed since it was read
-// (file_input::source_check) ends the export with its failure: the entry's temporary file is removed, its
-// target and those of the entries after it keep what they held, and nothing that was read from a changed
-// file ever replaces a target.
+// Each file is written straight from where its contents lie, in the record's file, and `source` is asked
+// before it is renamed over its target. A file that changed since it was read (file_input::source_check)
+// ends the export with its failure: the entry's temporary file is removed, its target and those of the
+// entries after it keep what they held, and nothing that was read from a changed file ever replaces a
+// target.
 quarvel::result<void> export_output(const std::string& directory, std::span<const quarvel::output_file_view> files,
                                     const file_input::source_check& source);
 

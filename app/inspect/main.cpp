@@ -3,7 +3,7 @@
 
 #include "cli/converters.hpp"
 #include "cli/eval.hpp"
-#include "cli/logging_options.hpp"
+#include "log_output/logging_options.hpp"
 #include "run.hpp"
 
 int main(int argc, char** argv) {
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     cmd.man_page_summary = "print and export what a job execution record holds";
 
     // Declared in the order their values are validated; the log is set up right after the first four.
-    cli::declare_logging_options(cmd);
+    log_output::declare_logging_options(cmd);
     const auto file =
         cli::add(cmd, cli::positional(0, "FILE", "The file name to inspect", cli::existing_file_or_stdin(), true));
     const auto console = cli::add(cmd, cli::flag({"--console"}, "Print console output"));

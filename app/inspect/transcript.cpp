@@ -35,7 +35,6 @@ void append_line(std::string& out, const Line& line) {
 
 }  // namespace
 
-void append_console_line(std::string& out, const quarvel::console_line& line) { append_line(out, line); }
 void append_console_line(std::string& out, const quarvel::console_line_view& line) { append_line(out, line); }
 
 void for_each_transcript_line(std::span<const quarvel::console_line_view> console, quarvel::timestamp started,
@@ -50,18 +49,6 @@ void for_each_transcript_line(std::span<const quarvel::console_line_view> consol
     }
     emit(quarvel::render([&](quarvel::formatter& f) { quarvel::pp_execution_result(f, result); }));
     emit("stopped at " + quarvel::timestamp_text(finished));
-}
-
-std::vector<std::string> prepare_console(const std::vector<quarvel::console_line>& console,
-                                         quarvel::timestamp started, quarvel::timestamp finished,
-                                         const quarvel::execution_result& result) {
-    std::vector<std::string> lines;
-    lines.reserve(console.size() + 3);
-    std::vector<quarvel::console_line_view> viewed;
-    viewed.reserve(console.size());
-    for (const auto& line : console) viewed.push_back({line.delta, line.data});
-    for_each_transcript_line(viewed, started, finished, result, [&](std::string_view text) { lines.emplace_back(text); });
-    return lines;
 }
 
 }  // namespace inspect

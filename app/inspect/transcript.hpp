@@ -5,7 +5,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include <quarvel/model.hpp>
 
@@ -13,7 +12,6 @@ namespace inspect {
 
 // Appends the "%dms: %S" form of one console line: the delta read as an unsigned 64-bit count of
 // nanoseconds in whole milliseconds, then the data in quoted form.
-void append_console_line(std::string& out, const quarvel::console_line& line);
 void append_console_line(std::string& out, const quarvel::console_line_view& line);
 
 // Calls `emit` with each transcript line in print order: "started at" and the start time, the console
@@ -22,10 +20,5 @@ void append_console_line(std::string& out, const quarvel::console_line_view& lin
 void for_each_transcript_line(std::span<const quarvel::console_line_view> console, quarvel::timestamp started,
                               quarvel::timestamp finished, const quarvel::execution_result& result,
                               const std::function<void(std::string_view)>& emit);
-
-// The transcript as a list of texts; pure, never fails.
-std::vector<std::string> prepare_console(const std::vector<quarvel::console_line>& console,
-                                         quarvel::timestamp started, quarvel::timestamp finished,
-                                         const quarvel::execution_result& result);
 
 }  // namespace inspect

@@ -10,7 +10,7 @@
 #include "cli/completion.hpp"
 #include "cli/converters.hpp"
 #include "cli/eval.hpp"
-#include "cli/logging_options.hpp"
+#include "log_output/logging_options.hpp"
 #include "support/process.hpp"
 #include "terminal.hpp"
 
@@ -46,7 +46,7 @@ struct example_tool {
     example_tool() {
         cmd.name = "tool";
         cmd.version = "v1";
-        cli::declare_logging_options(cmd);
+        log_output::declare_logging_options(cmd);
         cli::add(cmd, cli::positional(0, "KIND", "The kind. More text.", cli::enumeration({"state", "cmd", "exec"}),
                                       true));
         cli::add(cmd, cli::positional(1, "FILE", "The file.", cli::existing_file_or_stdin(), true));
@@ -96,6 +96,9 @@ TEST(Completion, TableOfPartialWordsAndTheirCandidates) {
         {{"--name", ""}, ":0\n"},
         {{"-ojunk", "st"}, "state\n:0\n"},
         {{"-qv", "-j", "c"}, "cmd\n:0\n"},
+        // A group ending in an option that takes a value gives it the next word, as the reader does.
+        {{"-qo", "sub"}, ":8\n"},
+        {{"-qo", "sub", "st"}, "state\n:0\n"},
         // A whole long name that needs a value goes on with "=" and no space; a flag, an optional value and
         // a short name stay as they are.
         {{"--color"}, "--color=\tColorize the output.\n:2\n"},

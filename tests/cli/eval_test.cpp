@@ -10,7 +10,7 @@
 
 #include "cli/converters.hpp"
 #include "cli/eval.hpp"
-#include "cli/logging_options.hpp"
+#include "log_output/logging_options.hpp"
 #include "cli/manual.hpp"
 #include "cli/matching.hpp"
 #include "cli/rich_text.hpp"
@@ -385,7 +385,7 @@ TEST(Layer, LoggingOptionsGiveTheLevelByTheLevelRule) {
     using quarvel::log::level;
     const struct {
         std::vector<std::string> args;
-        cli::logging_settings expected;
+        log_output::logging_settings expected;
     } cases[] = {
         {{}, {log_output::color_choice::automatic, level::warning}},
         {{"-v"}, {log_output::color_choice::automatic, level::info}},
@@ -402,18 +402,18 @@ TEST(Layer, LoggingOptionsGiveTheLevelByTheLevelRule) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         cli::command cmd = named("t");
-        const auto logging = cli::declare_logging_options(cmd);
+        const auto logging = log_output::declare_logging_options(cmd);
         // The log is already set up when the next argument is converted.
         std::optional<level> level_at_next;
         cli::add(cmd, cli::positional(0, "X", "", [&](std::string_view, const cli::presentation&) {
             level_at_next = quarvel::log::current_level();
             return quarvel::result<cli::converted>(std::string());
         }, true));
-        std::optional<cli::logging_settings> seen;
+        std::optional<log_output::logging_settings> seen;
         auto args = c.args;
         args.push_back("x");
         const auto r = evaluate(cmd, args, [&](const cli::values& v) -> quarvel::result<void> {
-            seen = cli::logging_settings_of(v, logging);
+            seen = log_output::logging_settings_of(v, logging);
             return {};
         });
         EXPECT_EQ(r.err, "");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <der/primitives.hpp>
+#include <der/time_text.hpp>
 
 namespace {
 
@@ -227,6 +228,36 @@ TEST(Time, WrittenTextsReadBack) {
     std::string u;
     der::write_utc_time(u, t);
     EXPECT_EQ(der::read_utc_time(u), t);
+}
+
+// The one text of a timestamp, in both layouts and each fraction, for any instant an int64 holds.
+TEST(TimeText, LayoutsAndFractions) {
+    using der::time_fraction;
+    using der::time_layout;
+    struct text_case {
+        der::timestamp time;
+        time_layout layout;
+        time_fraction fraction;
+        std::string text;
+    };
+    const std::vector<text_case> cases = {
+        {at(2024, 1, 2, 3, 4, 5, 120'000'000), time_layout::generalized, time_fraction::none, "20240102030405Z"},
+        {at(2024, 1, 2, 3, 4, 5, 120'000'000), time_layout::generalized, time_fraction::milliseconds, "20240102030405.120Z"},
+        {at(2024, 1, 2, 3, 4, 5, 120'000'000), time_layout::rfc3339, time_fraction::none, "2024-01-02T03:04:05-00:00"},
+        {at(2024, 1, 2, 3, 4, 5, 120'000'000), time_layout::rfc3339, time_fraction::exact, "2024-01-02T03:04:05.120-00:00"},
+        {at(2024, 1, 2, 3, 4, 5, 120'500'000), time_layout::rfc3339, time_fraction::exact, "2024-01-02T03:04:05.120500-00:00"},
+        {at(2024, 1, 2, 3, 4, 5, 7), time_layout::rfc3339, time_fraction::exact, "2024-01-02T03:04:05.000000007-00:00"},
+        {at(2024, 1, 2, 3, 4, 5, 7), time_layout::generalized, time_fraction::milliseconds, "20240102030405.000Z"},
+        {at(2024, 1, 2, 3, 4, 5), time_layout::rfc3339, time_fraction::exact, "2024-01-02T03:04:05-00:00"},
+        // A sub-second part of a second or more carries into the seconds.
+        {at(2024, 1, 2, 3, 4, 5, 1'250'000'000), time_layout::generalized, time_fraction::milliseconds, "20240102030406.250Z"},
+        // Outside the years 0000 to 9999 the year is written in full.
+        {at(-1, 12, 31, 23, 59, 59), time_layout::rfc3339, time_fraction::none, "-0001-12-31T23:59:59-00:00"},
+        {at(10000, 1, 1, 0, 0, 0), time_layout::generalized, time_fraction::none, "100000101000000Z"},
+        {{INT64_MAX, 999'999'999}, time_layout::generalized, time_fraction::milliseconds, "2922770265961204153007.999Z"},
+        {{INT64_MIN, 0}, time_layout::rfc3339, time_fraction::none, "-292277022657-01-27T08:29:52-00:00"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(der::write_time_text(c.time, c.layout, c.fraction).view(), c.text) << c.text;
 }
 
 }  // namespace

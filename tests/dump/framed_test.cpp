@@ -11,7 +11,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -136,15 +135,11 @@ TEST(Framed, APipeIsFollowedFrameByFrame) {
     int in[2], out[2];
     ASSERT_EQ(::pipe(in), 0);
     ASSERT_EQ(::pipe(out), 0);
-    const pid_t pid = ::fork();
+    const pid_t pid = test::spawn({tool, "--framed", "cmd", "-"}, {.in = in[0], .out = out[1], .prepare = [&] {
+                                                                   ::close(in[1]);
+                                                                   ::close(out[0]);
+                                                               }});
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::dup2(in[0], 0);
-        ::dup2(out[1], 1);
-        for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
-        ::execl(tool.c_str(), tool.c_str(), "--framed", "cmd", "-", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
     ::close(in[0]);
     ::close(out[1]);
     ::signal(SIGPIPE, SIG_IGN);
@@ -166,9 +161,7 @@ TEST(Framed, APipeIsFollowedFrameByFrame) {
     ::close(in[1]);
     EXPECT_EQ(read_until(out[0], "x"), "");
     ::close(out[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(test::wait_for(pid), 0);
 }
 
 TEST(Framed, MemoryStaysBoundedByTheLargestFrame) {

@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <quarvel/asn.hpp>
@@ -154,19 +153,13 @@ piped_outcome run_truncated_while_printing(const std::vector<std::string>& argv,
     int out[2];
     if (::pipe(out) != 0) return {};
     const std::string err_path = w.dir.path + "/stderr";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::signal(SIGPIPE, SIG_DFL);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (err < 0 || ::dup2(out[1], 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
-        ::close(out[0]);
-        ::close(out[1]);
-        std::vector<char*> pointers;
-        for (const auto& a : argv) pointers.push_back(const_cast<char*>(a.c_str()));
-        pointers.push_back(nullptr);
-        ::execv(pointers[0], pointers.data());
-        ::_exit(127);
-    }
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (err < 0) return {};
+    const pid_t pid = test::spawn(argv, {.out = out[1], .err = err, .prepare = [&] {
+                                             ::signal(SIGPIPE, SIG_DFL);
+                                             ::close(out[0]);
+                                         }});
+    ::close(err);
     ::close(out[1]);
     piped_outcome r;
     char buffer[65536];
@@ -182,10 +175,7 @@ piped_outcome run_truncated_while_printing(const std::vector<std::string>& argv,
         r.out.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(out[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.status = test::wait_for(pid);
     r.err = test::read_file(err_path);
     return r;
 }

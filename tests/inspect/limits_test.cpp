@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <functional>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <quarvel/asn.hpp>
@@ -32,27 +31,20 @@ struct child_outcome {
 child_outcome run_tool(const test::temp_dir& dir, const std::vector<std::string>& args, int out_fd,
                        const std::function<void()>& prepare, const std::function<void()>& meanwhile = {}) {
     const std::string err_path = dir.path + "/stderr";
-    const pid_t pid = ::fork();
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (err < 0) return {};
+    std::vector<std::string> argv{tool};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const pid_t pid = test::spawn(argv, {.out = out_fd, .err = err, .prepare = [&] {
+                                             ::signal(SIGPIPE, SIG_DFL);
+                                             ::signal(SIGXFSZ, SIG_DFL);
+                                             prepare();
+                                         }});
+    ::close(err);
     if (pid < 0) return {};
-    if (pid == 0) {
-        ::signal(SIGPIPE, SIG_DFL);
-        ::signal(SIGXFSZ, SIG_DFL);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (err < 0 || ::dup2(out_fd, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
-        prepare();
-        std::vector<std::string> argv{tool};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> pointers;
-        for (auto& a : argv) pointers.push_back(a.data());
-        pointers.push_back(nullptr);
-        ::execv(pointers[0], pointers.data());
-        ::_exit(127);
-    }
     if (meanwhile) meanwhile();
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), test::read_file(err_path)};
+    const int status = test::wait_for(pid);
+    return {status, test::read_file(err_path)};
 }
 
 // Every path below `root`, sorted, directories with a trailing "/".

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <pty.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +11,7 @@
 
 #include <quarvel/asn.hpp>
 
-#include "inspect/transcript.hpp"
+#include "transcript_lines.hpp"
 #include "log_output/log_setup.hpp"
 #include "record_text/job_line.hpp"
 #include "support/process.hpp"
@@ -221,20 +220,11 @@ std::pair<std::string, int> run_on_terminal(const std::vector<std::string>& argv
     ::tcgetattr(slave, &raw);
     ::cfmakeraw(&raw);
     ::tcsetattr(slave, TCSANOW, &raw);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setsid();
-        ::dup2(slave, STDOUT_FILENO);
-        ::dup2(slave, STDERR_FILENO);
-        ::close(master);
-        ::close(slave);
-        ::unsetenv("TERM");
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
+    const pid_t child = test::spawn(argv, {.out = slave, .err = slave, .prepare = [&] {
+                                                ::setsid();
+                                                ::close(master);
+                                                ::unsetenv("TERM");
+                                            }});
     ::close(slave);
     std::string out;
     char buffer[65536];
@@ -249,9 +239,7 @@ std::pair<std::string, int> run_on_terminal(const std::vector<std::string>& argv
         }
     }
     ::close(master);
-    int status = -1;
-    ::waitpid(child, &status, 0);
-    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
+    return {out, test::wait_for(child)};
 }
 
 // The printed lines are the same bytes whether they leave one by one (a terminal) or in large writes (a
@@ -269,7 +257,7 @@ TEST(Run, PrintedBytesAreTheSameOnAPipeAndOnATerminal) {
     const auto rec = record_file(dir, r);
 
     std::string expected = record_text::job_line(r.job) + "\n";
-    for (const auto& line : inspect::prepare_console(r.console, r.started, r.finished, r.result)) expected += line + "\n";
+    for (const auto& line : test::transcript_lines(r.console, r.started, r.finished, r.result)) expected += line + "\n";
     expected += r.job.script + "\n";
     ASSERT_GT(expected.size(), 4 * log_output::output_batch_size);
 

@@ -5,6 +5,7 @@
 #include <quarvel/pp.hpp>
 
 #include "inspect/transcript.hpp"
+#include "transcript_lines.hpp"
 
 namespace {
 
@@ -13,9 +14,9 @@ using quarvel::console_line;
 const quarvel::timestamp started = quarvel::der::from_civil({2024, 1, 2, 3, 4, 5});
 const quarvel::timestamp finished = quarvel::der::from_civil({2024, 1, 2, 3, 4, 6});
 
-std::string console_text(std::int64_t delta, std::string data) {
+std::string console_text(std::int64_t delta, const std::string& data) {
     std::string out;
-    inspect::append_console_line(out, console_line{delta, std::move(data)});
+    inspect::append_console_line(out, quarvel::console_line_view{delta, data});
     return out;
 }
 
@@ -51,7 +52,7 @@ TEST(ConsoleLine, DataIsQuotedWithEscapes) {
 
 TEST(ConsoleLine, AppendsToWhatIsThere) {
     std::string out = "> ";
-    inspect::append_console_line(out, console_line{2'000'000, "a"});
+    inspect::append_console_line(out, quarvel::console_line_view{2'000'000, "a"});
     EXPECT_EQ(out, "> 2ms: \"a\"");
 }
 
@@ -71,13 +72,13 @@ TEST(ConsoleLine, QuotesEveryByteInEveryPositionAsTheTextForms) {
 
 TEST(Transcript, StartConsoleLastFirstResultStop) {
     const std::vector<console_line> console{{1'000'000, "l1"}, {2'000'000, "l2"}, {3'000'000, "l3"}};
-    EXPECT_EQ(inspect::prepare_console(console, started, finished, quarvel::Exited{0}),
+    EXPECT_EQ(test::transcript_lines(console, started, finished, quarvel::Exited{0}),
               (std::vector<std::string>{"started at 2024-01-02T03:04:05-00:00", "3ms: \"l3\"", "2ms: \"l2\"",
                                         "1ms: \"l1\"", "exited 0", "stopped at 2024-01-02T03:04:06-00:00"}));
 }
 
 TEST(Transcript, EmptyConsoleGivesThreeLines) {
-    EXPECT_EQ(inspect::prepare_console({}, started, finished, quarvel::Msg{"boom"}),
+    EXPECT_EQ(test::transcript_lines({}, started, finished, quarvel::Msg{"boom"}),
               (std::vector<std::string>{"started at 2024-01-02T03:04:05-00:00", "execution aborted: boom",
                                         "stopped at 2024-01-02T03:04:06-00:00"}));
 }
@@ -94,12 +95,12 @@ TEST(Transcript, ResultLineIsTheResultsTextForm) {
         {quarvel::Stopped{19}, "stopped 19"},
         {quarvel::Msg{"boom"}, "execution aborted: boom"},
     };
-    for (const auto& r : rows) EXPECT_EQ(inspect::prepare_console({}, started, finished, r.result)[1], r.expected);
+    for (const auto& r : rows) EXPECT_EQ(test::transcript_lines({}, started, finished, r.result)[1], r.expected);
 }
 
 TEST(Transcript, TimestampsDropTheFractionOfASecond) {
     const auto late = quarvel::der::from_civil({2024, 1, 2, 3, 4, 5}, 999'000'000);
-    const auto lines = inspect::prepare_console({}, late, late, quarvel::Exited{0});
+    const auto lines = test::transcript_lines({}, late, late, quarvel::Exited{0});
     EXPECT_EQ(lines.front(), "started at 2024-01-02T03:04:05-00:00");
     EXPECT_EQ(lines.back(), "stopped at 2024-01-02T03:04:05-00:00");
 }

@@ -16,31 +16,50 @@
 
 namespace test {
 
+pid_t spawn(const std::vector<std::string>& argv, const spawn_options& options) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    const int targets[] = {options.in, options.out, options.err};
+    for (int to = 0; to < 3; ++to)
+        if (targets[to] >= 0 && targets[to] != to && ::dup2(targets[to], to) < 0) ::_exit(126);
+    // The originals, once each, unless one is itself a standard descriptor.
+    for (int i = 0; i < 3; ++i) {
+        const int fd = targets[i];
+        const bool seen_before = (i > 0 && fd == targets[0]) || (i > 1 && fd == targets[1]);
+        if (fd > 2 && !seen_before) ::close(fd);
+    }
+    if (options.prepare) options.prepare();
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+}
+
+int wait_for(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 outcome run(const std::vector<std::string>& argv, const run_options& options) {
     int in[2], out[2], err[2];
     if (::pipe(in) || ::pipe(out) || ::pipe(err)) throw std::runtime_error("pipe failed");
-    const pid_t pid = ::fork();
+    const pid_t pid = spawn(argv, {in[0], out[1], err[1], [&] {
+                                       for (int fd : {in[1], out[0], err[0]}) ::close(fd);
+                                       if (options.clear_style_env)
+                                           for (const char* name : {"TERM", "NO_COLOR", "QUARVEL_LEGACY_PREFIXES",
+                                                                    "MANPAGER", "PAGER", "LESS", "LANG", "LC_ALL",
+                                                                    "LC_CTYPE"})
+                                               ::unsetenv(name);
+                                       for (const auto& [name, value] : options.env) {
+                                           if (value) ::setenv(name.c_str(), value->c_str(), 1);
+                                           else ::unsetenv(name.c_str());
+                                       }
+                                       if (options.cwd && ::chdir(options.cwd->c_str()) != 0) ::_exit(126);
+                                   }});
     if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        ::dup2(in[0], 0);
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
-        if (options.clear_style_env)
-            for (const char* name : {"TERM", "NO_COLOR", "QUARVEL_LEGACY_PREFIXES", "MANPAGER", "PAGER", "LESS",
-                                     "LANG", "LC_ALL", "LC_CTYPE"})
-                ::unsetenv(name);
-        for (const auto& [name, value] : options.env) {
-            if (value) ::setenv(name.c_str(), value->c_str(), 1);
-            else ::unsetenv(name.c_str());
-        }
-        if (options.cwd && ::chdir(options.cwd->c_str()) != 0) ::_exit(126);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
     ::close(in[0]);
     ::close(out[1]);
     ::close(err[1]);

@@ -2,9 +2,11 @@
 // Runs a program with arguments, standard input and environment changes, and captures standard output,
 // standard error and the exit status: the black-box view of a tool.
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace test {
@@ -24,6 +26,23 @@ struct run_options {
 };
 
 outcome run(const std::vector<std::string>& argv, const run_options& options = {});
+
+// The launcher below `run`, for a test that drives the child itself: a pipe read in steps or closed early,
+// a pseudo-terminal, a file under a size limit. Each descriptor that is not -1 becomes the child's standard
+// input, output or error (one descriptor may serve two); `prepare` runs in the child just before the
+// program starts (limits, signal dispositions, environment, other descriptors to close).
+struct spawn_options {
+    int in = -1;
+    int out = -1;
+    int err = -1;
+    std::function<void()> prepare;
+};
+
+// The child's process id; the program's failure to start ends the child with 127.
+pid_t spawn(const std::vector<std::string>& argv, const spawn_options& options);
+
+// Waits for the child (through interruptions) and returns its exit status, or 128 + the signal number.
+int wait_for(pid_t pid);
 
 // A fresh temporary directory, removed with everything in it when the object goes.
 struct temp_dir {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include <der/primitives.hpp>
+#include <der/time_text.hpp>
 
 namespace quarvel::der {
 
@@ -106,12 +107,6 @@ constexpr std::string_view generalized_time_name = "GeneralizedTime";
 constexpr std::int64_t utc_time_first = days_from_civil(1950, 1, 1) * seconds_per_day;
 constexpr std::int64_t utc_time_last = days_from_civil(2050, 1, 1) * seconds_per_day - 1;
 
-void put_digits(std::string& out, int value, int width) {
-    char digits[4];
-    for (int i = width; i-- > 0; value /= 10) digits[i] = static_cast<char>('0' + value % 10);
-    out.append(digits, static_cast<std::size_t>(width));
-}
-
 // A timestamp the GeneralizedTime writer can spell: inside years 0000 to 9999, sub-second part below 1 s.
 timestamp writable(timestamp t) {
     if (t.seconds < min_timestamp_seconds) return {min_timestamp_seconds, 0};
@@ -173,32 +168,14 @@ void write_utc_time(std::string& out, timestamp t) {
     const std::int64_t seconds = t.seconds < utc_time_first ? utc_time_first
                                  : t.seconds > utc_time_last ? utc_time_last
                                                              : t.seconds;
-    const civil_time c = to_civil({seconds, 0});
-    put_digits(out, c.year % 100, 2);
-    put_digits(out, c.month, 2);
-    put_digits(out, c.day, 2);
-    put_digits(out, c.hour, 2);
-    put_digits(out, c.minute, 2);
-    put_digits(out, c.second, 2);
-    out.push_back('Z');
+    // UTCTime is GeneralizedTime's whole seconds without the century.
+    out += write_time_text({seconds, 0}, time_layout::generalized, time_fraction::none).view().substr(2);
 }
 
 std::size_t generalized_time_size(timestamp t) { return writable(t).nanoseconds != 0 ? 19 : 15; }
 
 void write_generalized_time(std::string& out, timestamp t) {
-    t = writable(t);
-    const civil_time c = to_civil(t);
-    put_digits(out, c.year, 4);
-    put_digits(out, c.month, 2);
-    put_digits(out, c.day, 2);
-    put_digits(out, c.hour, 2);
-    put_digits(out, c.minute, 2);
-    put_digits(out, c.second, 2);
-    if (t.nanoseconds != 0) {
-        out.push_back('.');
-        put_digits(out, static_cast<int>(t.nanoseconds / 1'000'000), 3);
-    }
-    out.push_back('Z');
+    out += write_time_text(writable(t), time_layout::generalized, time_fraction::milliseconds).view();
 }
 
 }  // namespace quarvel::der

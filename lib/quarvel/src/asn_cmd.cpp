@@ -33,9 +33,11 @@ auto tagged(std::uint64_t number, G members) {
 }
 
 // One line per tag. To add a command: its alternative in `cmd`, then one line here, one arm in its
-// printer (`pp_cmd`) and one arm in its JSON writer (`write_json` in app/dump/json.cpp). Each is checked
-// by the compiler: a variant alternative that no line here writes, or that a printer's visit leaves
-// out, does not compile.
+// printer (`pp_cmd`), one arm in its JSON writer (`write_json` in app/dump/json.cpp) and its place in
+// the checks before encoding (`command_check` in validate.cpp: an overload when it holds a value that
+// can be refused, else its name in the list of those that hold none). Each is checked by the compiler: a
+// variant alternative that no line here writes, that a printer's visit leaves out, or that the checks
+// place on neither side, does not compile.
 const auto& cmd_grammar() {
     using der::required, der::optional, der::sequence2, der::sequence3;
     static const auto g = der::variant_choice<cmd>(

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include <der/time_text.hpp>
 #include <quarvel_internal/escape.hpp>
 #include <quarvel_internal/years_and_days.hpp>
 
@@ -57,24 +58,8 @@ short_text uuid_form(const uuid& u) {
     return out;
 }
 
-short_text timestamp_form(timestamp t) {
-    // `to_civil` takes the whole second at or before the instant: the fraction is dropped toward the past.
-    const der::civil_time c = der::to_civil(t);
-    short_text out;
-    out.put_decimal(c.year, 4);
-    out.put('-');
-    out.put_decimal(c.month, 2);
-    out.put('-');
-    out.put_decimal(c.day, 2);
-    out.put('T');
-    out.put_decimal(c.hour, 2);
-    out.put(':');
-    out.put_decimal(c.minute, 2);
-    out.put(':');
-    out.put_decimal(c.second, 2);
-    out.put("-00:00");
-    return out;
-}
+// The fraction is dropped toward the past: a printed time names the whole second it lies in.
+der::time_text timestamp_form(timestamp t) { return der::write_time_text(t, der::time_layout::rfc3339, der::time_fraction::none); }
 
 short_text duration_form(duration d) {
     constexpr std::uint64_t ns_per_us = 1'000, ns_per_ms = 1'000'000, ns_per_s = 1'000'000'000;

@@ -4,10 +4,8 @@
 // faults it names the one the decoder would meet first.
 #include <quarvel/asn.hpp>
 
-#include <charconv>
 #include <concepts>
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include <der/primitives.hpp>
+#include <der/time_text.hpp>
 #include <quarvel/der_time.hpp>
 
 #include "grammars/cmd.hpp"
@@ -51,46 +50,15 @@ check span(duration d) {
     return integer_octets(d.nanoseconds);
 }
 
-void put_decimal(std::string& out, std::int64_t value, int width) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    for (auto n = width - (end - digits); n > 0; --n) out += '0';
-    out.append(digits, end);
-}
-
-// The instant in GeneralizedTime's form as it would be written if nothing were confined: the year in
-// full, with a minus sign before year 0, and the sub-second part as its count of whole milliseconds. A
-// sub-second part of a second or more is the instant that many whole seconds later (1,000,000,000 ns
-// after 05 is 06, not 05.1000).
-std::string generalized_time_text(timestamp t) {
-    constexpr std::uint32_t nanoseconds_per_second = 1'000'000'000;
-    // The Gregorian calendar repeats every 400 years: convert near 1970, add the eras to the year, and
-    // no year of an int64 of seconds overflows the calendar's `int`. The whole seconds of the sub-second
-    // part (at most 4) are added within the era, where they cannot overflow either.
-    constexpr std::int64_t era_seconds = 146'097 * der::seconds_per_day;
-    const std::int64_t eras = t.seconds / era_seconds;
-    const std::int64_t carried = t.nanoseconds / nanoseconds_per_second;
-    const std::uint32_t nanoseconds = t.nanoseconds % nanoseconds_per_second;
-    const der::civil_time c = der::to_civil({t.seconds % era_seconds + carried, 0});
-    const std::int64_t year = c.year + eras * 400;
-    std::string out;
-    if (year < 0) out += '-';
-    put_decimal(out, year < 0 ? -year : year, 4);
-    for (const int field : {c.month, c.day, c.hour, c.minute, c.second}) put_decimal(out, field, 2);
-    if (nanoseconds != 0) {
-        out += '.';
-        put_decimal(out, nanoseconds / 1'000'000, 3);
-    }
-    out += 'Z';
-    return out;
-}
-
 // The encoder confines a time to the years 0000 to 9999 and a sub-second part to below one second;
 // either is refused with the decoder's words for a time out of its range. Milliseconds are all a time
 // keeps: a finer part is not a fault.
 check time(timestamp t) {
     if (der::in_timestamp_range(t.seconds) && t.nanoseconds <= 999'999'999) return {};
-    return der::error("GeneralizedTime: out of range: " + generalized_time_text(t));
+    // Named as it would be written if nothing were confined: the year in full, the sub-second part as its
+    // whole milliseconds (1,000,000,000 ns after 05 is 06, not 05.1000).
+    const auto text = der::write_time_text(t, der::time_layout::generalized, der::time_fraction::milliseconds);
+    return der::error("GeneralizedTime: out of range: " + std::string(text.view()));
 }
 
 // The decoder's own path rule, over a copy: the copy is normalised and dropped.

@@ -1,22 +1,23 @@
-#include "logging_options.hpp"
+#include "log_output/logging_options.hpp"
 
-#include "converters.hpp"
+#include "cli/converters.hpp"
 
-namespace cli {
+namespace log_output {
 
 namespace {
 
+using cli::add, cli::enumeration, cli::flag, cli::option, cli::repeatable_flag, cli::values;
 using quarvel::log::level;
 
 }  // namespace
 
-logging_options declare_logging_options(command& cmd, log_output::diagnostics_stream diagnostics) {
+logging_options declare_logging_options(cli::command& cmd, diagnostics_stream diagnostics) {
     logging_options o;
     o.color = add(cmd, option({"--color"}, "WHEN",
                               "Colorize the output. $(docv) must be one of $(b,auto), $(b,always) or $(b,never).",
-                              enumeration<log_output::color_choice>({{"auto", log_output::color_choice::automatic},
-                                                                     {"always", log_output::color_choice::always},
-                                                                     {"never", log_output::color_choice::never}}),
+                              enumeration<color_choice>({{"auto", color_choice::automatic},
+                                                         {"always", color_choice::always},
+                                                         {"never", color_choice::never}}),
                               "auto"));
     o.quiet = add(cmd, flag({"-q", "--quiet"}, "Be quiet. Takes over $(b,-v) and $(b,--verbosity)."));
     o.verbosity = add(cmd, option({"--verbosity"}, "LEVEL",
@@ -33,16 +34,16 @@ logging_options declare_logging_options(command& cmd, log_output::diagnostics_st
     o.verbose = add(cmd, repeatable_flag({"-v", "--verbose"},
                                          "Increase verbosity. Repeatable, but more than twice does\n"
                                          "          not bring more."));
-    add_checkpoint(cmd, [o, diagnostics](const values& v) {
+    cli::add_checkpoint(cmd, [o, diagnostics](const values& v) {
         const logging_settings s = logging_settings_of(v, o);
-        log_output::setup_log(v.invocation_name, s.color, s.level, diagnostics);
+        setup_log(v.invocation_name, s.color, s.level, diagnostics);
     });
     return o;
 }
 
 logging_settings logging_settings_of(const values& v, const logging_options& options) {
     logging_settings s;
-    if (const auto c = v.choice<log_output::color_choice>(options.color)) s.color = *c;
+    if (const auto c = v.choice<color_choice>(options.color)) s.color = *c;
     if (v.flag(options.quiet)) {
         s.level = std::nullopt;
     } else if (const auto l = v.choice<std::optional<level>>(options.verbosity)) {
@@ -54,4 +55,4 @@ logging_settings logging_settings_of(const values& v, const logging_options& opt
     return s;
 }
 
-}  // namespace cli
+}  // namespace log_output
