@@ -95,34 +95,49 @@ TEST(ReadStream, AStreamIsReadAsFarAsItsFirstElementAndOneOctetMore) {
     }
 }
 
+// A child process that writes into a new pipe what `write` writes to the descriptor it is given, then
+// ends; the parent gets the pipe's reading end.
+struct pipe_writer {
+    pid_t pid = -1;
+    int read_end = -1;
+};
+
+template <class Write>
+pipe_writer spawn_pipe_writer(Write&& write) {
+    int fds[2];
+    if (::pipe(fds) != 0) return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        ::_exit(write(fds[1]) ? 0 : 1);
+    }
+    ::close(fds[1]);
+    return {pid, fds[0]};
+}
+
 // A long element arrives whole, however its stream delivers it.
 TEST(ReadStream, ALongElementIsReadWhole) {
     std::string contents(300'000, '\0');
     for (std::size_t i = 0; i < contents.size(); ++i) contents[i] = static_cast<char>(i * 13 % 256);
     const std::string element = hex("04 83 04 93 E0") + contents;
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const pid_t writer = ::fork();
-    ASSERT_GE(writer, 0);
-    if (writer == 0) {
-        ::close(fds[0]);
+    const pipe_writer writer = spawn_pipe_writer([&](int fd) {
         const std::string all = element + "trailing";
         for (std::size_t at = 0; at < all.size();) {
-            const ssize_t n = ::write(fds[1], all.data() + at, std::min<std::size_t>(1000, all.size() - at));
-            if (n <= 0) ::_exit(1);
+            const ssize_t n = ::write(fd, all.data() + at, std::min<std::size_t>(1000, all.size() - at));
+            if (n <= 0) return false;
             at += static_cast<std::size_t>(n);
         }
-        ::_exit(0);
-    }
-    ::close(fds[1]);
+        return true;
+    });
+    ASSERT_GE(writer.pid, 0);
     const int saved = ::dup(STDIN_FILENO);
-    ::dup2(fds[0], STDIN_FILENO);
-    ::close(fds[0]);
+    ::dup2(writer.read_end, STDIN_FILENO);
+    ::close(writer.read_end);
     const auto read = file_input::read_whole_file("-");
     ::dup2(saved, STDIN_FILENO);  // the writer's last octets meet a closed pipe
     ::close(saved);
     int status = 0;
-    ::waitpid(writer, &status, 0);
+    ::waitpid(writer.pid, &status, 0);
     ASSERT_TRUE(read) << read.error();
     EXPECT_TRUE(*read == element + "t") << read->size();
 }
@@ -143,34 +158,29 @@ TEST(ReadStream, MemoryRefusedToAnEndlessClaimIsAFailureOfTheInput) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizers reserve more address space than the limit allows";
 #else
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const pid_t writer = ::fork();
-    ASSERT_GE(writer, 0);
-    if (writer == 0) {
-        ::close(fds[0]);
+    const pipe_writer writer = spawn_pipe_writer([](int fd) {
         const std::string header = hex("30 88 01 00 00 00 00 00 00 00");
-        if (::write(fds[1], header.data(), header.size()) != static_cast<ssize_t>(header.size())) ::_exit(1);
+        if (::write(fd, header.data(), header.size()) != static_cast<ssize_t>(header.size())) return false;
         const std::string zeros(65536, '\0');
-        while (::write(fds[1], zeros.data(), zeros.size()) > 0) {
+        while (::write(fd, zeros.data(), zeros.size()) > 0) {
         }
-        ::_exit(0);  // the reader has gone
-    }
-    ::close(fds[1]);
+        return true;  // the reader has gone
+    });
+    ASSERT_GE(writer.pid, 0);
     const pid_t reader = ::fork();
     ASSERT_GE(reader, 0);
     if (reader == 0) {
         const rlimit limit{256 << 20, 256 << 20};
         ::setrlimit(RLIMIT_AS, &limit);
-        ::dup2(fds[0], STDIN_FILENO);
+        ::dup2(writer.read_end, STDIN_FILENO);
         const auto read = file_input::read_whole_file("-");
         ::_exit(!read && read.error() == "-: " + std::string(std::strerror(ENOMEM)) ? 0 : 1);
     }
-    ::close(fds[0]);
+    ::close(writer.read_end);
     int status = 0;
     ::waitpid(reader, &status, 0);
-    ::kill(writer, SIGKILL);
-    ::waitpid(writer, nullptr, 0);
+    ::kill(writer.pid, SIGKILL);
+    ::waitpid(writer.pid, nullptr, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 #endif
 }
