@@ -58,7 +58,8 @@ quarvel::result<void> present(std::string_view bytes, const file_input::prefix_d
         if (job && printing) quarvel::log::app(record_text::job_line(record->job));
         if (console && printing)
             for_each_transcript_line(record->console, record->started, record->finished, record->result,
-                                     [](std::string_view line) { quarvel::log::app(line); });
+                                     [](std::string_view line) { quarvel::log::app(line); },
+                                     [](const line_composer& compose) { log_output::write_app_message(compose); });
         if (script && printing) quarvel::log::app(record->job.script);
     }
     // A record's file that changed meanwhile fails the run (the caller says so), and no target is replaced

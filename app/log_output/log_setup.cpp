@@ -130,6 +130,16 @@ void write_message(log_stream& s, std::string_view program, bool ansi, level lvl
 
 }  // namespace
 
+void write_app_message(const std::function<void(const text_pieces&)>& compose) {
+    log_stream& s = standard_output_state();
+    const std::lock_guard held(s.lock);
+    if (s.bytes.error() != 0) return;  // lost like every message after a failed write
+    compose([&](std::string_view piece) { s.bytes.write(piece); });
+    s.bytes.put('\n');
+    if (!s.holding) s.bytes.flush();
+    note_failure(s.bytes);
+}
+
 output_batch::output_batch() {
     log_stream& s = standard_output_state();
     const std::lock_guard held(s.lock);

@@ -1,6 +1,7 @@
 #pragma once
 // Logging setup shared by the tools: the level, per-stream styling and the reporter.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -67,6 +68,13 @@ public:
 };
 // Writes what the batch holds now; the batch goes on.
 void flush_output_batch();
+
+// Writes one `app` message without a header (a transcript line) to standard output as `compose` hands its
+// text over in pieces: the same bytes as the reporter writes for the whole text, but a text of hundreds of
+// megabytes is never held whole. For a program whose reporter `setup_log` installed, once it has checked
+// that the `app` level is enabled.
+using text_pieces = std::function<void(std::string_view)>;
+void write_app_message(const std::function<void(const text_pieces&)>& compose);
 
 // The shown program name: the last path component of argv[0]; of the executable's path when it is empty.
 std::string program_name_of(std::string_view argv0);

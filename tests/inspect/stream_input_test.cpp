@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <quarvel/asn.hpp>
+#include <quarvel/pp.hpp>
 
 #include "cli/eval.hpp"
 #include "support/process.hpp"
@@ -83,6 +84,23 @@ TEST(StreamInput, AGiantLineIsEscapedOnce) {
     EXPECT_EQ(r.status, 0) << r.err;
     const long input_kib = static_cast<long>(std::filesystem::file_size(rec) / 1024);
     EXPECT_LT(r.max_rss_kib, 6 * input_kib + 64 * 1024) << "peak " << r.max_rss_kib << " KiB";
+    // Escaped a piece at a time, the line is never held whole: the mapped record and a few buffers.
+    EXPECT_LT(r.max_rss_kib, 2 * input_kib + 64 * 1024) << "peak " << r.max_rss_kib << " KiB";
+}
+
+// A line long enough to leave in pieces is the same line, byte for byte, with every octet's escape, in its
+// place between the lines before and after it; terminal or not.
+TEST(StreamInput, ALineThatLeavesInPiecesIsTheSameLine) {
+    test::temp_dir dir;
+    std::string data(3 << 20, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 37 % 256);
+    const auto rec = dir.file("rec.der", quarvel::asn::exec_to_str(record_with_line(data)));
+    const std::string expected_line = "5ms: " + quarvel::quoted(data);  // the quoted form of the whole text
+    const auto r = test::run({tool, "--job", "--console", rec});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == "a on p\nstarted at 2024-01-02T03:04:05-00:00\n" + expected_line +
+                             "\nexited 0\nstopped at 2024-01-02T03:04:06-00:00\n")
+        << r.out.size();
 }
 
 }  // namespace
