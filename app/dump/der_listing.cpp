@@ -125,9 +125,82 @@ quarvel::result<void> fault_at(output::buffer& out, const der_listing& how, std:
     return std::unexpected(std::move(error));
 }
 
+// One element's line: `announced` is the length its header announces when the end of the input cuts it.
+void write_element_line(output::buffer& out, const der_listing& how, const der::header_view& h,
+                        std::optional<std::uint64_t> announced, std::string& line, std::string& preview) {
+    const der::element& e = h.value;
+    const bool constructed = e.form == der::form::constructed;
+    if (constructed) preview.clear();
+    else make_preview(preview, e.tag, e.contents);
+    line.clear();
+    if (how.json) {
+        open_object(out, line, how, how.base + h.offset);
+        line += ",\"depth\":";
+        append_number(line, h.depth);
+        line += ",\"tag\":\"";
+        line += der::tag_text(e.tag);
+        line += constructed ? "\",\"form\":\"constructed\",\"header\":" : "\",\"form\":\"primitive\",\"header\":";
+        append_number(line, h.header_size);
+        line += ",\"length\":";
+        append_number(line, announced.value_or(e.contents.size()));
+        if (announced) {
+            line += ",\"cut\":";
+            append_number(line, e.contents.size());
+        }
+        if (!preview.empty()) {
+            line += ",\"preview\":";
+            out.write(line);
+            write_json_text(out, preview);
+            line.clear();
+        }
+        line += "}\n";
+    } else {
+        append_number(line, how.base + h.offset);
+        line += ": ";
+        line.append(2 * h.depth, ' ');
+        line += der::tag_text(e.tag);
+        line += ' ';
+        line += der::form_word(e.form);
+        line += ", header ";
+        append_number(line, h.header_size);
+        line += ", length ";
+        append_number(line, announced.value_or(e.contents.size()));
+        if (announced) {
+            line += ", cut: ";
+            append_number(line, e.contents.size());
+            line += " of ";
+            append_number(line, *announced);
+            line += " octets";
+        }
+        if (!preview.empty()) {
+            line += ": ";
+            line += preview;
+        }
+        line += '\n';
+    }
+    out.write(line);
+}
+
 }  // namespace
 
 quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::string_view input, const der_listing& how) {
+    std::string line, preview;
+    std::size_t end = 0;  // where the first element ends
+    const auto list_one = [&](const der::header_view& h, std::optional<std::uint64_t> announced) {
+        const der::element& e = h.value;
+        if (h.depth == 0) end = static_cast<std::size_t>(e.contents.data() - input.data()) + e.contents.size();
+        write_element_line(out, how, h, announced, line, preview);
+    };
+    const auto after_element = [&]() -> quarvel::result<void> {
+        if (end < input.size()) return fault_at(out, how, how.base + end, "trailing bytes");
+        return {};
+    };
+    // A sound input is listed as its headers are read, without a tape: checked first, then listed, each
+    // walk holding only the elements open.
+    if (!der::walk_headers(input, [](const der::header_view&) {})) {
+        der::walk_headers(input, [&](const der::header_view& h) { list_one(h, std::nullopt); });
+        return after_element();
+    }
     const std::optional<der::reader_fault> fault = der::check_headers(headers, input);
     // An input that ends inside its element (a record cut short) is listed as far as it goes: every header
     // before the end, each element that the end cuts marked with the octets of it that are there.
@@ -135,74 +208,19 @@ quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::str
     der::tape cut_headers;
     if (fault) cut = der::read_to_cut(cut_headers, input, false);
     std::size_t next_cut = 0;  // the next of `cut->elements`, in reading order as the tape is
-    std::size_t end = 0;  // where the first element ends
-    std::size_t index = 0;  // the tape entry of the header listed
-    std::string line, preview;
+    std::size_t index = 0;     // the tape entry of the header listed
     der::each_header(cut ? cut_headers : headers, [&](const der::header_view& h) {
         std::optional<std::uint64_t> announced;  // the length its header announces, when the end cuts it
         if (cut && next_cut < cut->elements.size() && cut->elements[next_cut].index == index)
             announced = cut->elements[next_cut++].announced;
         ++index;
-        const der::element& e = h.value;
-        const std::size_t contents_at = static_cast<std::size_t>(e.contents.data() - input.data());
-        if (h.depth == 0) end = contents_at + e.contents.size();
-        const bool constructed = e.form == der::form::constructed;
-        if (constructed) preview.clear();
-        else make_preview(preview, e.tag, e.contents);
-        line.clear();
-        if (how.json) {
-            open_object(out, line, how, how.base + h.offset);
-            line += ",\"depth\":";
-            append_number(line, h.depth);
-            line += ",\"tag\":\"";
-            line += der::tag_text(e.tag);
-            line += constructed ? "\",\"form\":\"constructed\",\"header\":" : "\",\"form\":\"primitive\",\"header\":";
-            append_number(line, h.header_size);
-            line += ",\"length\":";
-            append_number(line, announced.value_or(e.contents.size()));
-            if (announced) {
-                line += ",\"cut\":";
-                append_number(line, e.contents.size());
-            }
-            if (!preview.empty()) {
-                line += ",\"preview\":";
-                out.write(line);
-                write_json_text(out, preview);
-                line.clear();
-            }
-            line += "}\n";
-        } else {
-            append_number(line, how.base + h.offset);
-            line += ": ";
-            line.append(2 * h.depth, ' ');
-            line += der::tag_text(e.tag);
-            line += ' ';
-            line += der::form_word(e.form);
-            line += ", header ";
-            append_number(line, h.header_size);
-            line += ", length ";
-            append_number(line, announced.value_or(e.contents.size()));
-            if (announced) {
-                line += ", cut: ";
-                append_number(line, e.contents.size());
-                line += " of ";
-                append_number(line, *announced);
-                line += " octets";
-            }
-            if (!preview.empty()) {
-                line += ": ";
-                line += preview;
-            }
-            line += '\n';
-        }
-        out.write(line);
+        list_one(h, announced);
     });
     // A cut is said at the innermost element it cuts.
     if (fault)
         return fault_at(out, how, how.base + (cut ? cut->offset : fault->offset),
                         der::reader_message(*fault, input, dumped_octets));
-    if (end < input.size()) return fault_at(out, how, how.base + end, "trailing bytes");
-    return {};
+    return after_element();
 }
 
 }  // namespace dump

@@ -22,8 +22,9 @@
 // Previews: an INTEGER the reader accepts in decimal; a UTF8String, UTCTime or GeneralizedTime as its
 // first 40 octets between double quotes, by the terminal rule with a backslash and a quote escaped too, so
 // that distinct contents never preview alike (text/terminal_text.hpp); NULL none; any other
-// primitive its first 16 octets in hexadecimal; "..." follows a cut preview. Memory is the tape's (one
-// word per header) whatever the size of the contents, which are never copied.
+// primitive its first 16 octets in hexadecimal; "..." follows a cut preview. A sound input is listed as its
+// headers are read, with no memory per element; an input with a fault is listed from the reader's tape (one
+// word per header). The contents are never copied.
 
 #include <cstdint>
 #include <optional>

@@ -2,6 +2,7 @@
 // children over the views it returns.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,63 @@ TEST_P(ParseFailure, Message) {
         while (i + 1 < r.error().size() && r.error()[i + 1] == ' ') ++i;
     }
     EXPECT_EQ(words, one_line);
+}
+
+// The walk without a tape reads what the tape reader reads: the same headers, in the same order, and the
+// same fault at the same place, for every input.
+void expect_walk_as_tape(const std::string& input, const std::string& what) {
+    struct seen {
+        std::size_t offset, depth, header_size;
+        std::string tag;
+        der::form form;
+        const char* contents;
+        std::size_t size;
+        bool operator==(const seen&) const = default;
+    };
+    const auto of = [](const der::header_view& h) {
+        return seen{h.offset, h.depth, h.header_size, der::tag_text(h.value.tag), h.value.form,
+                    h.value.contents.data(), h.value.contents.size()};
+    };
+    der::tape headers;
+    const auto fault = der::check_headers(headers, input);
+    std::vector<seen> on_tape, walked;
+    der::each_header(headers, [&](const der::header_view& h) { on_tape.push_back(of(h)); });
+    const auto walk_fault = der::walk_headers(input, [&](const der::header_view& h) { walked.push_back(of(h)); });
+    ASSERT_EQ(fault.has_value(), walk_fault.has_value()) << what;
+    if (fault) {
+        EXPECT_EQ(walk_fault->why, fault->why) << what;
+        EXPECT_EQ(walk_fault->offset, fault->offset) << what;
+        EXPECT_EQ(walk_fault->buffer.data(), fault->buffer.data()) << what;
+        EXPECT_EQ(walk_fault->buffer.size(), fault->buffer.size()) << what;
+    }
+    // On a fault, every header read before it (the tape closes what was open as announced).
+    EXPECT_TRUE(walked == on_tape) << what << ": " << walked.size() << " headers walked, " << on_tape.size()
+                                   << " on the tape";
+}
+
+TEST_P(ParseFailure, TheWalkFindsTheSameFault) { expect_walk_as_tape(GetParam().input, GetParam().name); }
+
+TEST(WalkHeaders, ReadsWhatTheTapeReads) {
+    std::string sample;
+    {
+        std::FILE* f = std::fopen(QUARVEL_SOURCE_DIR "/samples/hello.der", "rb");
+        ASSERT_NE(f, nullptr);
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) sample.append(buffer, n);
+        std::fclose(f);
+    }
+    expect_walk_as_tape(sample, "the sample");
+    expect_walk_as_tape(sample + "x", "the sample and a trailing octet");
+    expect_walk_as_tape(hex("3F 81 00 80 02 01 05 1F 81 02 01 00"), "high tag numbers");
+    // Every octet of the sample changed in turn, and every cut of it.
+    std::uint32_t state = 12345;
+    for (std::size_t i = 0; i < sample.size(); ++i) {
+        std::string changed = sample;
+        state = state * 1664525 + 1013904223;
+        changed[i] = static_cast<char>(state >> 24);
+        expect_walk_as_tape(changed, "octet " + std::to_string(i) + " changed");
+        expect_walk_as_tape(sample.substr(0, i), "cut at " + std::to_string(i));
+    }
 }
 
 // A message about a large input keeps its dump short when asked, and says how much was left out.
@@ -223,6 +281,10 @@ TEST(Parse, NestingErrorInReadingOrder) {
     input.clear();
     der::write_header(input, der::tags::sequence, der::form::constructed, too_deep.size() + 2);
     EXPECT_EQ(der::parse(input + hex("05 80") + too_deep).error().substr(0, 11), "Header: at ");
+    expect_walk_as_tape(input + hex("05 80") + too_deep, "a header error before the depth");
+    input.clear();
+    der::write_header(input, der::tags::sequence, der::form::constructed, too_deep.size() + 2);
+    expect_walk_as_tape(input + too_deep + hex("05 80"), "too deep");
 }
 
 TEST(Parse, DepthBombFailsWithoutRecursion) {

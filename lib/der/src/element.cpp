@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <variant>
 
 #include <der/dump.hpp>
 
@@ -323,6 +324,47 @@ std::optional<reader_fault> check_headers(tape& headers, std::string_view input)
             record_primitive(*t, at, child.value);
             at = child.value.contents_begin + static_cast<std::size_t>(child.value.length);
         }
+    }
+    return std::nullopt;
+}
+
+std::optional<reader_fault> walk_headers(std::string_view input, const std::function<void(const header_view&)>& visit) {
+    struct open_contents {
+        std::size_t begin;
+        std::size_t end;
+    };
+    std::array<open_contents, max_depth> open;
+    std::size_t depth = 0;
+    // Reads the header at `at` inside input[.. end), shows it and opens it when it is constructed; returns
+    // where the next header begins.
+    const auto step = [&](std::size_t at, std::size_t end) -> std::variant<std::size_t, fault> {
+        const header_or_fault h = read_header(input, at, end);
+        if (!h.ok) return h.why;
+        const auto length = static_cast<std::size_t>(h.value.length);
+        element e;
+        e.tag = h.value.tag;
+        e.form = h.value.form;
+        e.contents = input.substr(h.value.contents_begin, length);
+        visit(header_view{at, depth, e, h.value.contents_begin - at});
+        if (h.value.form == form::primitive) return h.value.contents_begin + length;
+        open[depth++] = {h.value.contents_begin, h.value.contents_begin + length};
+        return h.value.contents_begin;
+    };
+
+    auto root = step(0, input.size());
+    if (const fault* why = std::get_if<fault>(&root)) return reader_fault{*why, 0, input};
+    std::size_t at = std::get<std::size_t>(root);
+    while (depth > 0) {
+        const open_contents& parent = open[depth - 1];
+        if (at == parent.end) {
+            --depth;
+            continue;
+        }
+        const std::string_view buffer = input.substr(parent.begin, parent.end - parent.begin);
+        if (depth == max_depth) return reader_fault{fault::too_deep, at, buffer};
+        auto next = step(at, parent.end);
+        if (const fault* why = std::get_if<fault>(&next)) return reader_fault{*why, at, buffer};
+        at = std::get<std::size_t>(next);
     }
     return std::nullopt;
 }

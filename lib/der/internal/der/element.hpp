@@ -259,6 +259,13 @@ void reader_message_words(const reader_fault& fault, std::string_view input,
 /// On success the element occupies the octets up to the end of the root's contents.
 std::optional<reader_fault> check_headers(tape& headers, std::string_view input);
 
+/// Every header of the element at offset 0 of `input` and of its contents, checked as `check_headers` checks
+/// them, handed to `visit` in reading order (`value.source` is null: there is no tape). It holds only the
+/// elements open, at most `max_depth` of them, so a listing of any input costs no memory per element. It
+/// stops at the first fault and returns it, the same fault `check_headers` finds, after every header read
+/// before it; octets after the element are not looked at.
+std::optional<reader_fault> walk_headers(std::string_view input, const std::function<void(const header_view&)>& visit);
+
 /// An element that the end of the input cuts: its entry on the tape of `read_to_cut` and the length of
 /// contents its header announces.
 struct cut_element {
