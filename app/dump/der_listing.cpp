@@ -195,32 +195,28 @@ quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::str
         if (end < input.size()) return fault_at(out, how, how.base + end, "trailing bytes");
         return {};
     };
-    // A sound input is listed as its headers are read, without a tape: checked first, then listed, each
-    // walk holding only the elements open.
-    if (!der::walk_headers(input, [](const der::header_view&) {})) {
+    // An input is listed as its headers are read, without a tape: checked first, then listed, each walk
+    // holding only the elements open. What lies before a fault is listed alike, unless the fault is the end
+    // of the input inside the element: the elements it cuts are only known at the end, and their lines say
+    // so, so that listing is made from the tape of the headers before the end.
+    const std::optional<der::reader_fault> fault = der::walk_headers(input, [](const der::header_view&) {});
+    const std::optional<der::cut_site> cut = fault ? der::read_to_cut(headers, input, false) : std::nullopt;
+    if (!cut) {
         der::walk_headers(input, [&](const der::header_view& h) { list_one(h, std::nullopt); });
+        if (fault) return fault_at(out, how, how.base + fault->offset, der::reader_message(*fault, input, dumped_octets));
         return after_element();
     }
-    const std::optional<der::reader_fault> fault = der::check_headers(headers, input);
-    // An input that ends inside its element (a record cut short) is listed as far as it goes: every header
-    // before the end, each element that the end cuts marked with the octets of it that are there.
-    std::optional<der::cut_site> cut;
-    der::tape cut_headers;
-    if (fault) cut = der::read_to_cut(cut_headers, input, false);
     std::size_t next_cut = 0;  // the next of `cut->elements`, in reading order as the tape is
     std::size_t index = 0;     // the tape entry of the header listed
-    der::each_header(cut ? cut_headers : headers, [&](const der::header_view& h) {
+    der::each_header(headers, [&](const der::header_view& h) {
         std::optional<std::uint64_t> announced;  // the length its header announces, when the end cuts it
-        if (cut && next_cut < cut->elements.size() && cut->elements[next_cut].index == index)
+        if (next_cut < cut->elements.size() && cut->elements[next_cut].index == index)
             announced = cut->elements[next_cut++].announced;
         ++index;
         list_one(h, announced);
     });
     // A cut is said at the innermost element it cuts.
-    if (fault)
-        return fault_at(out, how, how.base + (cut ? cut->offset : fault->offset),
-                        der::reader_message(*fault, input, dumped_octets));
-    return after_element();
+    return fault_at(out, how, how.base + cut->offset, der::reader_message(*fault, input, dumped_octets));
 }
 
 }  // namespace dump

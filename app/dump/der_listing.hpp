@@ -22,9 +22,9 @@
 // Previews: an INTEGER the reader accepts in decimal; a UTF8String, UTCTime or GeneralizedTime as its
 // first 40 octets between double quotes, by the terminal rule with a backslash and a quote escaped too, so
 // that distinct contents never preview alike (text/terminal_text.hpp); NULL none; any other
-// primitive its first 16 octets in hexadecimal; "..." follows a cut preview. A sound input is listed as its
-// headers are read, with no memory per element; an input with a fault is listed from the reader's tape (one
-// word per header). The contents are never copied.
+// primitive its first 16 octets in hexadecimal; "..." follows a cut preview. An input is listed as its
+// headers are read, with no memory per element, but one that ends inside its element: that one is listed from
+// the tape of its headers (one word per header). The contents are never copied.
 
 #include <cstdint>
 #include <optional>
@@ -51,7 +51,7 @@ struct der_listing {
 // Lists the element at offset 0 of `input` onto `out`. A fault of the element reader, or octets after the
 // element ("trailing bytes"), ends the listing with an error line (text "OFFSET: error: MESSAGE", JSON
 // {"offset":O,"error":"MESSAGE"}, the message on one line and safe for a terminal) and is returned as
-// "at offset O: MESSAGE". `headers` holds what the reader checked: one tape for many inputs (the frames
+// "at offset O: MESSAGE". `headers` holds the headers of an input cut short: one tape for many inputs (the frames
 // of a capture) keeps its storage from one to the next.
 // The reader lays a long octet dump out over several lines; a line of a listing or of JSON keeps each fault
 // on one line, so every line feed and the indentation after it become one space.
