@@ -385,20 +385,6 @@ struct open_to_cut {
     std::uint64_t announced_end;
 };
 
-// `close_constructed`, for `read_to_cut`.
-void close_cut(tape& t, const open_element& h) {
-    std::uint64_t& entry = t.entries[h.index];
-    const std::uint64_t length = h.contents_end - h.contents_begin;
-    const std::uint64_t subtree = t.entries.size() - h.index - 1;
-    if (announces_high_number(entry_identifier(entry)) || length > tape_word::max_compact_constructed_length ||
-        subtree > tape_word::max_compact_subtree) {
-        entry |= tape_word::wide_bit | t.wide.size();
-        t.wide.push_back({h.number, length, subtree});
-    } else {
-        entry |= length << tape_word::subtree_bits | subtree;
-    }
-}
-
 // The entry for the header at `at` of `size` octets with `length` octets of contents and no children,
 // recorded in the form `constructed` says whatever its identifier octet says: a primitive, or the innermost
 // element that the input's end cuts, its form turned so that a grammar refuses it.
@@ -408,12 +394,9 @@ void record_cut(tape& t, std::size_t at, std::size_t size, std::uint64_t number,
     identifier = static_cast<std::uint8_t>(constructed ? identifier | constructed_bit : identifier & ~constructed_bit);
     std::uint64_t entry = header_entry(identifier, size);
     const std::uint64_t compact_limit = constructed ? tape_word::max_compact_constructed_length : tape_word::low50;
-    // The element reader's own helpers are left to it: calling them here too would change how they are
-    // compiled into it.
-    if (announces_high_number(identifier) || length > compact_limit) {
-        entry |= tape_word::wide_bit | t.wide.size();
-        t.wide.push_back({number, length, 0});
-    } else
+    if (announces_high_number(identifier) || length > compact_limit)
+        entry |= wide_fields(t, {number, length, 0});
+    else
         entry |= constructed ? length << tape_word::subtree_bits : length;
     t.entries.push_back(entry);
 }
@@ -444,7 +427,7 @@ std::optional<cut_site> read_to_cut(tape& t, std::string_view input, bool turn_i
         if (!open.empty()) {
             const open_to_cut& parent = open.back();
             if (at == parent.announced_end) {
-                close_cut(t, parent.recorded);
+                close_constructed(t, parent.recorded);
                 open.pop_back();
                 if (open.empty()) return std::nullopt;
                 continue;
@@ -514,7 +497,7 @@ std::optional<cut_site> read_to_cut(tape& t, std::string_view input, bool turn_i
             open.resize(*innermost_open);
         }
     }
-    for (std::size_t i = open.size(); i-- > 0;) close_cut(t, open[i].recorded);
+    for (std::size_t i = open.size(); i-- > 0;) close_constructed(t, open[i].recorded);
     return site;
 }
 
