@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <quarvel/framing.hpp>
+#include <quarvel_internal/posix.hpp>
 
 namespace quarvel::frame_io {
 
@@ -110,7 +111,7 @@ ssize_t read_now(channel& from, char* into, std::size_t size) {
     }
     // A pipe or FIFO that poll() calls readable gives what it holds without waiting, whatever its mode.
     switch (wait_until(from.fd, POLLIN, clock::time_point{})) {
-    case readiness::ready: return ign_intr(::read, from.fd, into, one_call(size));
+    case readiness::ready: return posix::read_once(from.fd, into, size);
     case readiness::timed_out: return would_wait();
     case readiness::failed: break;
     }
@@ -131,10 +132,6 @@ ssize_t write_now(channel& to, const char* data, std::size_t size, bool more) {
         size = std::min<std::size_t>(size, PIPE_BUF);
     }
     return guarded_write(to, data, size);
-}
-
-ssize_t read_blocking(channel& from, char* into, std::size_t size) {
-    return ign_intr(::read, from.fd, into, one_call(size));
 }
 
 ssize_t write_blocking(channel& to, const char* data, std::size_t size, bool more) {
@@ -162,7 +159,7 @@ transfer read_exactly(channel& from, char* into, std::size_t size, const deadlin
     while (moved.count < size) {
         // With a deadline no call may wait: a blocking descriptor is read only once poll() has said so.
         const ssize_t got = until ? read_now(from, into + moved.count, size - moved.count)
-                                  : read_blocking(from, into + moved.count, size - moved.count);
+                                  : posix::read_once(from.fd, into + moved.count, size - moved.count);
         if (got > 0) {
             moved.count += static_cast<std::size_t>(got);
             continue;

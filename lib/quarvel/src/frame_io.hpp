@@ -67,9 +67,8 @@ ssize_t read_now(channel& from, char* into, std::size_t size);
 // without waiting. A socket's bytes go with MSG_MORE when `more` says that more follow at once.
 ssize_t write_now(channel& to, const char* data, std::size_t size, bool more = false);
 
-// One read or write that may block, as the blocking operations make them when they have no deadline;
-// `more` as for `write_now`.
-ssize_t read_blocking(channel& from, char* into, std::size_t size);
+// One write that may block, as the blocking operations make it when they have no deadline (their reads are
+// posix::read_once); `more` as for `write_now`.
 ssize_t write_blocking(channel& to, const char* data, std::size_t size, bool more);
 
 // How moving a run of bytes ended: `count` bytes moved; `error` is 0 or the failed call's errno; when
