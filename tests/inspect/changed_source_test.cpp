@@ -24,15 +24,6 @@ namespace fs = std::filesystem;
 
 const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
 
-// Every path below `root`, sorted, directories with a trailing "/".
-std::vector<std::string> tree(const std::string& root) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        names.push_back(entry.path().lexically_relative(root).string() + (entry.is_directory() ? "/" : ""));
-    std::ranges::sort(names);
-    return names;
-}
-
 // A record with three output files of many pages each, whose targets hold "old" before the export.
 struct workspace {
     test::temp_dir dir;
@@ -97,7 +88,7 @@ TEST(ChangedSource, ATruncatedRecordReplacesNoTarget) {
     ASSERT_FALSE(e.read);
     EXPECT_EQ(e.read.error(), changed);
     for (const auto* name : {"one", "two", "three"}) EXPECT_EQ(w.target(name), "old") << name;
-    EXPECT_EQ(tree(w.out), (std::vector<std::string>{"one", "three", "two"}));  // no temporary file left
+    EXPECT_EQ(test::tree(w.out), (std::vector<std::string>{"one", "three", "two"}));  // no temporary file left
 }
 
 // Changed in the middle of the export, after the first file was written and checked: that one is the
@@ -128,7 +119,7 @@ TEST(ChangedSource, AChangeMidwayKeepsTheLaterTargets) {
         EXPECT_EQ(w.target("one"), w.record.output[0].data) << what;
         EXPECT_EQ(w.target("two"), "old") << what;
         EXPECT_EQ(w.target("three"), "old") << what;
-        EXPECT_EQ(tree(w.out), (std::vector<std::string>{"one", "three", "two"})) << what;
+        EXPECT_EQ(test::tree(w.out), (std::vector<std::string>{"one", "three", "two"})) << what;
     }
 }
 
@@ -188,7 +179,7 @@ TEST(ChangedSource, QuarvelInspectFailsAndKeepsTheTargets) {
     EXPECT_EQ(r.err, cli::message_line("quarvel-inspect", w.record_path + ": file changed while being read") + "\n");
     EXPECT_TRUE(r.out.starts_with("started at ")) << r.out.substr(0, 100);
     for (const auto* name : {"one", "two", "three"}) EXPECT_EQ(w.target(name), "old") << name;
-    EXPECT_EQ(tree(w.out), (std::vector<std::string>{"one", "three", "two"}));
+    EXPECT_EQ(test::tree(w.out), (std::vector<std::string>{"one", "three", "two"}));
 }
 
 // quarvel-dump writes a record's texts straight from the file's pages: a write that finds them gone

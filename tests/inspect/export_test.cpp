@@ -15,19 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 using quarvel::output_file;
 
-// Every path below `root`, sorted, directories with a trailing "/", symbolic links with a trailing "@".
-std::vector<std::string> tree(const std::string& root) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        std::string name = entry.path().lexically_relative(root).string();
-        if (entry.is_symlink()) name += "@";
-        else if (entry.is_directory()) name += "/";
-        names.push_back(name);
-    }
-    std::ranges::sort(names);
-    return names;
-}
-
 // Collects what the export logs, and leaves the log as it was found.
 struct log_capture {
     std::vector<std::pair<quarvel::log::level, std::string>> messages;
@@ -67,7 +54,7 @@ TEST(Export, WritesNestedEntriesWithTheirExactBytes) {
                                    {"./d/./e", "dots"},
                                    {"empty", ""},
                                    {std::string(255, 'n'), "longest name"}});
-    EXPECT_EQ(tree(w.out), (std::vector<std::string>{"a/", "a/b.txt", "c.txt", "d/", "d/e", "deep/", "deep/x/",
+    EXPECT_EQ(test::tree(w.out), (std::vector<std::string>{"a/", "a/b.txt", "c.txt", "d/", "d/e", "deep/", "deep/x/",
                                                      "deep/x/y/", "deep/x/y/z.bin", "empty", std::string(255, 'n')}));
     EXPECT_EQ(test::read_file(w.out + "/" + std::string(255, 'n')), "longest name");
     EXPECT_EQ(test::read_file(w.out + "/a/b.txt"), "hello");
@@ -89,7 +76,7 @@ TEST(Export, TheLaterOfTwoEntriesWithOnePathWinsAndReplacesAnExistingFile) {
     w.top.file("out/same", "old contents");
     export_owned(w.out, {{"same", "first"}, {"same", "second"}});
     EXPECT_EQ(test::read_file(w.out + "/same"), "second");
-    EXPECT_EQ(tree(w.out), (std::vector<std::string>{"same"}));
+    EXPECT_EQ(test::tree(w.out), (std::vector<std::string>{"same"}));
 }
 
 TEST(Export, ModesAre0644And0755ReducedByTheCreationMask) {
@@ -114,7 +101,7 @@ TEST(Export, FailingEntriesAreSkippedSilentlyAndLaterOnesWritten) {
                                    {"dir", "onto a directory"},      // target is a directory
                                    {"trailing/", "no name"},          // ends with "/"
                                    {"later.txt", "written"}});
-    EXPECT_EQ(tree(w.out), (std::vector<std::string>{"dir/", "dir/inner/", "file", "later.txt"}));
+    EXPECT_EQ(test::tree(w.out), (std::vector<std::string>{"dir/", "dir/inner/", "file", "later.txt"}));
     EXPECT_EQ(test::read_file(w.out + "/file"), "a regular file");
     EXPECT_EQ(test::read_file(w.out + "/later.txt"), "written");
     EXPECT_TRUE(log.messages.empty());
@@ -128,7 +115,7 @@ TEST(Export, UnwritableDirectoryIsSkippedAndNothingIsLeftBehind) {
     ::chmod((w.out + "/ro").c_str(), 0555);
     export_owned(w.out, {{"ro/kept", "new"}, {"ro/sub/x", "x"}, {"ok", "y"}});
     ::chmod((w.out + "/ro").c_str(), 0755);
-    EXPECT_EQ(tree(w.out), (std::vector<std::string>{"ok", "ro/", "ro/kept"}));
+    EXPECT_EQ(test::tree(w.out), (std::vector<std::string>{"ok", "ro/", "ro/kept"}));
     EXPECT_EQ(test::read_file(w.out + "/ro/kept"), "old");
 }
 
@@ -141,14 +128,14 @@ TEST(Export, DirectoriesThatCannotBeListedStillTakeFiles) {
     export_owned(w.out, {{"hidden/x", "1"}, {"y", "2"}});
     ::chmod(w.out.c_str(), 0755);
     ::chmod((w.out + "/hidden").c_str(), 0755);
-    EXPECT_EQ(tree(w.out), (std::vector<std::string>{"hidden/", "hidden/x", "y"}));
+    EXPECT_EQ(test::tree(w.out), (std::vector<std::string>{"hidden/", "hidden/x", "y"}));
 }
 
 TEST(Export, AbsolutePathsAreWrittenBelowTheDirectoryWithAWarning) {
     workspace w;
     log_capture log;
     export_owned(w.out, {{"/abs/x.txt", "1"}, {"//twice", "2"}, {"/", "3"}});
-    EXPECT_EQ(tree(w.top.path), (std::vector<std::string>{"out/", "out/abs/", "out/abs/x.txt", "out/twice"}));
+    EXPECT_EQ(test::tree(w.top.path), (std::vector<std::string>{"out/", "out/abs/", "out/abs/x.txt", "out/twice"}));
     EXPECT_EQ(test::read_file(w.out + "/abs/x.txt"), "1");
     EXPECT_EQ(test::read_file(w.out + "/twice"), "2");
     using quarvel::log::level;
@@ -169,7 +156,7 @@ TEST(Export, PathsWithAParentSegmentAreRefusedWithAWarning) {
                                    {"/../root-escape", "5"},
                                    {"..\x1b[31m", "6"},  // not a ".." segment: a name of its own
                                    {"ok..", "7"}});
-    EXPECT_EQ(tree(w.top.path), (std::vector<std::string>{"out/", "out/..\x1b[31m", "out/ok.."}));
+    EXPECT_EQ(test::tree(w.top.path), (std::vector<std::string>{"out/", "out/..\x1b[31m", "out/ok.."}));
     ASSERT_EQ(log.messages.size(), 5u);
     EXPECT_EQ(log.messages[0].second, "refusing output file \"../escape.txt\": its path has a \"..\" segment");
     EXPECT_EQ(log.messages[1].second, "refusing output file \"a/../../escape2.txt\": its path has a \"..\" segment");
@@ -201,9 +188,9 @@ TEST(Export, SymbolicLinksPlantedInsideAreNeverFollowedOut) {
                                    {"a/link/deeper/new", "through a nested link"},
                                    {"file-link", "replaces the link itself"},
                                    {"after", "written"}});
-    EXPECT_EQ(tree(outside), (std::vector<std::string>{"victim"}));
+    EXPECT_EQ(test::tree(outside), (std::vector<std::string>{"victim"}));
     EXPECT_EQ(test::read_file(outside + "/victim"), "untouched");
-    EXPECT_EQ(tree(w.out), (std::vector<std::string>{"a/", "a/link@", "after", "file-link", "link@"}));
+    EXPECT_EQ(test::tree(w.out), (std::vector<std::string>{"a/", "a/link@", "after", "file-link", "link@"}));
     EXPECT_FALSE(fs::is_symlink(w.out + "/file-link"));
     EXPECT_EQ(test::read_file(w.out + "/file-link"), "replaces the link itself");
     EXPECT_TRUE(log.messages.empty());
@@ -214,7 +201,7 @@ TEST(Export, MissingOrUnusableDirectoryWritesNothing) {
     export_owned(w.out + "/missing", {{"a", "1"}});
     w.top.file("plain", "x");
     export_owned(w.top.path + "/plain", {{"a", "1"}});
-    EXPECT_EQ(tree(w.top.path), (std::vector<std::string>{"out/", "plain"}));
+    EXPECT_EQ(test::tree(w.top.path), (std::vector<std::string>{"out/", "plain"}));
 }
 
 }  // namespace

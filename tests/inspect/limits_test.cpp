@@ -47,15 +47,6 @@ child_outcome run_tool(const test::temp_dir& dir, const std::vector<std::string>
     return {status, test::read_file(err_path)};
 }
 
-// Every path below `root`, sorted, directories with a trailing "/".
-std::vector<std::string> tree(const std::string& root) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        names.push_back(entry.path().lexically_relative(root).string() + (entry.is_directory() ? "/" : ""));
-    std::ranges::sort(names);
-    return names;
-}
-
 // A record whose transcript fills more than a pipe's buffer, with a 200 KiB output file between small ones.
 quarvel::execution_record record() {
     quarvel::execution_record r;
@@ -93,7 +84,7 @@ TEST(Limits, AFileBeyondTheFileSizeLimitIsSkippedAndTheLaterOnesAreWritten) {
     const auto r = run_tool(dir, {"--console", "--output", out, rec}, null, file_size_limit(50 * 1024));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(tree(out), small_files);  // no temporary file left behind
+    EXPECT_EQ(test::tree(out), small_files);  // no temporary file left behind
     expect_small_files(out);
 
     // A target that cannot be replaced keeps what it held.
@@ -104,7 +95,7 @@ TEST(Limits, AFileBeyondTheFileSizeLimitIsSkippedAndTheLaterOnesAreWritten) {
     EXPECT_EQ(test::read_file(old), "old");
     auto with_old = small_files;
     with_old.insert(with_old.begin() + 1, "big.bin");
-    EXPECT_EQ(tree(out), with_old);
+    EXPECT_EQ(test::tree(out), with_old);
 }
 
 TEST(Limits, StandardOutputBeyondTheFileSizeLimitFailsTheRunAfterTheExport) {
@@ -119,7 +110,7 @@ TEST(Limits, StandardOutputBeyondTheFileSizeLimitFailsTheRunAfterTheExport) {
     ::close(printed);
     EXPECT_EQ(r.status, 124);
     EXPECT_EQ(r.err, "quarvel-inspect: standard output: File too large\n");
-    EXPECT_EQ(tree(out), small_files);
+    EXPECT_EQ(test::tree(out), small_files);
     expect_small_files(out);
     // Printed up to the limit, and nothing after the line that did not fit.
     EXPECT_EQ(fs::file_size(dir.path + "/printed"), 50u * 1024);
@@ -166,7 +157,7 @@ TEST(Limits, StandardOutputsReaderGoingAwayEndsTheRunQuietlyAfterTheExport) {
             });
         EXPECT_EQ(r.status, 124);
         EXPECT_EQ(r.err, "");
-        EXPECT_EQ(tree(out), small_files);
+        EXPECT_EQ(test::tree(out), small_files);
         expect_small_files(out);
     }
 }

@@ -1,5 +1,6 @@
 #include "support/process.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -136,6 +137,18 @@ std::string read_file(const std::string& path) {
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+std::vector<std::string> tree(const std::string& root) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        std::string name = entry.path().lexically_relative(root).string();
+        if (entry.is_symlink()) name += "@";
+        else if (entry.is_directory()) name += "/";
+        names.push_back(name);
+    }
+    std::ranges::sort(names);
+    return names;
 }
 
 }  // namespace test

@@ -56,4 +56,7 @@ struct temp_dir {
 
 std::string read_file(const std::string& path);
 
+// Every path below `root`, sorted, directories with a trailing "/", symbolic links with a trailing "@".
+std::vector<std::string> tree(const std::string& root);
+
 }  // namespace test
