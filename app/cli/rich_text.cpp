@@ -108,67 +108,20 @@ std::string message_box(std::string_view text, std::size_t column, std::size_t w
     return out;
 }
 
-namespace {
-
-// Lays out the message box, handing each piece to `put`: a word as a view, or `n` copies of a character.
-// Run once to measure and once to write, so the box goes into its string in one allocation.
-template <class Put>
-void lay_out_message_box(std::string_view text, std::size_t column, std::size_t width, Put&& put) {
-    std::size_t col = column;
-    bool line_empty = true;
-    bool forced = false;        // two line breaks in a row since the last word
-    bool pending_break = false; // a break point since the last word
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] == ' ' || text[i] == '\n') {
-            if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == '\n') forced = true;
-            pending_break = !line_empty;
-            ++i;
-            continue;
-        }
-        const std::size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\n') ++i;
-        const std::string_view word = text.substr(start, i - start);
-        const std::size_t w = visible_width(word);
-        if (!line_empty && (forced || col + 1 + w > width)) {
-            put(std::string_view("\n"));
-            put(column, ' ');
-            col = column;
-        } else if (!line_empty) {
-            put(std::string_view(" "));
-            ++col;
-        }
-        put(word);
-        col += w;
-        line_empty = false;
-        forced = false;
-        pending_break = false;
-    }
-    // A break point that ends the message is still one space ("...: " stays as it is).
-    if (pending_break) put(std::string_view(" "));
-}
-
-}  // namespace
-
 void append_message_box(std::string& out, std::string_view text, std::size_t column, std::size_t width) {
     // Decoder messages can hold a dump of a whole large input: the box is measured first, then written into
     // the caller's string, so no second copy of the text is made on the way out.
-    struct counter {
-        std::size_t size = 0;
-        void operator()(std::string_view piece) { size += piece.size(); }
-        void operator()(std::size_t n, char) { size += n; }
-    } count;
-    lay_out_message_box(text, column, width, count);
-    out.reserve(out.size() + count.size + 1);
-    struct appender {
-        std::string& out;
-        void operator()(std::string_view piece) { out += piece; }
-        void operator()(std::size_t n, char c) { out.append(n, c); }
-    };
-    lay_out_message_box(text, column, width, appender{out});
+    std::size_t size = 0;
+    message_box_writer counting(column, width, [&](std::string_view piece) { size += piece.size(); });
+    counting.write(text);
+    counting.finish();
+    out.reserve(out.size() + size + 1);
+    message_box_writer writing(column, width, [&](std::string_view piece) { out += piece; });
+    writing.write(text);
+    writing.finish();
 }
 
-// The rule of `lay_out_message_box`, one character at a time, so that the text may come in pieces.
+// One character at a time, so that the text may come in pieces; only the word being read is held.
 void message_box_writer::write(std::string_view text) {
     for (const char c : text) {
         if (c == ' ' || c == '\n') {

@@ -53,9 +53,9 @@ std::string message_box(std::string_view text, std::size_t column, std::size_t w
 // The same, appended to `out`; room for one more character (a line end) is reserved with it.
 void append_message_box(std::string& out, std::string_view text, std::size_t column, std::size_t width);
 
-// The message box laid out as its text comes, in pieces of any size, for a message too large to hold (a
-// decoder's dump of a whole large input): the same lines as `message_box` gives for the whole text, handed
-// to `out` in pieces as they are laid out. Only the word being read is held.
+// The message box laid out as its text comes, in pieces of any size, handed to `out` in pieces as it is laid
+// out: `message_box` is this over a whole text, and a message too large to hold (a decoder's dump of a whole
+// large input) is written with it as it is made. Only the word being read is held.
 class message_box_writer {
 public:
     message_box_writer(std::size_t column, std::size_t width, std::function<void(std::string_view)> out)
