@@ -68,7 +68,11 @@ tool_result<typename G::value_type> decode_for_tool(const der::codec_t<G>& codec
         if (how.locate_cut) locate_cut(codec, bytes, root, refused.error);
         return std::unexpected(std::move(refused));
     }
-    auto value = decode_checked(codec, bytes, headers, options);
+    const der::element outermost = der::detail::read_entry(headers, 0, 0);
+    const std::size_t size =
+        static_cast<std::size_t>(outermost.contents.data() - bytes.data()) + outermost.contents.size();
+    auto value = der::decode_root(codec, headers, outermost, options);
+    if (value && size != bytes.size()) return std::unexpected(tool_refusal{{"trailing bytes", size, {}}, {}});
     if (value) return std::move(*value);
     const der::fault_site& fault = headers.fault;
     return std::unexpected(tool_refusal{

@@ -15,31 +15,20 @@ namespace quarvel::asn {
 // steps outermost first, each list index after the list's label.
 std::string fault_path(std::string_view root, const der::fault_site& fault);
 
-// The value of the element at the start of `bytes`, whose headers `headers` holds checked: the decoder's
-// message unchanged on failure, and "trailing bytes" when anything follows the element. A failure leaves its
-// place on `headers`.
-template <class G>
-result<typename G::value_type> decode_checked(const der::codec_t<G>& codec, std::string_view bytes, der::tape& headers,
-                                              der::decode_options options = {}) {
-    const der::element root = der::detail::read_entry(headers, 0, 0);
-    const std::size_t size = static_cast<std::size_t>(root.contents.data() - bytes.data()) + root.contents.size();
-    // The value is returned where it was decoded: a record is not moved on its way out.
-    result<typename G::value_type> value = der::decode_root(codec, headers, root, options);
-    if (value && size != bytes.size()) [[unlikely]] {
-        headers.fault = {true, false, size, {}};
-        return der::error("trailing bytes");
-    }
-    return value;
-}
-
-// The value of the one element that makes up `bytes`, as `decode_checked` gives it, a fault of the element
-// reader with the reader's message.
+// The value of the one element that makes up `bytes`: the decoder's message unchanged on failure, and
+// "trailing bytes" when anything follows the element. A failure leaves its place on `headers`.
 template <class G>
 result<typename G::value_type> decode_strict(const der::codec_t<G>& codec, std::string_view bytes, der::tape& headers,
                                              der::decode_options options = {}) {
-    if (const auto fault = der::check_headers(headers, bytes)) [[unlikely]]
-        return der::error(der::reader_message(*fault, bytes));
-    return decode_checked(codec, bytes, headers, options);
+    auto parsed = der::parse_into(headers, bytes);
+    if (!parsed) return der::error(std::move(parsed.error()));
+    // The value is returned where it was decoded: a record is not moved on its way out.
+    result<typename G::value_type> value = der::decode_root(codec, headers, parsed->root, options);
+    if (value && parsed->size != bytes.size()) [[unlikely]] {
+        headers.fault = {true, false, parsed->size, {}};
+        return der::error("trailing bytes");
+    }
+    return value;
 }
 
 // The refusal of `bytes` with `message`, at the place that `headers` recorded; or, when the bytes end
