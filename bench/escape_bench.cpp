@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include <quarvel_internal/escape.hpp>
+#include <quarvel_toolkit/escape.hpp>
 
 namespace {
 

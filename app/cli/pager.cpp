@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include <quarvel_internal/posix.hpp>
+#include <quarvel_toolkit/posix.hpp>
 
 extern char** environ;
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <unistd.h>
 
-#include <quarvel_internal/posix.hpp>
+#include <quarvel_toolkit/posix.hpp>
 
 namespace dump {
 

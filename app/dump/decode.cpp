@@ -3,7 +3,7 @@
 #include <string>
 
 #include <quarvel/asn.hpp>
-#include <quarvel_internal/tool_decode.hpp>
+#include <quarvel_toolkit/tool_decode.hpp>
 
 namespace dump {
 

@@ -8,7 +8,7 @@
 #include <quarvel/asn.hpp>
 #include <quarvel/framing.hpp>
 #include <quarvel/log.hpp>
-#include <quarvel_internal/tool_decode.hpp>
+#include <quarvel_toolkit/tool_decode.hpp>
 
 #include "text/terminal_text.hpp"
 

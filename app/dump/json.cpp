@@ -7,7 +7,7 @@
 
 #include <der/time_text.hpp>
 #include <quarvel/pp.hpp>
-#include <quarvel_internal/overloaded.hpp>
+#include <quarvel_toolkit/overloaded.hpp>
 
 #include "text/terminal_text.hpp"
 #include "text/utf8.hpp"

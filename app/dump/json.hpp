@@ -22,7 +22,7 @@
 #include <string_view>
 
 #include <quarvel/model.hpp>
-#include <quarvel_internal/salvage.hpp>
+#include <quarvel_toolkit/salvage.hpp>
 
 #include "output/buffer.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <variant>
 
-#include <quarvel_internal/overloaded.hpp>
+#include <quarvel_toolkit/overloaded.hpp>
 
 #include "text/terminal_text.hpp"
 

@@ -7,7 +7,7 @@
 
 #include <quarvel/format.hpp>
 #include <quarvel/pp.hpp>
-#include <quarvel_internal/years_and_days.hpp>
+#include <quarvel_toolkit/years_and_days.hpp>
 
 #include "record_text/job_line.hpp"
 #include "text/terminal_text.hpp"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include <quarvel/model.hpp>
-#include <quarvel_internal/salvage.hpp>
+#include <quarvel_toolkit/salvage.hpp>
 
 namespace dump {
 

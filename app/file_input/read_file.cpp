@@ -13,8 +13,8 @@
 
 #include <der/element.hpp>
 #include <quarvel/framing.hpp>
-#include <quarvel_internal/path_rule.hpp>
-#include <quarvel_internal/posix.hpp>
+#include <quarvel_toolkit/path_rule.hpp>
+#include <quarvel_toolkit/posix.hpp>
 
 #include "text/terminal_text.hpp"
 

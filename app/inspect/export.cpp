@@ -10,7 +10,7 @@
 
 #include <quarvel/log.hpp>
 #include <quarvel/pp.hpp>
-#include <quarvel_internal/posix.hpp>
+#include <quarvel_toolkit/posix.hpp>
 
 #include "output/ignored_signal.hpp"
 

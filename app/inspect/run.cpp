@@ -4,7 +4,7 @@
 #include <optional>
 
 #include <quarvel/asn.hpp>
-#include <quarvel_internal/tool_decode.hpp>
+#include <quarvel_toolkit/tool_decode.hpp>
 #include <quarvel/log.hpp>
 
 #include "inspect/export.hpp"

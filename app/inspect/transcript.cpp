@@ -8,8 +8,8 @@
 
 #include <quarvel/format.hpp>
 #include <quarvel/pp.hpp>
-#include <quarvel_internal/escape.hpp>
-#include <quarvel_internal/posix.hpp>
+#include <quarvel_toolkit/escape.hpp>
+#include <quarvel_toolkit/posix.hpp>
 
 namespace inspect {
 

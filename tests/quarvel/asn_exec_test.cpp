@@ -7,7 +7,7 @@
 #include <der/primitives.hpp>
 
 #include <quarvel/asn.hpp>
-#include <quarvel_internal/releasing_decode.hpp>
+#include <quarvel_toolkit/releasing_decode.hpp>
 #include "grammars.hpp"
 
 #include "asn_bytes.hpp"

@@ -1,4 +1,4 @@
-#include <quarvel_internal/posix.hpp>
+#include <quarvel_toolkit/posix.hpp>
 
 #include <algorithm>
 #include <functional>

@@ -8,7 +8,7 @@
 #include <tuple>
 
 #include <quarvel/pp.hpp>
-#include <quarvel_internal/escape.hpp>
+#include <quarvel_toolkit/escape.hpp>
 
 namespace quarvel {
 namespace {

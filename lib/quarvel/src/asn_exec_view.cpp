@@ -1,6 +1,6 @@
 // The job execution record read in place: its grammar (the record's, its texts as views) and codec.
 #include <quarvel/asn.hpp>
-#include <quarvel_internal/releasing_decode.hpp>
+#include <quarvel_toolkit/releasing_decode.hpp>
 
 #include <span>
 #include <string>

@@ -1,5 +1,5 @@
 // What a broken record still holds, member by member, through the record's own grammars.
-#include <quarvel_internal/salvage.hpp>
+#include <quarvel_toolkit/salvage.hpp>
 
 #include <algorithm>
 

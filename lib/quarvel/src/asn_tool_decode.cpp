@@ -1,7 +1,7 @@
 // What a decoder does once it has failed: the place of a cut, for the located decoders; and the decoders as
-// the tools use them (quarvel_internal/tool_decode.hpp). Their codecs are built here, apart from the public
+// the tools use them (quarvel_toolkit/tool_decode.hpp). Their codecs are built here, apart from the public
 // decoders', so that nothing of it is compiled into those decoders' sound paths.
-#include <quarvel_internal/tool_decode.hpp>
+#include <quarvel_toolkit/tool_decode.hpp>
 
 #include <der/consumption.hpp>
 

@@ -1,6 +1,6 @@
 #include <quarvel/format.hpp>
 
-#include <quarvel_internal/posix.hpp>
+#include <quarvel_toolkit/posix.hpp>
 
 namespace quarvel {
 

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include <quarvel/framing.hpp>
-#include <quarvel_internal/posix.hpp>
+#include <quarvel_toolkit/posix.hpp>
 
 namespace quarvel::frame_io {
 

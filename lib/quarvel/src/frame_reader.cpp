@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include <quarvel_internal/posix.hpp>
+#include <quarvel_toolkit/posix.hpp>
 
 #include "frame_io.hpp"
 #include "frame_rules.hpp"

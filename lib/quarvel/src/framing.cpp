@@ -5,7 +5,7 @@
 #include <utility>
 
 #include <quarvel/log.hpp>
-#include <quarvel_internal/posix.hpp>
+#include <quarvel_toolkit/posix.hpp>
 
 #include "frame_error_text.hpp"
 #include "frame_io.hpp"

@@ -1,5 +1,5 @@
 #include "grammars/path.hpp"
-#include <quarvel_internal/path_rule.hpp>
+#include <quarvel_toolkit/path_rule.hpp>
 
 namespace quarvel::asn {
 

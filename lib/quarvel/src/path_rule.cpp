@@ -1,4 +1,4 @@
-#include <quarvel_internal/path_rule.hpp>
+#include <quarvel_toolkit/path_rule.hpp>
 
 namespace quarvel {
 

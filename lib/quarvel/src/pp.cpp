@@ -3,7 +3,7 @@
 
 #include "pp_forms.hpp"
 
-#include <quarvel_internal/overloaded.hpp>
+#include <quarvel_toolkit/overloaded.hpp>
 
 #include <variant>
 

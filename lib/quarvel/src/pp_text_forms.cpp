@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include <der/time_text.hpp>
-#include <quarvel_internal/escape.hpp>
-#include <quarvel_internal/years_and_days.hpp>
+#include <quarvel_toolkit/escape.hpp>
+#include <quarvel_toolkit/years_and_days.hpp>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

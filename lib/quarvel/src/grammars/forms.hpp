@@ -13,7 +13,7 @@
 #include <variant>
 
 #include <der/grammar.hpp>
-#include <quarvel_internal/overloaded.hpp>
+#include <quarvel_toolkit/overloaded.hpp>
 
 namespace quarvel::asn {
 
