@@ -45,18 +45,6 @@ struct cut {
     return failed(fault::index_out_of_bounds);
 }
 
-// The common header: a one-octet identifier and a one-octet length whose contents fit in input[at .. end),
-// for `at` <= `end`. Elements read in bulk take this path inline; any other header is the general reader's.
-constexpr std::size_t short_header_size = 2;
-[[gnu::always_inline]] inline bool read_short_header(std::string_view input, std::size_t at, std::size_t end,
-                                                     std::uint8_t& identifier, std::size_t& length) {
-    if (end - at < short_header_size) return false;
-    identifier = static_cast<std::uint8_t>(input[at]);
-    const auto first = static_cast<std::uint8_t>(input[at + 1]);
-    length = first;
-    return !announces_high_number(identifier) && is_short_length(first) && first <= end - at - short_header_size;
-}
-
 // Reads and checks the identifier and length octets at `at`; the buffer being read is input[.. end). The
 // contents are not looked at. A header cut short is described in `*into` unless it is null.
 [[gnu::always_inline]] inline header_or_fault read_header_octets(std::string_view input, std::size_t at,
@@ -268,6 +256,7 @@ std::optional<reader_fault> check_headers(tape& headers, std::string_view input)
 
     tape* const t = &headers;
     t->input = input;
+    t->one_pass = false;
     t->entries.clear();
     t->wide.clear();
     t->fault.found = false;
@@ -406,6 +395,7 @@ void record_cut(tape& t, std::size_t at, std::size_t size, std::uint64_t number,
 std::optional<cut_site> read_to_cut(tape& t, std::string_view input, bool turn_innermost) {
     const std::size_t n = input.size();
     t.input = input;
+    t.one_pass = false;
     t.entries.clear();
     t.wide.clear();
     t.fault = {};
@@ -567,10 +557,89 @@ element child_cursor::next_by_hand() {
     return e;
 }
 
+namespace {
+
+// An element of `source` whose header at `at` the reader refused: its identifier's tag and form, nothing
+// in it. The pass is marked, so that the decode ends with the reader's fault whatever a grammar makes of it.
+element refused_in_pass(const tape& source, std::size_t at) {
+    source.pass_fault = true;
+    const auto identifier = static_cast<std::uint8_t>(source.input[at]);
+    element e;
+    e.tag = tag_of(identifier);
+    e.form = form_of(identifier);
+    e.contents = source.input.substr(at, 0);
+    e.source = &source;
+    return e;
+}
+
+element read_in_pass(const tape& source, const header& h, std::size_t at, std::uint8_t depth) {
+    element e;
+    e.tag = h.tag;
+    e.form = h.form;
+    e.header_size = static_cast<std::uint8_t>(h.contents_begin - at);
+    e.depth = depth;
+    e.contents = source.input.substr(h.contents_begin, static_cast<std::size_t>(h.length));
+    e.source = &source;
+    return e;
+}
+
+std::size_t octets_read(const element& e) {
+    return e.header_size + (e.form == form::primitive ? e.contents.size() : 0);
+}
+
+}  // namespace
+
+element child_cursor::next_in_pass_general(bool counted) {
+    const header_or_fault h =
+        depth > max_depth ? failed(fault::too_deep) : read_general_header(source->input, at, contents_end);
+    if (!h.ok) {
+        const element e = refused_in_pass(*source, at);
+        at = contents_end;
+        return e;
+    }
+    const element e = read_in_pass(*source, h.value, at, depth);
+    at = h.value.contents_begin + static_cast<std::size_t>(h.value.length);
+    if (counted) source->covered += octets_read(e);
+    return e;
+}
+
+std::expected<element, reader_fault> begin_pass(tape& t, std::string_view input) {
+    t.input = input;
+    t.one_pass = true;
+    t.entries.clear();
+    t.wide.clear();
+    t.fault.found = false;
+    t.fault.in_grammar = false;
+    t.fault.path.clear();
+    t.pass_fault = false;
+    const header_or_fault h = read_header(input, 0, input.size());
+    if (!h.ok) [[unlikely]] {
+        t.fault.found = true;
+        t.fault.offset = 0;
+        return std::unexpected(reader_fault{h.why, 0, input});
+    }
+    const element root = read_in_pass(t, h.value, 0, 1);
+    t.covered = octets_read(root);
+    return root;
+}
+
+std::optional<reader_fault> finish_pass(tape& t, const element& root) {
+    if (!t.pass_fault && t.covered == root_size(root)) [[likely]] return std::nullopt;
+    // Some header went unread or was refused: the reader's rules over every header, in reading order.
+    auto fault = walk_headers(t.input, [](const header_view&) {});
+    if (fault) t.fault = {true, false, fault->offset, {}};
+    return fault;
+}
+
 std::size_t child_cursor::remaining() const {
-    if (source == nullptr) {
+    if (source == nullptr || source->one_pass) {
         std::size_t n = 0;
-        for (child_cursor c = *this; !c.done(); c.next()) ++n;
+        for (child_cursor c = *this; !c.done(); ++n) {
+            if (source)
+                c.next_in_pass(false);
+            else
+                c.next_by_hand();
+        }
         return n;
     }
     // Hops from one child's entry to the next sibling's: no header is read.

@@ -53,11 +53,9 @@ namespace {
 
 fault_site* site_of(const tape* source) { return source ? &source->fault : nullptr; }
 
-// The offset of the header of `e`, an element of `parse`.
+// The offset of the header of `e`, an element read from a tape or in a pass.
 std::size_t header_offset(const element& e) {
-    const std::uint64_t entry = e.source->entries[e.index];
-    const std::size_t header_size = entry_header_size(entry);
-    return static_cast<std::size_t>(e.contents.data() - e.source->input.data()) - header_size;
+    return static_cast<std::size_t>(e.contents.data() - e.source->input.data()) - e.header_size;
 }
 
 }  // namespace

@@ -61,17 +61,18 @@ template <class G>
 tool_result<typename G::value_type> decode_for_tool(const der::codec_t<G>& codec, std::string_view bytes,
                                                     std::string_view root, const tool_decode_options& how,
                                                     der::decode_options options = {}) {
-    der::tape_lease lease;
-    der::tape& headers = lease.get();
-    if (const auto fault = der::check_headers(headers, bytes)) [[unlikely]] {
-        tool_refusal refused{{der::reader_message(*fault, bytes, how.max_dumped, true), fault->offset, {}}, *fault};
+    const auto refused_by_reader = [&](const der::reader_fault& fault) {
+        tool_refusal refused{{der::reader_message(fault, bytes, how.max_dumped, true), fault.offset, {}}, fault};
         if (how.locate_cut) locate_cut(codec, bytes, root, refused.error);
         return std::unexpected(std::move(refused));
-    }
-    const der::element outermost = der::detail::read_entry(headers, 0, 0);
-    const std::size_t size =
-        static_cast<std::size_t>(outermost.contents.data() - bytes.data()) + outermost.contents.size();
-    auto value = der::decode_root(codec, headers, outermost, options);
+    };
+    der::tape_lease lease;
+    der::tape& headers = lease.get();
+    const auto outermost = der::begin_pass(headers, bytes);
+    if (!outermost) [[unlikely]] return refused_by_reader(outermost.error());
+    auto value = der::decode_root(codec, headers, *outermost, options);
+    if (const auto fault = der::finish_pass(headers, *outermost)) [[unlikely]] return refused_by_reader(*fault);
+    const std::size_t size = der::root_size(*outermost);
     if (value && size != bytes.size()) return std::unexpected(tool_refusal{{"trailing bytes", size, {}}, {}});
     if (value) return std::move(*value);
     const der::fault_site& fault = headers.fault;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <functional>
 #include <optional>
 #include <string>
@@ -65,6 +66,13 @@ struct tape {
     mutable fault_site fault;
     /// Told how far the decode on this tape has gone, when the decode was given one (see <der/consumption.hpp>).
     consumption_watch* watch = nullptr;
+    /// Read in one pass (`begin_pass`): no entries are written; elements are read from `input` as the decode
+    /// reaches them, each header checked by the reader's rules where it stands.
+    bool one_pass = false;
+    /// Of a pass: whether a header was refused, and the octets of the headers read and of the primitives'
+    /// contents, which add up to the root's size exactly when every header was read once.
+    mutable bool pass_fault = false;
+    mutable std::size_t covered = 0;
 };
 
 /// One element: a view into the input that `parse` read (or into octets built by hand). Valid while the
@@ -73,11 +81,13 @@ struct element {
     der::tag tag;                      ///< its tag
     der::form form = form::primitive;  ///< primitive or constructed, never `any`
     std::string_view contents;         ///< the contents octets, a view into the parsed input
-    /// Where `parse` recorded the element (its entry, and the entry after its subtree); none for an
-    /// element built by hand.
+    /// The tape of the decode that read the element (and, for a tape of `parse`, its entry and the entry
+    /// after its subtree); none for an element built by hand.
     const der::tape* source = nullptr;
     std::size_t index = 0;  ///< its entry in `source`
     std::size_t end = 0;    ///< the entry after its subtree
+    std::uint8_t header_size = 0;  ///< its identifier and length octets (0 for an element built by hand)
+    std::uint8_t depth = 0;        ///< its level, the outermost element's being 1 (read in one pass)
 };
 
 namespace detail {
@@ -120,6 +130,19 @@ constexpr std::uint64_t entry_constructed_length(std::uint64_t entry) {
 /// A compact constructed entry's subtree size in entries.
 constexpr std::uint64_t entry_subtree(std::uint64_t entry) { return entry & tape_word::max_compact_subtree; }
 
+/// The common header: a one-octet identifier and a one-octet length whose contents fit in input[at .. end),
+/// for `at` <= `end`. Elements read in bulk take this path inline; any other header is the general reader's.
+inline constexpr std::size_t short_header_size = 2;
+[[gnu::always_inline]] inline bool read_short_header(std::string_view input, std::size_t at, std::size_t end,
+                                                     std::uint8_t& identifier, std::size_t& length) {
+    if (end - at < short_header_size) return false;
+    identifier = static_cast<std::uint8_t>(input[at]);
+    const auto first = static_cast<std::uint8_t>(input[at + 1]);
+    length = first;
+    return !header_octets::announces_high_number(identifier) && header_octets::is_short_length(first) &&
+           first <= end - at - short_header_size;
+}
+
 /// The element recorded at entry `index` of `t`, whose header begins at input offset `at`.
 inline element read_entry(const tape& t, std::size_t index, std::size_t at) {
     const std::uint64_t entry = t.entries[index];
@@ -139,7 +162,8 @@ inline element read_entry(const tape& t, std::size_t index, std::size_t at) {
     } else {
         length = entry_primitive_length(entry);
     }
-    const std::size_t begin = at + entry_header_size(entry);
+    e.header_size = static_cast<std::uint8_t>(entry_header_size(entry));
+    const std::size_t begin = at + e.header_size;
     e.contents = std::string_view(t.input.data() + begin, static_cast<std::size_t>(length));
     e.source = &t;
     e.index = index;
@@ -342,25 +366,33 @@ private:
 };
 
 /// Walks the children of a constructed element, left to right. For an element of `parse` every step reads
-/// the tape (constant time, no header decoded); for an element built by hand, its contents are read with
-/// the checking header reader, and an unreadable rest ends the walk as one last element.
+/// the tape (constant time, no header decoded); for one read in one pass, the next header is read and
+/// checked where it stands; for an element built by hand, its contents are read with the checking header
+/// reader, and an unreadable rest ends the walk as one last element.
 struct child_cursor {
-    const der::tape* source = nullptr;  ///< the tape, for an element of `parse`
+    const der::tape* source = nullptr;  ///< the tape, for an element of `parse` or of a pass
     std::size_t index = 0;  ///< the tape entry of the next child
     std::size_t end = 0;    ///< the entry after the parent's subtree
     std::size_t at = 0;     ///< the input offset of the next child's header
+    std::size_t contents_end = 0;  ///< (in a pass) the input offset where the parent's contents end
     std::string_view rest;  ///< (by hand) the contents not yet read
+    std::uint8_t depth = 0;  ///< (in a pass) the children's level
 
     /// A cursor at the first child of `parent`.
     explicit child_cursor(const element& parent)
         : source(parent.source), index(parent.index + 1), end(parent.end),
           at(source ? static_cast<std::size_t>(parent.contents.data() - source->input.data()) : 0),
-          rest(source ? std::string_view() : parent.contents) {}
+          contents_end(at + parent.contents.size()), rest(source ? std::string_view() : parent.contents),
+          depth(static_cast<std::uint8_t>(parent.depth + 1)) {}
     /// Whether every child has been read.
-    bool done() const { return source ? index == end : rest.empty(); }
+    bool done() const {
+        if (!source) return rest.empty();
+        return source->one_pass ? at == contents_end : index == end;
+    }
     /// The next child; must not be called when done().
     element next() {
         if (!source) return next_by_hand();
+        if (source->one_pass) return next_in_pass(true);
         element e = detail::read_entry(*source, index, at);
         index = e.end;
         at = static_cast<std::size_t>(e.contents.data() - source->input.data()) + e.contents.size();
@@ -369,6 +401,7 @@ struct child_cursor {
     /// The next child without consuming it; must not be called when done().
     element peek() const {
         if (!source) return child_cursor(*this).next_by_hand();
+        if (source->one_pass) return child_cursor(*this).next_in_pass(false);
         return detail::read_entry(*source, index, at);
     }
     /// The children not yet read, counted without reading them.
@@ -376,7 +409,41 @@ struct child_cursor {
 
 private:
     element next_by_hand();
+    // The next child of a pass, its header checked; `counted` adds its octets to the pass's.
+    [[gnu::always_inline]] element next_in_pass(bool counted) {
+        std::uint8_t identifier;
+        std::size_t length;
+        if (depth > max_depth || !detail::read_short_header(source->input, at, contents_end, identifier, length))
+            [[unlikely]]
+            return next_in_pass_general(counted);
+        element e;
+        e.tag = header_octets::tag_of(identifier);
+        e.form = header_octets::form_of(identifier);
+        e.header_size = detail::short_header_size;
+        e.depth = depth;
+        e.contents = std::string_view(source->input.data() + at + detail::short_header_size, length);
+        e.source = source;
+        at += detail::short_header_size + length;
+        if (counted) source->covered += e.form == form::primitive ? detail::short_header_size + length
+                                                                  : detail::short_header_size;
+        return e;
+    }
+    element next_in_pass_general(bool counted);
 };
+
+/// Begins a decode of the element at offset 0 of `input` in one pass: readies `headers` for it (no entry is
+/// written) and reads the outermost header, checked. Its fault, if any, is the reader's first, and is left
+/// on `headers.fault`. The grammar that walks the element then checks each header as it reaches it.
+std::expected<element, reader_fault> begin_pass(tape& headers, std::string_view input);
+
+/// Ends a decode begun with `begin_pass` on the outermost element `root`: the element reader's first fault
+/// in the element, whatever the grammar made of it (so that a byte rule broken anywhere wins over a
+/// grammar's refusal), left on `headers.fault`. Free when the grammar read every header and met no fault;
+/// else (a refusal, a fault met) the headers are checked again from the start: failure paths alone.
+std::optional<reader_fault> finish_pass(tape& headers, const element& root);
+
+/// The octets that `root`, read at offset 0 of its input, occupies.
+inline std::size_t root_size(const element& root) { return root.header_size + root.contents.size(); }
 
 /// All children of a constructed element.
 std::vector<element> children(const element& parent);

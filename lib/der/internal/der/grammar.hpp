@@ -1351,8 +1351,9 @@ struct decode_options {
     consumption_watch* watch = nullptr;  // told how far the decode has gone (see <der/consumption.hpp>)
 };
 
-// The value of `root`, an element that `parse_into` read onto `headers`. A failure leaves its place on
-// `headers` (the root's, when no element inside it was marked). The value is returned where it was
+// The value of `root`, an element that `begin_pass` or `parse_into` read onto `headers`. A failure leaves
+// its place on `headers` (the root's, when no element inside it was marked); after `begin_pass`, the
+// caller's `finish_pass` says whether the element reader's fault wins over it. The value is returned where it was
 // decoded (one return, of one object), so that a caller returning it moves nothing.
 template <class G>
 result<typename G::value_type> decode_root(const codec_t<G>& c, tape& headers, const element& root,
@@ -1370,11 +1371,12 @@ template <class G>
 result<std::pair<typename G::value_type, std::string_view>> decode(const codec_t<G>& c, std::string_view input,
                                                                    decode_options options = {}) {
     tape_lease headers;
-    auto p = parse_into(headers.get(), input);
-    if (!p) return error(std::move(p.error()));
-    auto v = decode_root(c, headers.get(), p->root, options);
+    const auto root = begin_pass(headers.get(), input);
+    if (!root) return error(reader_message(root.error(), input));
+    auto v = decode_root(c, headers.get(), *root, options);
+    if (const auto fault = finish_pass(headers.get(), *root)) [[unlikely]] return error(reader_message(*fault, input));
     if (!v) return error(std::move(v.error()));
-    return std::pair{std::move(*v), input.substr(p->size)};
+    return std::pair{std::move(*v), input.substr(root_size(*root))};
 }
 
 }  // namespace quarvel::der
