@@ -16,6 +16,7 @@
 #include <quarvel_toolkit/path_rule.hpp>
 #include <quarvel_toolkit/posix.hpp>
 
+#include "file_input/memory_limit.hpp"
 #include "text/terminal_text.hpp"
 
 namespace file_input {
@@ -234,6 +235,10 @@ bool changed_since(int fd, const struct stat& before) {
            now.st_mtim.tv_nsec != before.st_mtim.tv_nsec;
 }
 
+// A mapped file larger than this share of the memory the process may fill gives up its pages as they
+// are done with.
+constexpr std::uint64_t large_against_memory = 4;
+
 // A read-only private mapping of a whole regular file, unmapped when it goes.
 struct mapped_file {
     void* address = MAP_FAILED;
@@ -283,14 +288,16 @@ quarvel::result<void> with_whole_file(const std::string& name, const std::functi
 }
 
 quarvel::result<void> with_whole_file(const std::string& name,
-                                      const std::function<void(std::string_view, const prefix_done&)>& use) {
-    return with_whole_file(name, [&](std::string_view bytes, const prefix_done& release, const source_check&) {
-        use(bytes, release);
-    });
+                                      const std::function<void(std::string_view, const prefix_done&)>& use,
+                                      std::optional<std::uint64_t> release_above) {
+    return with_whole_file(
+        name, [&](std::string_view bytes, const prefix_done& release, const source_check&) { use(bytes, release); },
+        release_above);
 }
 
 quarvel::result<void> with_whole_file(
-    const std::string& name, const std::function<void(std::string_view, const prefix_done&, const source_check&)>& use) {
+    const std::string& name, const std::function<void(std::string_view, const prefix_done&, const source_check&)>& use,
+    std::optional<std::uint64_t> release_above) {
     auto in = open_input(name);
     if (!in) return std::unexpected(std::move(in.error()));
 
@@ -312,7 +319,12 @@ quarvel::result<void> with_whole_file(
             }
             if (got == 0) {
                 const bus_guard_scope guarded(mapping.data(), size);
-                const prefix_done release = prefix_release{mapping, static_cast<std::size_t>(::sysconf(_SC_PAGESIZE))};
+                // Pages given up are read again when the record is printed or exported: worth it only
+                // for a file that the memory the process may fill would not hold beside the rest.
+                const prefix_done release =
+                    size > release_above.value_or(memory_limit() / large_against_memory)
+                        ? prefix_done(prefix_release{mapping, static_cast<std::size_t>(::sysconf(_SC_PAGESIZE))})
+                        : prefix_done([](std::size_t) {});
                 // The descriptor stays open while the contents are used: the file is asked whether it
                 // changed, not its name, which may meanwhile name another file.
                 const source_check unchanged = [&](int write_error) -> quarvel::result<void> {

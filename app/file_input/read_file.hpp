@@ -2,7 +2,9 @@
 // Reading a tool's input file: the file named on the command line, or standard input for "-".
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,13 +29,16 @@ quarvel::result<std::string> read_whole_file(const std::string& name);
 quarvel::result<void> with_whole_file(const std::string& name, const std::function<void(std::string_view)>& use);
 
 // Told that the first N octets of the contents are no longer needed: the memory behind them (the pages of
-// a mapping) may be given up. Whatever is looked at again still reads the same bytes, only slower.
+// a mapping) may be given up. Whatever is looked at again still reads the same bytes, only slower. Does
+// nothing where giving memory up is not worth its cost: a file small against the memory the process may
+// fill, or contents read into a buffer that goes as a whole.
 using prefix_done = std::function<void(std::size_t)>;
 
 // The same, with `use` also given the function to call as it is done with growing prefixes of the
 // contents, so that a large file need not stay resident while it is copied into something else.
 quarvel::result<void> with_whole_file(const std::string& name,
-                                      const std::function<void(std::string_view, const prefix_done&)>& use);
+                                      const std::function<void(std::string_view, const prefix_done&)>& use,
+                                      std::optional<std::uint64_t> release_above = std::nullopt);
 
 // Asked while mapped contents are in use: success while the file is still what was mapped (the same size
 // and modification time, no page lost to a truncation), else "NAME: file changed while being read". A user
@@ -45,8 +50,11 @@ using source_check = std::function<quarvel::result<void>(int write_error)>;
 
 // The same, with `use` also given the check above. Every form of `with_whole_file` asks it once more after
 // `use`, so a file that changed while it was used never ends in success.
+// A mapped file's pages are given up when it is larger than `release_above` octets: by default a quarter
+// of the memory the process may fill (memory_limit.hpp).
 quarvel::result<void> with_whole_file(
-    const std::string& name, const std::function<void(std::string_view, const prefix_done&, const source_check&)>& use);
+    const std::string& name, const std::function<void(std::string_view, const prefix_done&, const source_check&)>& use,
+    std::optional<std::uint64_t> release_above = std::nullopt);
 
 // A descriptor to read the file from, for tools that read it piece by piece: standard input for "-" (not
 // to be closed), else the named file opened read-only (the caller closes it). Failures as above.

@@ -240,7 +240,7 @@ TEST(ReadFile, PrefixesGivenUpStillReadTheSameBytes) {
                                         view.size(), view.size() + 5000})
                 done(n);
             after.assign(view);
-        });
+        }, 0);
         ::dup2(saved, STDIN_FILENO);
         ::close(saved);
         ASSERT_TRUE(outcome) << outcome.error();

@@ -86,8 +86,8 @@ struct element {
     const der::tape* source = nullptr;
     std::size_t index = 0;  ///< its entry in `source`
     std::size_t end = 0;    ///< the entry after its subtree
-    std::uint8_t header_size = 0;  ///< its identifier and length octets (0 for an element built by hand)
-    std::uint8_t depth = 0;        ///< its level, the outermost element's being 1 (read in one pass)
+    std::size_t header_size = 0;  ///< its identifier and length octets (0 for an element built by hand)
+    std::size_t depth = 0;        ///< its level, the outermost element's being 1 (read in one pass)
 };
 
 namespace detail {
@@ -376,7 +376,7 @@ struct child_cursor {
     std::size_t at = 0;     ///< the input offset of the next child's header
     std::size_t contents_end = 0;  ///< (in a pass) the input offset where the parent's contents end
     std::string_view rest;  ///< (by hand) the contents not yet read
-    std::uint8_t depth = 0;  ///< (in a pass) the children's level
+    std::size_t depth = 0;  ///< (in a pass) the children's level
 
     /// A cursor at the first child of `parent`.
     explicit child_cursor(const element& parent)

@@ -248,12 +248,23 @@ struct map_value<std::expected<U, std::string>> {
     static constexpr bool is_result = true;
 };
 
-// Reserves room for a list decoded from the children of `list`: exactly their count (read from the tape),
-// so that a long list is neither regrown nor moved. Pages of the reservation that are never written cost
-// no memory; only when hostile input packs more two-octet children than the address space takes does the
-// reservation stay within the octets of the list.
+// Reserves room for a list decoded from the children of `list`, so that a long list is neither regrown nor
+// moved. A short list's children are counted. A long one's are not, as that would be a pass over the whole
+// list before its decode: room for as many as its contents could hold is reserved instead, two octets
+// each (a header); pages of the reservation that are never written cost no memory. Only when that much
+// address space cannot be had are the children counted after all, and when hostile input packs more of
+// them than it takes, the reservation stays within the octets of the list.
+inline constexpr std::size_t counted_list_octets = std::size_t{1} << 16;
+
 template <class Vector>
 void reserve_children(Vector& out, const child_cursor& children, const element& list) {
+    if (list.contents.size() > counted_list_octets) {
+        try {
+            out.reserve(list.contents.size() / 2);
+            return;
+        } catch (const std::exception&) {
+        }
+    }
     const std::size_t count = children.remaining();
     try {
         out.reserve(count);

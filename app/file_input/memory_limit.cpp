@@ -1,0 +1,62 @@
+#include "memory_limit.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace file_input {
+
+namespace {
+
+constexpr std::uint64_t unlimited = std::numeric_limits<std::uint64_t>::max();
+
+// The number that the control file `path` holds; "max", an absent file or anything else is no limit.
+std::uint64_t limit_in(const std::string& path) {
+    std::ifstream in(path);
+    std::string word;
+    if (!(in >> word)) return unlimited;
+    std::uint64_t n = 0;
+    const auto [end, err] = std::from_chars(word.data(), word.data() + word.size(), n);
+    return err == std::errc() && end == word.data() + word.size() ? n : unlimited;
+}
+
+// The least limit of the group `group` (a path like "/a/b") and of the groups above it, each read from
+// `root` + group + "/" + `file`.
+std::uint64_t least_limit(const std::string& root, std::string group, const std::string& file) {
+    std::uint64_t least = unlimited;
+    for (;;) {
+        least = std::min(least, limit_in(root + group + "/" + file));
+        if (group.empty() || group == "/") return least;
+        group.erase(group.rfind('/'));
+    }
+}
+
+}  // namespace
+
+std::uint64_t memory_limit() {
+    std::uint64_t least = unlimited;
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long page = ::sysconf(_SC_PAGESIZE);
+    if (pages > 0 && page > 0) least = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page);
+    // Lines of /proc/self/cgroup: "0::/path" for cgroup v2, "N:memory:/path" (or a list of controllers
+    // holding "memory") for v1.
+    std::ifstream groups("/proc/self/cgroup");
+    for (std::string line; std::getline(groups, line);) {
+        const std::size_t first = line.find(':');
+        const std::size_t second = first == std::string::npos ? first : line.find(':', first + 1);
+        if (second == std::string::npos) continue;
+        const std::string_view controllers = std::string_view(line).substr(first + 1, second - first - 1);
+        const std::string group = line.substr(second + 1);
+        if (controllers.empty())
+            least = std::min(least, least_limit("/sys/fs/cgroup", group, "memory.max"));
+        else if (("," + std::string(controllers) + ",").find(",memory,") != std::string::npos)
+            least = std::min(least, least_limit("/sys/fs/cgroup/memory", group, "memory.limit_in_bytes"));
+    }
+    return least;
+}
+
+}  // namespace file_input
