@@ -125,15 +125,21 @@ void write_value(output::buffer& out, const settings& s, value& decoded, const f
 
 // A file's state, in the form the settings ask for, read again item by item: the bytes printed are those of
 // the whole value (the items go into one formatter, with pp_state's separator, so its margin breaks the
-// lines where it would break the whole list), while only one item is held at a time.
-void write_state_items(output::buffer& out, const settings& s, const quarvel::asn::checked_state& state,
+// lines where it would break the whole list), while only one item is held at a time. False when the items
+// stopped short, their octets changed since the check.
+bool write_state_items(output::buffer& out, const settings& s, const quarvel::asn::checked_state& state,
                        const std::string* file) {
     using quarvel::state_item;
+    bool whole = true;
     switch (s.form) {
-        case output_form::text:
-            write_printed(out, state, +[](quarvel::formatter& f, const quarvel::asn::checked_state& items) {
+        case output_form::text: {
+            struct printed {
+                const quarvel::asn::checked_state& items;
+                bool& whole;
+            };
+            write_printed(out, printed{state, whole}, +[](quarvel::formatter& f, const printed& p) {
                 bool first = true;
-                quarvel::asn::each_state_item(items, [&](state_item& item) {
+                p.whole = quarvel::asn::each_state_item(p.items, [&](state_item& item) {
                     if (!first) {
                         f.text(";");
                         f.space();
@@ -143,33 +149,35 @@ void write_state_items(output::buffer& out, const settings& s, const quarvel::as
                     quarvel::pp_state_item(f, item);
                 });
             });
-            return;
+            break;
+        }
         case output_form::json: {
             const bool wrapped = open_json_value(out, nullptr, file);
             out.put('[');
             bool first = true;
-            quarvel::asn::each_state_item(state, [&](const state_item& item) {
+            whole = quarvel::asn::each_state_item(state, [&](const state_item& item) {
                 if (!first) out.put(',');
                 first = false;
                 write_json(out, item);
             });
             out.put(']');
             close_json_value(out, wrapped);
-            return;
+            break;
         }
         case output_form::encoding: {
             // The list's length is that of the items as they are written again, counted by the check: not
             // the file's, since a retired item is left out and an old form is written in the current one.
             out.write(quarvel::asn::state_header(state.encoded_items_size));
             std::string element;  // reused: no allocation per item once it is large enough
-            quarvel::asn::each_state_item(state, [&](const state_item& item) {
+            whole = quarvel::asn::each_state_item(state, [&](const state_item& item) {
                 element.clear();
                 quarvel::asn::append_state_item(element, item);
                 out.write(element);
             });
-            return;
+            break;
         }
     }
+    return whole;
 }
 
 // What a broken record holds whole, in the form the settings ask for, then the place of its fault.
@@ -236,11 +244,14 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
             written = std::unexpected(std::move(r));
             hint = other_kind_hint(s.kind, bytes, file);
         };
+        // Items that no longer read as the check read them are octets that changed under the mapping, as
+        // those of a write that found its pages gone.
+        int lost = 0;
         if (s.kind == input_kind::state) {
             // A large state is never held whole: checked whole, then written item by item.
             auto checked = check_state(bytes, s.form == output_form::encoding);
             if (!checked) return refused_here(std::move(checked.error()));
-            write_state_items(out, s, *checked, named);
+            if (!write_state_items(out, s, *checked, named)) lost = EFAULT;
         } else {
             auto decoded = decode(s.kind, bytes);
             if (!decoded) return refused_here(std::move(decoded.error()));
@@ -248,7 +259,7 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
         }
         // A write straight from the file's pages that found them gone (EFAULT) is no failure of the output:
         // the file changed, and that is what is said.
-        unchanged = source(out.error());
+        unchanged = source(lost != 0 ? lost : out.error());
         if (!unchanged && out.error() == EFAULT) out.restart();
     });
     if (!read) return read_fault(std::move(read.error()));

@@ -112,4 +112,32 @@ TEST(StateItems, RefusalsKeepTheirPlacesAndWarnings) {
     }
 }
 
+// Octets that change after the check (a mapped file written meanwhile) stop the items where they no
+// longer read, whatever they became: a header that does not read, an item that overruns, one the grammar
+// refuses; the items before are handed over, and the reading says it stopped short.
+TEST(StateItems, OctetsChangedSinceTheCheckStopTheItems) {
+    struct case_ {
+        std::string name;
+        std::string second;  // what the second item's five octets became
+    };
+    const std::vector<case_> cases{
+        {"a header that does not read", hex("A5 80 0C 01 78")},
+        {"an item that overruns the list", hex("A5 7F 0C 01 78")},
+        {"an item the grammar refuses", hex("A5 03 02 01 78")},
+        {"zeros", hex("00 00 00 00 00")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string octets = state_of_items({dropped("x"), dropped("y"), dropped("z")});
+        const auto checked = asn::check_state_items(octets, how);
+        ASSERT_TRUE(checked.has_value());
+        octets.replace(7, 5, c.second);
+        std::vector<std::string> platforms;
+        const bool whole = asn::each_state_item(*checked, [&](state_item& item) {
+            platforms.push_back(std::get<state_item::Dropped_platform>(item.value).platform);
+        });
+        EXPECT_FALSE(whole);
+        EXPECT_EQ(platforms, std::vector<std::string>{"x"});
+    }
+}
 }  // namespace

@@ -22,17 +22,29 @@ const auto& item_codec() {
     return codec;
 }
 
-// The extent of the element at the start of `octets`, whose headers are known to be sound.
-std::size_t element_size(std::string_view octets) {
+// The item at the start of `octets` (the items not read yet), header and contents; none when its header
+// does not read or its contents overrun the octets. Once the check has walked every header this never
+// fails, but for octets that change under a mapping meanwhile (the caller's source check then says so).
+struct next_item {
+    std::string_view octets;
+    der::tag tag;
+};
+std::optional<next_item> item_at(std::string_view octets) {
     const der::header_start h = der::read_header_start(octets);
-    return h.fields.size + static_cast<std::size_t>(h.fields.length);
+    if (h.fault || h.fields.length > octets.size() - h.fields.size) [[unlikely]] return std::nullopt;
+    return next_item{octets.substr(0, h.fields.size + static_cast<std::size_t>(h.fields.length)), h.fields.tag};
 }
 
-// Whether the item at the start of `octets` is one of the retired forms that read as nothing: the item
-// grammar's choice goes by the tag alone, and those alternatives never yield an item.
-bool retired(std::string_view octets) {
-    const der::tag t = der::read_header_start(octets).fields.tag;
-    return t == der::context(0) || t == der::context(2);
+// Whether an item of this tag is one of the retired forms that read as nothing: the item grammar's choice
+// goes by the tag alone, and those alternatives never yield an item.
+bool retired(der::tag t) { return t == der::context(0) || t == der::context(2); }
+
+// What the whole decoder says of `bytes`, for what it refuses before any item is decoded.
+tool_refusal whole_refusal(std::string_view bytes, const tool_decode_options& how) {
+    auto whole = state_of_str_for_tool(bytes, how);
+    if (!whole) return std::move(whole.error());
+    // Never for the same octets: the whole decoder refuses every input that is refused here.
+    return tool_refusal{{"internal error: the state's decoders disagree", 0, {}}, {}};
 }
 
 // The item at the start of `octets` decoded on `headers`.
@@ -56,20 +68,17 @@ tool_result<checked_state> check_state_items(std::string_view bytes, const tool_
     // itself, which logs nothing then: the same message, place and cut short dumps, by one hand.
     const bool headers_sound = !der::walk_headers(bytes, [](const der::header_view&) {});
     const der::header_start list = der::read_header_start(bytes);
-    if (!headers_sound || list.fields.tag != der::tags::sequence || list.fields.form != der::form::constructed) {
-        auto whole = state_of_str_for_tool(bytes, how);
-        if (!whole) return std::unexpected(std::move(whole.error()));
-        // Never: the whole decoder refuses every such input.
-        return std::unexpected(tool_refusal{{"internal error: the state's decoders disagree", 0, {}}, {}});
-    }
+    if (!headers_sound || list.fields.tag != der::tags::sequence || list.fields.form != der::form::constructed)
+        return std::unexpected(whole_refusal(bytes, how));
     const std::size_t items_begin = list.fields.size;
     checked_state checked{bytes.substr(items_begin, static_cast<std::size_t>(list.fields.length)), 0};
 
     der::tape headers;
     std::size_t at = 0;
     for (std::size_t index = 0; at < checked.items.size(); ++index) {
-        const std::string_view item = checked.items.substr(at, element_size(checked.items.substr(at)));
-        auto read = decode_item(headers, item);
+        const auto item = item_at(checked.items.substr(at));
+        if (!item) [[unlikely]] return std::unexpected(whole_refusal(bytes, how));
+        auto read = decode_item(headers, item->octets);
         if (!read) [[unlikely]] {
             // As the list marks a failing item: its index after the steps inside it, the offset of the
             // innermost element refused, here in the item's own octets.
@@ -79,7 +88,7 @@ tool_result<checked_state> check_state_items(std::string_view bytes, const tool_
                 {std::move(read.error()), items_begin + at + fault.offset, fault_path("state", fault)}, {}});
         }
         if (count_encoding && *read) checked.encoded_items_size += encoded_size(**read);
-        at += item.size();
+        at += item->octets.size();
     }
     // Checked after every item, as the whole decoder checks it after the value.
     const std::size_t size = items_begin + checked.items.size();
@@ -87,16 +96,19 @@ tool_result<checked_state> check_state_items(std::string_view bytes, const tool_
     return checked;
 }
 
-void each_state_item(const checked_state& state, const std::function<void(state_item&)>& visit) {
+bool each_state_item(const checked_state& state, const std::function<void(state_item&)>& visit) {
     der::tape headers;
     for (std::size_t at = 0; at < state.items.size();) {
-        const std::string_view item = state.items.substr(at, element_size(state.items.substr(at)));
-        at += item.size();
-        if (retired(item)) continue;
-        // The check read this item already: it reads the same again.
-        auto read = decode_item(headers, item);
-        if (read && *read) visit(**read);
+        const auto item = item_at(state.items.substr(at));
+        if (!item) [[unlikely]] return false;
+        at += item->octets.size();
+        if (retired(item->tag)) continue;
+        // The check read this item already: the same octets read the same again.
+        auto read = decode_item(headers, item->octets);
+        if (!read) [[unlikely]] return false;
+        if (*read) visit(**read);
     }
+    return true;
 }
 
 std::string state_header(std::size_t items_size) {

@@ -34,8 +34,10 @@ tool_result<checked_state> check_state_items(std::string_view bytes, const tool_
 
 /// Hands each item of `state` that reads as something to `visit`, in input order, as `state_of_str` would
 /// list it; the retired items are passed over in silence (their warnings were logged by the check). The
-/// item is `visit`'s to change; it is dropped when `visit` returns.
-void each_state_item(const checked_state& state, const std::function<void(state_item&)>& visit);
+/// item is `visit`'s to change; it is dropped when `visit` returns. False when an item no longer reads as
+/// the check read it, which only octets changed since the check (a mapped file written meanwhile) can do:
+/// the items stop there.
+bool each_state_item(const checked_state& state, const std::function<void(state_item&)>& visit);
 
 /// The list's header that `state_to_str` writes before items whose elements take `items_size` octets.
 std::string state_header(std::size_t items_size);
