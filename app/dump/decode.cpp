@@ -3,6 +3,7 @@
 #include <string>
 
 #include <quarvel/asn.hpp>
+#include <quarvel_toolkit/state_items.hpp>
 #include <quarvel_toolkit/tool_decode.hpp>
 
 namespace dump {
@@ -13,11 +14,15 @@ namespace {
 // record cut short) cut to its first octets and its total, then the place.
 constexpr quarvel::asn::tool_decode_options short_messages{};
 
+refusal refusal_of(quarvel::asn::tool_refusal&& refused, std::uint64_t base) {
+    quarvel::asn::decode_error& e = refused.error;
+    return refusal{std::move(e.message), e.offset + base, std::move(e.path)};
+}
+
 template <class T>
 std::expected<value, refusal> held(quarvel::asn::tool_result<T> decoded, std::uint64_t base) {
     if (decoded) return value(std::move(*decoded));
-    quarvel::asn::decode_error& e = decoded.error().error;
-    return std::unexpected(refusal{std::move(e.message), e.offset + base, std::move(e.path)});
+    return std::unexpected(refusal_of(std::move(decoded.error()), base));
 }
 
 }  // namespace
@@ -34,6 +39,12 @@ std::expected<value, refusal> decode(input_kind kind, std::string_view bytes, st
         case input_kind::der: break;
     }
     return std::unexpected(refusal{"a listing of elements is no value", base, {}});
+}
+
+std::expected<quarvel::asn::checked_state, refusal> check_state(std::string_view bytes, bool count_encoding) {
+    auto checked = quarvel::asn::check_state_items(bytes, short_messages, count_encoding);
+    if (!checked) return std::unexpected(refusal_of(std::move(checked.error()), 0));
+    return *checked;
 }
 
 std::string encoding_of(const value& v) {

@@ -11,6 +11,7 @@
 
 #include <quarvel/basic.hpp>
 #include <quarvel/model.hpp>
+#include <quarvel_toolkit/state_items.hpp>
 
 #include "run.hpp"
 
@@ -33,6 +34,11 @@ struct refusal {
 // Decodes one value of `kind` (state, cmd or exec) from `bytes`, which begin at offset `base` of their file
 // (a frame's payload lies after its prefix).
 std::expected<value, refusal> decode(input_kind kind, std::string_view bytes, std::uint64_t base = 0);
+
+// A whole file's state, checked as `decode` checks it (the same refusal, the same warnings), to be read
+// again item by item (quarvel_toolkit/state_items.hpp); with `count_encoding`, the size of its encoding
+// counted.
+std::expected<quarvel::asn::checked_state, refusal> check_state(std::string_view bytes, bool count_encoding);
 
 // The value's encoding in the current form.
 std::string encoding_of(const value& v);

@@ -294,25 +294,27 @@ void write_json(output::buffer& out, const quarvel::asn::salvaged_record& r, con
     o.close();
 }
 
+void write_json(output::buffer& out, const quarvel::state_item& item) {
+    object_writer o(out);
+    std::visit(overloaded{[&](const quarvel::state_item::Queue& q) {
+                              o.keyword("type", "queue");
+                              o.text("platform", q.platform);
+                              write_jobs(o.key("jobs"), q.jobs);
+                          },
+                          [&](const quarvel::state_item::Schedule& sc) {
+                              o.keyword("type", "schedule");
+                              write_schedule_fields(o, sc.item);
+                          },
+                          [&](const quarvel::state_item::Dropped_platform& d) {
+                              o.keyword("type", "dropped_platform");
+                              o.text("platform", d.platform);
+                          }},
+               item.value);
+    o.close();
+}
+
 void write_json(output::buffer& out, const quarvel::state& state, const json_options&) {
-    write_array(out, state, [](output::buffer& s, const quarvel::state_item& item) {
-        object_writer o(s);
-        std::visit(overloaded{[&](const quarvel::state_item::Queue& q) {
-                                  o.keyword("type", "queue");
-                                  o.text("platform", q.platform);
-                                  write_jobs(o.key("jobs"), q.jobs);
-                              },
-                              [&](const quarvel::state_item::Schedule& sc) {
-                                  o.keyword("type", "schedule");
-                                  write_schedule_fields(o, sc.item);
-                              },
-                              [&](const quarvel::state_item::Dropped_platform& d) {
-                                  o.keyword("type", "dropped_platform");
-                                  o.text("platform", d.platform);
-                              }},
-                   item.value);
-        o.close();
-    });
+    write_array(out, state, [](output::buffer& s, const quarvel::state_item& item) { write_json(s, item); });
 }
 
 void write_json(output::buffer& out, const quarvel::cmd& command, const json_options& options) {

@@ -34,6 +34,9 @@ struct json_options {
 
 void write_json(output::buffer& out, const quarvel::execution_record_view& record, const json_options& options);
 void write_json(output::buffer& out, const quarvel::state& state, const json_options& options);
+// One item of a state, as the array of the state holds it: a state read item by item is written as "[",
+// its items separated by ",", then "]".
+void write_json(output::buffer& out, const quarvel::state_item& item);
 // What a broken record holds whole (--salvage): the record's members that were read, in their places,
 // then "cut":{"offset":O,"path":PATH}, the place of the fault ("path" left out when there is none).
 void write_json(output::buffer& out, const quarvel::asn::salvaged_record& record, const json_options& options,

@@ -47,15 +47,18 @@ void escape(quarvel::info& i) {
 
 }  // namespace
 
+void escape_printed_texts(quarvel::state_item& item) {
+    std::visit(overloaded{[](quarvel::state_item::Queue& q) {
+                              make_terminal_text(q.platform);
+                              escape(q.jobs);
+                          },
+                          [](quarvel::state_item::Schedule& s) { escape(s.item.job); },
+                          [](quarvel::state_item::Dropped_platform& d) { make_terminal_text(d.platform); }},
+               item.value);
+}
+
 void escape_printed_texts(quarvel::state& state) {
-    for (auto& item : state)
-        std::visit(overloaded{[](quarvel::state_item::Queue& q) {
-                                  make_terminal_text(q.platform);
-                                  escape(q.jobs);
-                              },
-                              [](quarvel::state_item::Schedule& s) { escape(s.item.job); },
-                              [](quarvel::state_item::Dropped_platform& d) { make_terminal_text(d.platform); }},
-                   item.value);
+    for (auto& item : state) escape_printed_texts(item);
 }
 
 void escape_printed_texts(quarvel::cmd& command) {

@@ -13,6 +13,7 @@
 namespace dump {
 
 void escape_printed_texts(quarvel::state& state);
+void escape_printed_texts(quarvel::state_item& item);
 void escape_printed_texts(quarvel::cmd& command);
 
 }  // namespace dump

@@ -67,6 +67,27 @@ struct frame_place {
     std::string text() const { return "frame " + std::to_string(number) + " at offset " + std::to_string(offset); }
 };
 
+// The start of a value's line of JSON: in a capture or a run over several FILEs, the object that holds the
+// value opened, with its frame or FILE; says whether it did.
+bool open_json_value(output::buffer& out, const frame_place* frame, const std::string* file) {
+    const bool wrapped = frame != nullptr || file != nullptr;
+    if (wrapped) out.put('{');
+    if (file) {
+        out.write("\"file\":");
+        write_json_text(out, *file);
+        out.put(',');
+    }
+    if (frame) {
+        out.write("\"frame\":" + std::to_string(frame->number) + ",\"offset\":" + std::to_string(frame->offset) + ",");
+    }
+    if (wrapped) out.write("\"value\":");
+    return wrapped;
+}
+void close_json_value(output::buffer& out, bool wrapped) {
+    if (wrapped) out.put('}');
+    out.put('\n');
+}
+
 // One value in the form the settings ask for; in a capture, with its frame line, its frame object or its
 // length prefix; in a run over several FILEs (`file` set), its JSON object names the FILE. This is the
 // value's last use: the text form changes its texts.
@@ -83,21 +104,9 @@ void write_value(output::buffer& out, const settings& s, value& decoded, const f
                     write_text(out, v);
                     return;
                 case output_form::json: {
-                    const bool wrapped = frame != nullptr || file != nullptr;
-                    if (wrapped) out.put('{');
-                    if (file) {
-                        out.write("\"file\":");
-                        write_json_text(out, *file);
-                        out.put(',');
-                    }
-                    if (frame) {
-                        out.write("\"frame\":" + std::to_string(frame->number) +
-                                  ",\"offset\":" + std::to_string(frame->offset) + ",");
-                    }
-                    if (wrapped) out.write("\"value\":");
+                    const bool wrapped = open_json_value(out, frame, file);
                     write_json(out, v, json_options{s.contents});
-                    if (wrapped) out.put('}');
-                    out.put('\n');
+                    close_json_value(out, wrapped);
                     return;
                 }
                 case output_form::encoding: {
@@ -112,6 +121,63 @@ void write_value(output::buffer& out, const settings& s, value& decoded, const f
             }
         },
         decoded);
+}
+
+// A file's state, in the form the settings ask for, read again item by item: the bytes printed are those of
+// the whole value (the items go into one formatter, with pp_state's separator, so its margin breaks the
+// lines where it would break the whole list), while only one item is held at a time. False when the items
+// stopped short, their octets changed since the check.
+bool write_state_items(output::buffer& out, const settings& s, const quarvel::asn::checked_state& state,
+                       const std::string* file) {
+    using quarvel::state_item;
+    bool whole = true;
+    switch (s.form) {
+        case output_form::text: {
+            struct printed {
+                const quarvel::asn::checked_state& items;
+                bool& whole;
+            };
+            write_printed(out, printed{state, whole}, +[](quarvel::formatter& f, const printed& p) {
+                bool first = true;
+                p.whole = quarvel::asn::each_state_item(p.items, [&](state_item& item) {
+                    if (!first) {
+                        f.text(";");
+                        f.space();
+                    }
+                    first = false;
+                    escape_printed_texts(item);
+                    quarvel::pp_state_item(f, item);
+                });
+            });
+            break;
+        }
+        case output_form::json: {
+            const bool wrapped = open_json_value(out, nullptr, file);
+            out.put('[');
+            bool first = true;
+            whole = quarvel::asn::each_state_item(state, [&](const state_item& item) {
+                if (!first) out.put(',');
+                first = false;
+                write_json(out, item);
+            });
+            out.put(']');
+            close_json_value(out, wrapped);
+            break;
+        }
+        case output_form::encoding: {
+            // The list's length is that of the items as they are written again, counted by the check: not
+            // the file's, since a retired item is left out and an old form is written in the current one.
+            out.write(quarvel::asn::state_header(state.encoded_items_size));
+            std::string element;  // reused: no allocation per item once it is large enough
+            whole = quarvel::asn::each_state_item(state, [&](const state_item& item) {
+                element.clear();
+                quarvel::asn::append_state_item(element, item);
+                out.write(element);
+            });
+            break;
+        }
+    }
+    return whole;
 }
 
 // What a broken record holds whole, in the form the settings ask for, then the place of its fault.
@@ -173,17 +239,27 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
     std::string hint;  // what else the file reads as, when it is refused
     auto read = file_input::with_whole_file(file, [&](std::string_view bytes, const file_input::prefix_done&,
                                                       const file_input::source_check& source) {
-        auto decoded = decode(s.kind, bytes);
-        if (!decoded) {
-            if (s.salvage) write_salvage(out, s, quarvel::asn::salvage_exec(bytes), decoded.error(), named);
-            written = std::unexpected(std::move(decoded.error()));
+        const auto refused_here = [&](refusal&& r) {
+            if (s.salvage) write_salvage(out, s, quarvel::asn::salvage_exec(bytes), r, named);
+            written = std::unexpected(std::move(r));
             hint = other_kind_hint(s.kind, bytes, file);
-            return;
+        };
+        // Items that no longer read as the check read them are octets that changed under the mapping, as
+        // those of a write that found its pages gone.
+        int lost = 0;
+        if (s.kind == input_kind::state) {
+            // A large state is never held whole: checked whole, then written item by item.
+            auto checked = check_state(bytes, s.form == output_form::encoding);
+            if (!checked) return refused_here(std::move(checked.error()));
+            if (!write_state_items(out, s, *checked, named)) lost = EFAULT;
+        } else {
+            auto decoded = decode(s.kind, bytes);
+            if (!decoded) return refused_here(std::move(decoded.error()));
+            write_value(out, s, *decoded, nullptr, named);
         }
-        write_value(out, s, *decoded, nullptr, named);
         // A write straight from the file's pages that found them gone (EFAULT) is no failure of the output:
         // the file changed, and that is what is said.
-        unchanged = source(out.error());
+        unchanged = source(lost != 0 ? lost : out.error());
         if (!unchanged && out.error() == EFAULT) out.restart();
     });
     if (!read) return read_fault(std::move(read.error()));

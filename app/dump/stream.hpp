@@ -29,7 +29,8 @@ struct file_fault {
 using file_result = std::expected<void, file_fault>;
 
 // One FILE's values: one value read from the whole file (a regular file is mapped, and a record is written
-// while its bytes are there), the listing of its elements, or each frame of a capture as soon as it has
+// while its bytes are there; a state, checked whole, is written item by item, never held whole), the
+// listing of its elements, or each frame of a capture as soon as it has
 // been read and decoded. `named` is the FILE in a run over several, whose JSON objects then name it; null
 // for one FILE alone. The first bad frame ends the FILE, and an output that failed ends it too.
 file_result write_file(output::buffer& out, const settings& s, const std::string& file, const std::string* named);
