@@ -10,12 +10,14 @@
 
 #include <der/grammar.hpp>
 #include <quarvel/asn.hpp>
+#include <quarvel/log.hpp>
 
 #include "../../samples/hello_record.hpp"
 #include "../../samples/operator_samples.hpp"
 #include "grammars/cmd.hpp"
 #include "grammars/record.hpp"
 #include "grammars/state.hpp"
+#include "state_inputs.hpp"
 
 namespace {
 
@@ -131,6 +133,29 @@ TEST(OnePass, AByteRuleBrokenPastTheGrammarsRefusalWins) {
     EXPECT_NE(got.message, by_tag.message);
     EXPECT_FALSE(got.in_grammar);
     EXPECT_EQ(got.offset, first_child);
+}
+
+// The state's grammar logs a warning for each retired item it meets: its decoders check every header first,
+// so that a state the element reader refuses, past such items, logs nothing.
+TEST(OnePass, AStateTheReaderRefusesLogsNoWarning) {
+    using namespace state_inputs;
+    std::vector<std::string> warnings;
+    quarvel::log::set_level(quarvel::log::level::warning);
+    quarvel::log::set_reporter([&](const quarvel::log::source&, quarvel::log::level, std::string_view, std::string_view text) {
+        warnings.emplace_back(text);
+    });
+    const std::string refused = state_of_items({retired_job, dropped("x"), hex("0C 81 01 78")});
+    const auto plain = quarvel::asn::state_of_str(refused);
+    const auto located = quarvel::asn::state_of_str_located(refused);
+    const std::string sound = state_of_items({retired_job, dropped("x")});
+    const auto accepted = quarvel::asn::state_of_str(sound);
+    quarvel::log::set_reporter({});
+    ASSERT_FALSE(plain);
+    EXPECT_EQ(plain.error().rfind("Header: at ", 0), 0u) << plain.error();
+    ASSERT_FALSE(located);
+    EXPECT_EQ(located.error().message, plain.error());
+    ASSERT_TRUE(accepted);
+    EXPECT_EQ(warnings, std::vector<std::string>{"job for queue no longer supported, ignoring"});
 }
 
 }  // namespace

@@ -317,7 +317,13 @@ std::optional<reader_fault> check_headers(tape& headers, std::string_view input)
     return std::nullopt;
 }
 
-std::optional<reader_fault> walk_headers(std::string_view input, const std::function<void(const header_view&)>& visit) {
+namespace {
+
+// Every header of the element at offset 0 of `input`, checked as `check_headers` checks them, handed to
+// `visit` in reading order; only the elements open are held, at most `max_depth` of them. Stops at the
+// first fault and returns it.
+template <class Visit>
+std::optional<reader_fault> each_checked_header(std::string_view input, Visit&& visit) {
     struct open_contents {
         std::size_t begin;
         std::size_t end;
@@ -330,11 +336,7 @@ std::optional<reader_fault> walk_headers(std::string_view input, const std::func
         const header_or_fault h = read_header(input, at, end);
         if (!h.ok) return h.why;
         const auto length = static_cast<std::size_t>(h.value.length);
-        element e;
-        e.tag = h.value.tag;
-        e.form = h.value.form;
-        e.contents = input.substr(h.value.contents_begin, length);
-        visit(header_view{at, depth, e, h.value.contents_begin - at});
+        visit(at, depth, h.value);
         if (h.value.form == form::primitive) return h.value.contents_begin + length;
         open[depth++] = {h.value.contents_begin, h.value.contents_begin + length};
         return h.value.contents_begin;
@@ -356,6 +358,22 @@ std::optional<reader_fault> walk_headers(std::string_view input, const std::func
         at = std::get<std::size_t>(next);
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<reader_fault> walk_headers(std::string_view input, const std::function<void(const header_view&)>& visit) {
+    return each_checked_header(input, [&](std::size_t at, std::size_t depth, const header& h) {
+        element e;
+        e.tag = h.tag;
+        e.form = h.form;
+        e.contents = input.substr(h.contents_begin, static_cast<std::size_t>(h.length));
+        visit(header_view{at, depth, e, h.contents_begin - at});
+    });
+}
+
+std::optional<reader_fault> first_fault(std::string_view input) {
+    return each_checked_header(input, [](std::size_t, std::size_t, const header&) {});
 }
 
 result<parsed_root> parse_into(tape& headers, std::string_view input) {
@@ -603,7 +621,7 @@ element child_cursor::next_in_pass_general(bool counted) {
     return e;
 }
 
-std::expected<element, reader_fault> begin_pass(tape& t, std::string_view input) {
+std::expected<element, reader_fault> begin_pass(tape& t, std::string_view input, bool headers_first) {
     t.input = input;
     t.one_pass = true;
     t.entries.clear();
@@ -612,6 +630,12 @@ std::expected<element, reader_fault> begin_pass(tape& t, std::string_view input)
     t.fault.in_grammar = false;
     t.fault.path.clear();
     t.pass_fault = false;
+    if (headers_first)
+        if (auto fault = first_fault(input)) {
+            t.fault.found = true;
+            t.fault.offset = fault->offset;
+            return std::unexpected(*fault);
+        }
     const header_or_fault h = read_header(input, 0, input.size());
     if (!h.ok) [[unlikely]] {
         t.fault.found = true;
@@ -626,7 +650,7 @@ std::expected<element, reader_fault> begin_pass(tape& t, std::string_view input)
 std::optional<reader_fault> finish_pass(tape& t, const element& root) {
     if (!t.pass_fault && t.covered == root_size(root)) [[likely]] return std::nullopt;
     // Some header went unread or was refused: the reader's rules over every header, in reading order.
-    auto fault = walk_headers(t.input, [](const header_view&) {});
+    auto fault = first_fault(t.input);
     if (fault) t.fault = {true, false, fault->offset, {}};
     return fault;
 }

@@ -47,11 +47,14 @@ tool_refusal whole_refusal(std::string_view bytes, const tool_decode_options& ho
     return tool_refusal{{"internal error: the state's decoders disagree", 0, {}}, {}};
 }
 
-// The item at the start of `octets` decoded on `headers`.
+// The item at the start of `octets` decoded on `headers`, in one pass.
 der::result<std::optional<state_item>> decode_item(der::tape& headers, std::string_view octets) {
-    auto parsed = der::parse_into(headers, octets);
-    if (!parsed) [[unlikely]] return der::error(std::move(parsed.error()));
-    return der::decode_root(item_codec(), headers, parsed->root);
+    const auto root = der::begin_pass(headers, octets);
+    if (!root) [[unlikely]] return der::error(der::reader_message(root.error(), octets));
+    auto value = der::decode_root(item_codec(), headers, *root);
+    if (const auto fault = der::finish_pass(headers, *root)) [[unlikely]]
+        return der::error(der::reader_message(*fault, octets));
+    return value;
 }
 
 std::size_t encoded_size(const state_item& item) {
@@ -66,7 +69,7 @@ tool_result<checked_state> check_state_items(std::string_view bytes, const tool_
     // What refuses the state before any item is decoded (a fault of the element reader anywhere, which
     // wins over every fault of the grammar; a list that is no SEQUENCE) is said by the whole decoder
     // itself, which logs nothing then: the same message, place and cut short dumps, by one hand.
-    const bool headers_sound = !der::walk_headers(bytes, [](const der::header_view&) {});
+    const bool headers_sound = !der::first_fault(bytes);
     const der::header_start list = der::read_header_start(bytes);
     if (!headers_sound || list.fields.tag != der::tags::sequence || list.fields.form != der::form::constructed)
         return std::unexpected(whole_refusal(bytes, how));

@@ -17,7 +17,7 @@ namespace {
 // Built on first use, as the public codecs are: the same grammars, so the same places in their paths. The
 // record is read in place, so that running its grammar over a large input copies none of its texts.
 const auto& state_projections() {
-    static const auto projections = projections_of(state_syntax(), "scheduler_state", "state");
+    static const auto projections = projections_of(state_syntax(), "scheduler_state", "state", true);
     return projections;
 }
 const auto& cmd_projections() {
@@ -68,7 +68,7 @@ tool_result<typename G::value_type> decode_for_tool(const der::codec_t<G>& codec
     };
     der::tape_lease lease;
     der::tape& headers = lease.get();
-    const auto outermost = der::begin_pass(headers, bytes);
+    const auto outermost = der::begin_pass(headers, bytes, options.headers_first);
     if (!outermost) [[unlikely]] return refused_by_reader(outermost.error());
     auto value = der::decode_root(codec, headers, *outermost, options);
     if (const auto fault = der::finish_pass(headers, *outermost)) [[unlikely]] return refused_by_reader(*fault);
@@ -91,7 +91,7 @@ decode_error located_refusal(std::string_view root, std::string_view bytes, cons
 }
 
 tool_result<state> state_of_str_for_tool(std::string_view bytes, const tool_decode_options& how) {
-    return decode_for_tool(state_projections().codec, bytes, "state", how);
+    return decode_for_tool(state_projections().codec, bytes, "state", how, {nullptr, true});
 }
 
 tool_result<cmd> cmd_of_str_for_tool(std::string_view bytes, const tool_decode_options& how) {

@@ -290,6 +290,10 @@ std::optional<reader_fault> check_headers(tape& headers, std::string_view input)
 /// before it; octets after the element are not looked at.
 std::optional<reader_fault> walk_headers(std::string_view input, const std::function<void(const header_view&)>& visit);
 
+/// The first fault of the element reader in the element at offset 0 of `input`, the one `check_headers`
+/// finds, with no tape and nothing held per element.
+std::optional<reader_fault> first_fault(std::string_view input);
+
 /// An element that the end of the input cuts: its entry on the tape of `read_to_cut` and the length of
 /// contents its header announces.
 struct cut_element {
@@ -433,8 +437,9 @@ private:
 
 /// Begins a decode of the element at offset 0 of `input` in one pass: readies `headers` for it (no entry is
 /// written) and reads the outermost header, checked. Its fault, if any, is the reader's first, and is left
-/// on `headers.fault`. The grammar that walks the element then checks each header as it reaches it.
-std::expected<element, reader_fault> begin_pass(tape& headers, std::string_view input);
+/// on `headers.fault`. The grammar that walks the element then checks each header as it reaches it; or,
+/// with `headers_first`, every header of the element is checked now, the first fault returned.
+std::expected<element, reader_fault> begin_pass(tape& headers, std::string_view input, bool headers_first = false);
 
 /// Ends a decode begun with `begin_pass` on the outermost element `root`: the element reader's first fault
 /// in the element, whatever the grammar made of it (so that a byte rule broken anywhere wins over a

@@ -1360,6 +1360,10 @@ std::string encode(const codec_t<G>& c, const V& value) {
 // What a decode may be given besides its input.
 struct decode_options {
     consumption_watch* watch = nullptr;  // told how far the decode has gone (see <der/consumption.hpp>)
+    // Every header checked before the grammar runs, instead of as it reaches them: for a grammar whose
+    // decode does more than make a value (logs a warning, say), which must do nothing for an input that
+    // the element reader refuses.
+    bool headers_first = false;
 };
 
 // The value of `root`, an element that `begin_pass` or `parse_into` read onto `headers`. A failure leaves
@@ -1382,7 +1386,7 @@ template <class G>
 result<std::pair<typename G::value_type, std::string_view>> decode(const codec_t<G>& c, std::string_view input,
                                                                    decode_options options = {}) {
     tape_lease headers;
-    const auto root = begin_pass(headers.get(), input);
+    const auto root = begin_pass(headers.get(), input, options.headers_first);
     if (!root) return error(reader_message(root.error(), input));
     auto v = decode_root(c, headers.get(), *root, options);
     if (const auto fault = finish_pass(headers.get(), *root)) [[unlikely]] return error(reader_message(*fault, input));
