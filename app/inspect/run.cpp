@@ -90,11 +90,18 @@ quarvel::result<void> jump(const std::string& file, bool console, bool script,
     // texts and output contents are printed and exported from where they lie, so a record larger than
     // memory costs only its structure, the system dropping and reading again the file's pages as needed.
     // Everything is done while the bytes are there; the record is known valid before anything is printed.
+    // The pages behind the decode are given up as it goes on when nothing reads them again (the job line
+    // and the script lie at the record's start), which keeps a record's decode in a fraction of its size for
+    // nothing; when the transcript or the export will read them again, only for a file large against memory.
+    const std::optional<std::uint64_t> release_above =
+        console || output ? std::nullopt : std::optional<std::uint64_t>(0);
     quarvel::result<void> done;
-    auto read = file_input::with_whole_file(file, [&](std::string_view bytes, const file_input::prefix_done& release,
-                                                      const file_input::source_check& source) {
-        done = present(bytes, release, source, console, script, output, job, say_as_written);
-    });
+    auto read = file_input::with_whole_file(
+        file,
+        [&](std::string_view bytes, const file_input::prefix_done& release, const file_input::source_check& source) {
+            done = present(bytes, release, source, console, script, output, job, say_as_written);
+        },
+        release_above);
     if (!read) return std::unexpected(std::move(read.error()));
     return done;
 }

@@ -420,17 +420,13 @@ private:
         if (depth > max_depth || !detail::read_short_header(source->input, at, contents_end, identifier, length))
             [[unlikely]]
             return next_in_pass_general(counted);
-        element e;
-        e.tag = header_octets::tag_of(identifier);
-        e.form = header_octets::form_of(identifier);
-        e.header_size = detail::short_header_size;
-        e.depth = depth;
-        e.contents = std::string_view(source->input.data() + at + detail::short_header_size, length);
-        e.source = source;
-        at += detail::short_header_size + length;
-        if (counted) source->covered += e.form == form::primitive ? detail::short_header_size + length
-                                                                  : detail::short_header_size;
-        return e;
+        const std::size_t begin = at + detail::short_header_size;
+        at = begin + length;
+        const form f = header_octets::form_of(identifier);
+        if (counted) source->covered += f == form::primitive ? detail::short_header_size + length : detail::short_header_size;
+        // Made where it is returned: an element assembled apart and then copied costs stalled loads.
+        return element{header_octets::tag_of(identifier), f, std::string_view(source->input.data() + begin, length),
+                       source, 0, 0, detail::short_header_size, depth};
     }
     element next_in_pass_general(bool counted);
 };
