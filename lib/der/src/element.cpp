@@ -320,8 +320,8 @@ std::optional<reader_fault> check_headers(tape& headers, std::string_view input)
 namespace {
 
 // Every header of the element at offset 0 of `input`, checked as `check_headers` checks them, handed to
-// `visit` in reading order; only the elements open are held, at most `max_depth` of them. Stops at the
-// first fault and returns it.
+// `visit(at, depth, header)` in reading order; only the elements open are held, at most `max_depth` of
+// them. Stops at the first fault and returns it. The common header is read inline, into registers.
 template <class Visit>
 std::optional<reader_fault> each_checked_header(std::string_view input, Visit&& visit) {
     struct open_contents {
@@ -330,32 +330,34 @@ std::optional<reader_fault> each_checked_header(std::string_view input, Visit&& 
     };
     std::array<open_contents, max_depth> open;
     std::size_t depth = 0;
-    // Reads the header at `at` inside input[.. end), shows it and opens it when it is constructed; returns
-    // where the next header begins.
-    const auto step = [&](std::size_t at, std::size_t end) -> std::variant<std::size_t, fault> {
-        const header_or_fault h = read_header(input, at, end);
-        if (!h.ok) return h.why;
-        const auto length = static_cast<std::size_t>(h.value.length);
-        visit(at, depth, h.value);
-        if (h.value.form == form::primitive) return h.value.contents_begin + length;
-        open[depth++] = {h.value.contents_begin, h.value.contents_begin + length};
-        return h.value.contents_begin;
+    const auto enter = [&](std::size_t at, const header& h) {
+        visit(at, depth, h);
+        const auto length = static_cast<std::size_t>(h.length);
+        if (h.form == form::primitive) return h.contents_begin + length;
+        open[depth++] = {h.contents_begin, h.contents_begin + length};
+        return h.contents_begin;
     };
 
-    auto root = step(0, input.size());
-    if (const fault* why = std::get_if<fault>(&root)) return reader_fault{*why, 0, input};
-    std::size_t at = std::get<std::size_t>(root);
+    const header_or_fault root = read_header(input, 0, input.size());
+    if (!root.ok) return reader_fault{root.why, 0, input};
+    std::size_t at = enter(0, root.value);
     while (depth > 0) {
         const open_contents& parent = open[depth - 1];
         if (at == parent.end) {
             --depth;
             continue;
         }
-        const std::string_view buffer = input.substr(parent.begin, parent.end - parent.begin);
-        if (depth == max_depth) return reader_fault{fault::too_deep, at, buffer};
-        auto next = step(at, parent.end);
-        if (const fault* why = std::get_if<fault>(&next)) return reader_fault{*why, at, buffer};
-        at = std::get<std::size_t>(next);
+        const auto buffer = [&] { return input.substr(parent.begin, parent.end - parent.begin); };
+        if (depth == max_depth) return reader_fault{fault::too_deep, at, buffer()};
+        std::uint8_t identifier;
+        std::size_t length;
+        if (read_short_header(input, at, parent.end, identifier, length)) {
+            at = enter(at, {tag_of(identifier), form_of(identifier), at + short_header_size, length});
+            continue;
+        }
+        const header_or_fault h = read_general_header(input, at, parent.end);
+        if (!h.ok) return reader_fault{h.why, at, buffer()};
+        at = enter(at, h.value);
     }
     return std::nullopt;
 }
