@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Compares quarvel-inspect with two peer decoders of the job execution record (OpenSSL's ASN.1
-# templates and libtasn1) and with `cat` (the read floor), and runs the codec benchmarks.
+# Compares quarvel-inspect with three peer decoders of the job execution record (OpenSSL's ASN.1
+# templates, libtasn1, and the C decoder that asn1c generates from bench/record.asn) and with `cat` (the
+# read floor), checks that they accept and refuse the same records (bench/verdicts.sh), and runs the codec
+# benchmarks.
 #
 #   bench/compare.sh [ROUNDS]        (default 5)
 #
@@ -9,7 +11,8 @@
 # the instructions of both: the report then compares this build with the baseline.
 #
 # Builds the project in build/bench (Release, -DQUARVEL_BENCH=ON, the tools with the C++ runtime linked in, as
-# their start-up is part of what is timed) with the peers, writes the inputs
+# their start-up is part of what is timed) with the peers (the asn1c peer only where asn1c is installed or
+# can be: without it, the report leaves it out and says so), writes the inputs
 # to build/bench/inputs, times every program on every input in one run (the programs alternate
 # within each round; each time is the median of the rounds), measures peak resident memory with
 # /usr/bin/time and, where a memory cgroup can be made, what each program is charged for in a group of
@@ -60,6 +63,12 @@ if ((${#missing[@]})); then
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+# One peer among three: without asn1c the run goes on without it.
+if ! command -v asn1c >/dev/null 2>&1; then
+    say "installing asn1c"
+    { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq asn1c >/dev/null; } ||
+        say "asn1c could not be installed: the asn1c peer is left out"
+fi
 [[ -x /usr/bin/time ]] || fail "/usr/bin/time is missing"
 
 # --- build and inputs --------------------------------------------------------------------------------
@@ -69,6 +78,16 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUARVEL_BENCH=ON -DQUA
       -DQUARVEL_STATIC_RUNTIME=ON >/dev/null
 cmake --build "$build" -j2 --target quarvel-inspect quarvel-dump quarvel-bench-inputs quarvel-bench-large-record \
     exec_bench state_bench cmd_bench openssl_peer tasn1_peer >/dev/null
+# The configuration makes the asn1c peer's target only where asn1c is found (and works).
+with_asn1c=0
+# (grep reads the whole list: quitting at the first match would fail the pipe, cmake killed by SIGPIPE.)
+if cmake --build "$build" --target help 2>/dev/null | grep -w asn1c_peer >/dev/null; then
+    cmake --build "$build" -j2 --target asn1c_peer >/dev/null
+    with_asn1c=1
+else
+    say "asn1c is missing or failed on bench/record.asn: the asn1c peer is left out"
+    rm -f "$build/bench/asn1c_peer" # one an earlier configuration built is not this build's
+fi
 
 inspect=$build/app/quarvel-inspect
 dump=$build/app/quarvel-dump
@@ -81,7 +100,11 @@ rm -rf "$work"
 mkdir -p "$work/out" "$work/times"
 
 input_names=(console-heavy bulk example)
-programs=("quarvel-inspect" "quarvel-inspect --console" "quarvel-inspect --output" "OpenSSL peer" "libtasn1 peer" "cat")
+programs=("quarvel-inspect" "quarvel-inspect --console" "quarvel-inspect --output" "OpenSSL peer" "libtasn1 peer"
+          "asn1c peer" "cat")
+p_openssl=3 p_asn1c=5 p_cat=6 # the programs the ratios are taken against
+((with_asn1c)) || unset 'programs[p_asn1c]'
+indices=("${!programs[@]}")
 
 # Sets the array `cmd` to program $1 (an index into `programs`) run on file $2.
 command_for() {
@@ -91,11 +114,12 @@ command_for() {
         2) cmd=("$inspect" --output "$work/out" "$2") ;;
         3) cmd=("$bench/openssl_peer" "$2") ;;
         4) cmd=("$bench/tasn1_peer" "$2") ;;
-        5) cmd=(cat "$2") ;;
+        5) cmd=("$bench/asn1c_peer" "$2") ;;
+        6) cmd=(cat "$2") ;;
     esac
 }
 
-# --- sanity: every program accepts every input, and the decoders refuse one trailing byte ------------
+# --- sanity: every program accepts every input, and the decoders agree on what they refuse -----------
 
 say "checking that every program reads every input"
 for input in "${input_names[@]}"; do
@@ -104,11 +128,8 @@ for input in "${input_names[@]}"; do
         "${cmd[@]}" >/dev/null || fail "${programs[$p]} failed on $input"
     done
 done
-cat "$inputs/example.der" <(printf 'x') >"$work/trailing.der"
-for p in 0 3 4; do
-    command_for "$p" "$work/trailing.der"
-    if "${cmd[@]}" >/dev/null 2>&1; then fail "${programs[$p]} accepted a trailing byte"; fi
-done
+say "checking what every decoder accepts and refuses"
+"$root/bench/verdicts.sh" "$build" "$inputs" >"$work/verdicts.md" || fail "the decoders disagree (above)"
 
 # --- timing ------------------------------------------------------------------------------------------
 
@@ -141,14 +162,14 @@ example_repeats=20
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 say "timing: $rounds rounds, $([[ $use_hyperfine == 1 ]] && echo hyperfine || echo 'date +%s%N loop')"
-count=${#programs[@]}
+count=${#indices[@]}
 for ((round = 0; round < rounds; round++)); do
     for input in "${input_names[@]}"; do
         repeats=1
         [[ $input == example ]] && repeats=$example_repeats
         for ((r = 0; r < repeats; r++)); do
             for ((k = 0; k < count; k++)); do
-                p=$(((k + round + r) % count)) # a different program goes first each time
+                p=${indices[(k + round + r) % count]} # a different program goes first each time
                 command_for "$p" "$inputs/$input.der"
                 measure "${cmd[@]}" >>"$work/times/$input.$p"
             done
@@ -454,11 +475,16 @@ memory=$(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)
 commit=$(git -C "$root" describe --always --dirty 2>/dev/null || echo unknown)
 tasn1_version=$(dpkg-query -W -f '${Version}' libtasn1-6-dev 2>/dev/null || echo unknown)
 openssl_version=$(dpkg-query -W -f '${Version}' libssl-dev 2>/dev/null || echo unknown)
+asn1c_version=$(dpkg-query -W -f '${Version}' asn1c 2>/dev/null || echo unknown)
 
-decode_ch=$(ratio console-heavy.0 console-heavy.3)
-decode_bulk=$(ratio bulk.0 bulk.3)
-console_ch=$(ratio console-heavy.1 console-heavy.3)
-example_cat=$(ratio example.0 example.5)
+decode_ch=$(ratio console-heavy.0 console-heavy.$p_openssl)
+decode_bulk=$(ratio bulk.0 bulk.$p_openssl)
+console_ch=$(ratio console-heavy.1 console-heavy.$p_openssl)
+example_cat=$(ratio example.0 example.$p_cat)
+decode_ch_asn1c=''
+((with_asn1c)) && decode_ch_asn1c=$(ratio console-heavy.0 console-heavy.$p_asn1c)
+# The ratio of $1 to the asn1c peer, or a dash without it.
+ratio_asn1c() { ((with_asn1c)) && ratio "$1" "${1%.*}.$p_asn1c" || echo '–'; }
 memory_ch=$(of_size console-heavy.0 console-heavy)
 memory_bulk=$(of_size bulk.0 bulk)
 encode_bulk=$(calc '%.0f' "$(throughput exec_to_str/bulk) / 1e6")
@@ -472,7 +498,7 @@ decode_mb_ch=$(calc '%.0f' "$(throughput exec_of_str/console-heavy) / 1e6")
     echo "Written by \`bench/compare.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC'), at commit \`$commit\`."
     echo
     echo "Machine: $cpu, $(nproc) cores, $memory memory, Linux $(uname -r); $(g++ --version | head -n 1)," \
-        "Release build (-O3); OpenSSL $openssl_version, libtasn1 $tasn1_version." \
+        "Release build (-O3); OpenSSL $openssl_version, libtasn1 $tasn1_version$( ((with_asn1c)) && echo ", asn1c $asn1c_version")." \
         "Load average before the timing rounds: $load_before; after: $load_after."
     echo
     echo "Every program runs as a whole process on a file in the page cache (standard output to /dev/null)." \
@@ -485,6 +511,11 @@ decode_mb_ch=$(calc '%.0f' "$(throughput exec_of_str/console-heavy) / 1e6")
     echo "- \`quarvel-inspect FILE\`: decode only. \`--console\`: decode and print the transcript. \`--output DIR\`: decode and write every output file."
     echo "- OpenSSL peer (\`bench/peers/openssl_peer.c\`): the record's grammar as OpenSSL ASN.1 templates, \`d2i\`, no trailing bytes, every console delta read with \`ASN1_INTEGER_get_int64\`, times converted, uuid length and paths checked."
     echo "- libtasn1 peer (\`bench/peers/tasn1_peer.c\`): \`asn1_parser2tree\` on \`bench/record.asn\`, \`asn1_der_decoding2\` with \`ASN1_DECODE_FLAG_STRICT_DER\`, every console delta read with \`asn1_read_value\`, uuid length and paths checked."
+    if ((with_asn1c)); then
+        echo "- asn1c peer (\`bench/peers/asn1c_peer.c\`): the C decoder that asn1c generates from \`bench/record.asn\` (at build time, into the build directory), compiled at -O3 with \`-DASN_DEBUG(...)=((void)0)\`: its tracing calls, arguments included, compiled out. \`ber_decode\` (asn1c has no DER-strict decoder), no trailing bytes, every console delta read as a \`long\` and checked, times converted, uuid length and paths checked."
+    else
+        echo "- asn1c peer: not measured (asn1c missing, or it failed on \`bench/record.asn\`)."
+    fi
     echo "- \`cat FILE\`: the read floor."
     echo
     echo "## Inputs"
@@ -495,13 +526,16 @@ decode_mb_ch=$(calc '%.0f' "$(throughput exec_of_str/console-heavy) / 1e6")
     echo "| bulk | ${size[bulk]} | 16 console lines, 64 output files of 4 MiB of arbitrary octets |"
     echo "| example | ${size[example]} | the record's 105-octet worked example |"
     echo
+    cat "$work/verdicts.md"
+    echo
     echo "## Time (median, milliseconds)"
     echo
-    echo "| Program | console-heavy | ÷ OpenSSL | bulk | ÷ OpenSSL | example | ÷ cat |"
-    echo "|---|---:|---:|---:|---:|---:|---:|"
+    echo "| Program | console-heavy | ÷ OpenSSL | ÷ asn1c | bulk | ÷ OpenSSL | ÷ asn1c | example | ÷ cat |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
     for p in "${!programs[@]}"; do
-        echo "| ${programs[$p]} | $(ms console-heavy.$p) | $(ratio console-heavy.$p console-heavy.3) |" \
-            "$(ms bulk.$p) | $(ratio bulk.$p bulk.3) | $(ms_example example.$p) | $(ratio example.$p example.5) |"
+        echo "| ${programs[$p]} | $(ms console-heavy.$p) | $(ratio console-heavy.$p console-heavy.$p_openssl) | $(ratio_asn1c console-heavy.$p) |" \
+            "$(ms bulk.$p) | $(ratio bulk.$p bulk.$p_openssl) | $(ratio_asn1c bulk.$p) |" \
+            "$(ms_example example.$p) | $(ratio example.$p example.$p_cat) |"
     done
     echo
     echo "## Peak resident memory (MiB, \`/usr/bin/time -f %M\`)"
@@ -564,6 +598,11 @@ decode_mb_ch=$(calc '%.0f' "$(throughput exec_of_str/console-heavy) / 1e6")
     echo "| Measure | Goal | Achieved | |"
     echo "|---|---:|---:|---|"
     echo "| console-heavy, decode only: ÷ the OpenSSL peer | ≤ 0.15 × | ${decode_ch} × | $(verdict "$decode_ch <= 0.15") |"
+    if ((with_asn1c)); then
+        echo "| console-heavy, decode only: ÷ the asn1c peer | ≤ 0.15 × | ${decode_ch_asn1c} × | $(verdict "$decode_ch_asn1c <= 0.15") |"
+    else
+        echo "| console-heavy, decode only: ÷ the asn1c peer | ≤ 0.15 × | no asn1c peer | not measured |"
+    fi
     echo "| bulk, decode only: ÷ the OpenSSL peer | ≤ 0.10 × | ${decode_bulk} × | $(verdict "$decode_bulk <= 0.10") |"
     echo "| console-heavy, \`--console\`: ÷ the OpenSSL peer's decode | ≤ 0.30 × | ${console_ch} × | $(verdict "$console_ch <= 0.30") |"
     echo "| console-heavy, decode only: peak memory ÷ file size | ≤ 1.3 × | ${memory_ch} × | $(verdict "$memory_ch <= 1.3") |"
