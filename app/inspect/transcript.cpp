@@ -33,13 +33,13 @@ void append_line(std::string& out, const Line& line) {
     });
 }
 
-// Console texts above this size are escaped a piece at a time when the caller takes pieces.
-constexpr std::size_t long_line = 1 << 20;
 constexpr std::size_t escaped_piece = 1 << 18;  // octets of the text escaped at once
 
-// The same line as `append_line`, handed over in pieces of bounded size: the head, the quoted text a piece
-// at a time (each octet's escape depends on that octet alone), the closing quote.
-void compose_line(const quarvel::console_line_view& line, const line_pieces& put) {
+}  // namespace
+
+// The head, the quoted text a piece at a time (each octet's escape depends on that octet alone), the closing
+// quote.
+void compose_console_line(const quarvel::console_line_view& line, const line_pieces& put) {
     std::string piece;
     append_line(piece, quarvel::console_line_view{line.delta, {}});
     piece.pop_back();  // the closing quote comes after the text
@@ -56,27 +56,14 @@ void compose_line(const quarvel::console_line_view& line, const line_pieces& put
     put("\"");
 }
 
-}  // namespace
-
 void append_console_line(std::string& out, const quarvel::console_line_view& line) { append_line(out, line); }
 
-void for_each_transcript_line(std::span<const quarvel::console_line_view> console, quarvel::timestamp started,
-                              quarvel::timestamp finished, const quarvel::execution_result& result,
-                              const std::function<void(std::string_view)>& emit,
-                              const std::function<void(const line_composer&)>& emit_in_pieces) {
-    std::string buffer = "started at " + quarvel::timestamp_text(started);
-    emit(buffer);
-    for (const auto& line : console | std::views::reverse) {
-        if (emit_in_pieces && line.data.size() > long_line) {
-            emit_in_pieces([&](const line_pieces& put) { compose_line(line, put); });
-            continue;
-        }
-        buffer.clear();
-        append_line(buffer, line);
-        emit(buffer);
-    }
-    emit(quarvel::render([&](quarvel::formatter& f) { quarvel::pp_execution_result(f, result); }));
-    emit("stopped at " + quarvel::timestamp_text(finished));
+std::string started_line(quarvel::timestamp started) { return "started at " + quarvel::timestamp_text(started); }
+
+std::string result_line(const quarvel::execution_result& result) {
+    return quarvel::render([&](quarvel::formatter& f) { quarvel::pp_execution_result(f, result); });
 }
+
+std::string stopped_line(quarvel::timestamp finished) { return "stopped at " + quarvel::timestamp_text(finished); }
 
 }  // namespace inspect
