@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <quarvel/asn.hpp>
+#include <quarvel_toolkit/overloaded.hpp>
 #include <quarvel_toolkit/tool_decode.hpp>
 #include <quarvel/log.hpp>
 
@@ -59,7 +60,11 @@ quarvel::result<void> present(std::string_view bytes, const file_input::prefix_d
         if (job && printing) batch.app(record_text::job_line(record->job));
         if (console && printing)
             for_each_transcript_line(record->console, record->started, record->finished, record->result,
-                                     [&](std::string_view line) { batch.app(line); },
+                                     quarvel::overloaded{
+                                         [&](std::string_view line) { batch.app(line); },
+                                         [&](std::size_t room, const console_line_writer& line) {
+                                             batch.app_in_place(room, line);
+                                         }},
                                      [](const line_composer& compose) { log_output::write_app_message(compose); });
         if (script && printing) batch.app(record->job.script);
     }

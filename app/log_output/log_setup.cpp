@@ -186,6 +186,10 @@ void output_batch::app(std::string_view text) {
     stream_.keep_together(text.size() + 1);
     stream_.write(text);
     stream_.put('\n');
+    line_written();
+}
+
+void output_batch::line_written() {
     if (!holding_) stream_.flush();
     if (stream_.error() != 0) note_failure(stream_);
 }

@@ -76,8 +76,22 @@ public:
     // One `app` message without a header, as the reporter writes it: the text and a newline. For a program
     // whose reporter `setup_log` installed, once it has checked that the `app` level is enabled.
     void app(std::string_view text);
+    // The same for a text written in place, where it goes: `fill(at)` writes at most `room` bytes at `at`
+    // and returns their count.
+    template <class Fill>
+    void app_in_place(std::size_t room, Fill&& fill) {
+        if (stream_.error() != 0) return;  // lost like every message after a failed write
+        stream_.write_in_place(room + 1, [&](char* at) {
+            const std::size_t size = fill(at);
+            at[size] = '\n';
+            return size + 1;
+        });
+        line_written();
+    }
 
 private:
+    void line_written();
+
     quarvel::log::sole_delivery delivery_;  // taken before standard output's lock, as the reporter takes them
     quarvel::sink& stream_;
     bool holding_ = false;
