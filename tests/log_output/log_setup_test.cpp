@@ -384,36 +384,33 @@ TEST(OutputBatch, LinesLeaveOnceTheBatchSizeIsPassedWithEveryByteInOrder) {
 // The batch's own lines, written past the reporter, keep their place among the thread's other messages; a
 // message of another thread waits until the batch ends instead of landing between them.
 TEST(OutputBatch, ItsOwnLinesKeepTheirPlaceAndOtherThreadsWaitForIt) {
+    const std::string long_line(3 * log_output::output_batch_size, 'z');  // past the buffer, in its place
+    std::thread other;
+    std::atomic<bool> started{false};
+    const auto run = [&] {
+        log_output::output_batch batch;
+        batch.app("one");
+        quarvel::log::warning(quarvel::log::library, "x");
+        batch.app_in_place(10, [](char* at) {
+            std::memcpy(at, "two", 3);
+            return std::size_t{3};
+        });
+        other = std::thread([&] {
+            started = true;
+            quarvel::log::app("other");
+        });
+        while (!started) std::this_thread::yield();
+        quarvel::log::app("three");
+        batch.app(long_line);
+        batch.app("four");
+    };
     log_restorer restore;
     test::temp_dir dir;
-    std::string out;
-    {
-        captured_descriptor o(STDOUT_FILENO, dir, "out");
-        log_output::setup_log("p", color_choice::never, level::warning);
-        std::thread other;
-        std::atomic<bool> started{false};
-        {
-            log_output::output_batch batch;
-            batch.app("one");
-            quarvel::log::warning(quarvel::log::library, "x");
-            batch.app_in_place(10, [](char* at) {
-                std::memcpy(at, "two", 3);
-                return std::size_t{3};
-            });
-            other = std::thread([&] {
-                started = true;
-                quarvel::log::app("other");
-            });
-            while (!started) std::this_thread::yield();
-            quarvel::log::app("three");
-            batch.app(std::string(3 * log_output::output_batch_size, 'z'));  // past the buffer, in its place
-            batch.app("four");
-        }
-        other.join();
-        out = o.text();
-    }
-    EXPECT_EQ(out, "one\np: [WARNING] x\ntwo\nthree\n" + std::string(3 * log_output::output_batch_size, 'z') +
-                       "\nfour\nother\n");
+    captured_descriptor o(STDOUT_FILENO, dir, "out");
+    log_output::setup_log("p", color_choice::never, level::warning);
+    run();
+    other.join();
+    EXPECT_EQ(o.text(), "one\np: [WARNING] x\ntwo\nthree\n" + long_line + "\nfour\nother\n");
 }
 
 TEST(OutputBatch, AFailedWriteIsRememberedWhenTheBatchLeaves) {

@@ -7,15 +7,15 @@
 
 namespace quarvel::log {
 
+// Held once, released once: neither copied nor assigned (its member is const).
 class sole_delivery {
 public:
     sole_delivery();
-    ~sole_delivery();
     sole_delivery(const sole_delivery&) = delete;
-    sole_delivery& operator=(const sole_delivery&) = delete;
+    ~sole_delivery();
 
 private:
-    bool nested_;  // this thread held the delivery already
+    const bool nested_;  // this thread held the delivery already: the outer one releases it
 };
 
 }  // namespace quarvel::log
