@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <new>

@@ -48,7 +48,7 @@ struct log_stream {
     bool holding = false;
     std::string head;  // the head of the message being written, its storage kept
 
-    void settle_stdio() {
+    void flush_stdio_first() {
         errno = 0;
         if (std::fflush(stdio) != 0) bytes.fail(errno != 0 ? errno : EIO);
     }
@@ -134,7 +134,7 @@ void append_bracketed(std::string& out, bool ansi, level lvl, std::string_view w
 // holds from elsewhere goes first.
 void write_message(log_stream& s, std::string_view program, bool ansi, level lvl, std::string_view header,
                    std::string_view text) {
-    if (!s.holding) s.settle_stdio();
+    if (!s.holding) s.flush_stdio_first();
     if (s.bytes.error() != 0) return;  // lost like every message after a failed write
     // An `app` message without a header (a transcript line) is its text alone.
     s.head.clear();
@@ -155,7 +155,7 @@ void write_message(log_stream& s, std::string_view program, bool ansi, level lvl
 void write_app_message(const std::function<void(const text_pieces&)>& compose) {
     log_stream& s = standard_output_state();
     const auto held = lock_standard_output();
-    if (!s.holding) s.settle_stdio();
+    if (!s.holding) s.flush_stdio_first();
     if (s.bytes.error() != 0) return;  // lost like every message after a failed write
     compose([&](std::string_view piece) { s.bytes.write(piece); });
     s.bytes.put('\n');
@@ -167,7 +167,7 @@ output_batch::output_batch() : stream_(standard_output_state().bytes) {
     log_stream& s = standard_output_state();
     s.lock.lock();
     holds_standard_output = true;
-    s.settle_stdio();
+    s.flush_stdio_first();
     s.holding = ::isatty(STDOUT_FILENO) != 1;
     holding_ = s.holding;
 }
