@@ -163,11 +163,14 @@ void write_app_message(const std::function<void(const text_pieces&)>& compose) {
     note_failure(s.bytes);
 }
 
-output_batch::output_batch() : stream_(standard_output_state().bytes) {
+// A batch within a batch of the same thread finds standard output held already: the outer one releases it.
+output_batch::output_batch() : stream_(standard_output_state().bytes), outer_(!holds_standard_output) {
     log_stream& s = standard_output_state();
-    s.lock.lock();
-    holds_standard_output = true;
-    s.flush_stdio_first();
+    if (outer_) {
+        s.lock.lock();
+        holds_standard_output = true;
+        s.flush_stdio_first();
+    }
     s.holding = ::isatty(STDOUT_FILENO) != 1;
     holding_ = s.holding;
 }
@@ -177,6 +180,7 @@ output_batch::~output_batch() {
     s.holding = false;
     s.bytes.flush();
     note_failure(s.bytes);
+    if (!outer_) return;
     holds_standard_output = false;
     s.lock.unlock();
 }

@@ -94,6 +94,7 @@ private:
 
     quarvel::log::sole_delivery delivery_;  // taken before standard output's lock, as the reporter takes them
     quarvel::sink& stream_;
+    const bool outer_;  // not within another batch of this thread
     bool holding_ = false;
 };
 // Writes what the batch holds now; the batch goes on.

@@ -395,6 +395,10 @@ TEST(OutputBatch, ItsOwnLinesKeepTheirPlaceAndOtherThreadsWaitForIt) {
             std::memcpy(at, "two", 3);
             return std::size_t{3};
         });
+        {
+            log_output::output_batch within;  // the same thread's: standard output is held already
+            within.app("within");
+        }
         other = std::thread([&] {
             started = true;
             quarvel::log::app("other");
@@ -410,7 +414,7 @@ TEST(OutputBatch, ItsOwnLinesKeepTheirPlaceAndOtherThreadsWaitForIt) {
     log_output::setup_log("p", color_choice::never, level::warning);
     run();
     other.join();
-    EXPECT_EQ(o.text(), "one\np: [WARNING] x\ntwo\nthree\n" + long_line + "\nfour\nother\n");
+    EXPECT_EQ(o.text(), "one\np: [WARNING] x\ntwo\nwithin\nthree\n" + long_line + "\nfour\nother\n");
 }
 
 TEST(OutputBatch, AFailedWriteIsRememberedWhenTheBatchLeaves) {
