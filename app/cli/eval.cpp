@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <new>
+#include <unistd.h>
 
 #include "completion.hpp"
 #include "converters.hpp"
@@ -299,13 +299,14 @@ int eval(const command& cmd, int argc, char** argv, const run_function& run) {
         // A file-size limit on a redirected output makes the write fail with EFBIG instead of ending the
         // process. The text is whole already: nothing to gather, so the buffer holds nothing.
         const output::ignored_signal file_size_limit(SIGXFSZ);
-        output::buffer out(stdout, 0);
+        output::buffer out(STDOUT_FILENO, 0);
         out.write(text);
         return out.error();
     };
+    // Standard error is the last place to say anything: a failed write there has nobody left to tell.
     io.write_err = [](std::string_view text) {
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        std::fflush(stderr);
+        output::buffer err(STDERR_FILENO, 0);
+        err.write(text);
     };
     return eval(cmd, run, io);
 }

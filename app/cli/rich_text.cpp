@@ -1,5 +1,7 @@
 #include "rich_text.hpp"
 
+#include <der/layout.hpp>
+
 namespace cli {
 
 namespace {
@@ -109,16 +111,12 @@ std::string message_box(std::string_view text, std::size_t column, std::size_t w
 }
 
 void append_message_box(std::string& out, std::string_view text, std::size_t column, std::size_t width) {
-    // Decoder messages can hold a dump of a whole large input: the box is measured first, then written into
-    // the caller's string, so no second copy of the text is made on the way out.
-    std::size_t size = 0;
-    message_box_writer counting(column, width, [&](std::string_view piece) { size += piece.size(); });
-    counting.write(text);
-    counting.finish();
-    out.reserve(out.size() + size + 1);
-    message_box_writer writing(column, width, [&](std::string_view piece) { out += piece; });
-    writing.write(text);
-    writing.finish();
+    // Decoder messages can hold a dump of a whole large input: no second copy of the text on the way out.
+    quarvel::der::append_measured(out, [&](auto& o) {
+        message_box_writer box(column, width, [&](std::string_view piece) { o.append(piece); });
+        box.write(text);
+        box.finish();
+    }, 1);
 }
 
 // One character at a time, so that the text may come in pieces; only the word being read is held.
@@ -139,16 +137,11 @@ void message_box_writer::write(std::string_view text) {
 void message_box_writer::end_word() {
     if (word_.empty()) return;
     const std::size_t w = visible_width(word_);
-    if (!line_empty_ && (forced_ || col_ + 1 + w > width_)) {
-        out_("\n");
-        out_(std::string(column_, ' '));
-        col_ = column_;
-    } else if (!line_empty_) {
-        out_(" ");
-        ++col_;
-    }
-    out_(word_);
-    col_ += w;
+    quarvel::der::box<const piece_output> box{out_, column_, col_, width_};
+    if (!line_empty_ && forced_) box.line_end();
+    else if (!line_empty_) box.brk(w);
+    box.piece(word_, w);
+    col_ = box.column;
     word_.clear();
     line_empty_ = false;
     forced_ = false;
@@ -158,7 +151,7 @@ void message_box_writer::end_word() {
 void message_box_writer::finish() {
     end_word();
     // A break point that ends the message is still one space ("...: " stays as it is).
-    if (pending_break_) out_(" ");
+    if (pending_break_) out_.push_back(' ');
     pending_break_ = false;
 }
 

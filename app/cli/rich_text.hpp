@@ -56,10 +56,12 @@ void append_message_box(std::string& out, std::string_view text, std::size_t col
 // The message box laid out as its text comes, in pieces of any size, handed to `out` in pieces as it is laid
 // out: `message_box` is this over a whole text, and a message too large to hold (a decoder's dump of a whole
 // large input) is written with it as it is made. Only the word being read is held.
+// The box is the tree's one layout of breaks (der/layout.hpp); the words and the breaks of the message's
+// text are the writer's own.
 class message_box_writer {
 public:
     message_box_writer(std::size_t column, std::size_t width, std::function<void(std::string_view)> out)
-        : out_(std::move(out)), column_(column), width_(width), col_(column) {}
+        : out_{std::move(out)}, column_(column), width_(width), col_(column) {}
     // More of the message's text.
     void write(std::string_view text);
     // The end of the message; nothing is written after it.
@@ -68,7 +70,15 @@ public:
 private:
     void end_word();
 
-    std::function<void(std::string_view)> out_;
+    // The box's output: every piece handed on as it is laid out.
+    struct piece_output {
+        std::function<void(std::string_view)> put;
+        void append(std::string_view text) const { put(text); }
+        void append(std::size_t count, char c) const { put(std::string(count, c)); }
+        void push_back(char c) const { put(std::string_view(&c, 1)); }
+    };
+
+    piece_output out_;
     std::size_t column_, width_, col_;
     std::string word_;
     bool line_empty_ = true;

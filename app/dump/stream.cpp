@@ -30,24 +30,9 @@ namespace {
 template <class T>
 void write_printed(output::buffer& out, const T& v, void (*print_value)(quarvel::formatter&, const T&)) {
     if (out.error() != 0) return;  // nothing more is written after a failure
-    std::FILE* const stream = out.stream();
-    if (stream == nullptr) {
-        // No stream to be had (a buffer into a string): the text is laid out whole first.
-        std::string text;
-        {
-            quarvel::formatter f(text);
-            print_value(f, v);
-            f.line_end();
-        }
-        out.write(text);
-        return;
-    }
-    {
-        quarvel::formatter f(stream);
-        print_value(f, v);
-        f.line_end();
-    }
-    out.after_stream();
+    quarvel::formatter f(out);
+    print_value(f, v);
+    f.line_end();
 }
 
 // The text form is the value's last use: its texts are made safe for a terminal where they lie.

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <quarvel/asn.hpp>
+#include <quarvel_toolkit/overloaded.hpp>
 #include <quarvel_toolkit/tool_decode.hpp>
 #include <quarvel/log.hpp>
 
@@ -53,14 +54,19 @@ quarvel::result<void> present(std::string_view bytes, const file_input::prefix_d
     const bool printing = quarvel::log::enabled(quarvel::log::level::app);
     {
         // The lines leave in large writes when standard output is no terminal, all of them before the
-        // export (which may wait on the disk) and before anything else is said.
-        const log_output::output_batch batch;
-        if (job && printing) quarvel::log::app(record_text::job_line(record->job));
+        // export (which may wait on the disk) and before anything else is said. They are `app` messages
+        // written by the batch that holds standard output: no lock and no dispatch per line.
+        log_output::output_batch batch;
+        if (job && printing) batch.app(record_text::job_line(record->job));
         if (console && printing)
             for_each_transcript_line(record->console, record->started, record->finished, record->result,
-                                     [](std::string_view line) { quarvel::log::app(line); },
+                                     quarvel::overloaded{
+                                         [&](std::string_view line) { batch.app(line); },
+                                         [&](std::size_t room, const console_line_writer& line) {
+                                             batch.app_in_place(room, line);
+                                         }},
                                      [](const line_composer& compose) { log_output::write_app_message(compose); });
-        if (script && printing) quarvel::log::app(record->job.script);
+        if (script && printing) batch.app(record->job.script);
     }
     // A record's file that changed meanwhile fails the run (the caller says so), and no target is replaced
     // by what was read from it.

@@ -31,24 +31,45 @@ std::atomic<int>& write_error_state() {
 }
 
 // One stream's messages as the reporter writes them: one output buffer, taken under its lock from
-// whichever thread logs. Standard output's holds its messages while an output_batch lives and standard
-// output is no terminal; otherwise each message leaves as soon as it is written. After a write to a stream
-// fails, nothing more is written to it (output/buffer.hpp): the reader never gets an output with a hole in
-// it, and a reader that went away costs no further system call per message.
+// whichever thread logs, or without it by the thread whose output_batch holds standard output. Standard
+// output's holds its messages while an output_batch lives and standard output is no terminal; otherwise
+// each message leaves as soon as it is written. After a write to a stream fails, nothing more is written to
+// it (quarvel_toolkit/sink.hpp): the reader never gets an output with a hole in it, and a reader that went
+// away costs no further system call per message.
+//
+// The program may have printed to the same descriptor through stdio: what the stdio stream still buffers was
+// said first, and goes first, whenever the buffer starts afresh (each message, outside a batch; the start of
+// a batch). A stdio stream that cannot be flushed is a failed write of the stream.
 struct log_stream {
-    explicit log_stream(std::FILE* stream) : bytes(stream, output_batch_size) {}
+    log_stream(int fd, std::FILE* stdio_stream) : bytes(fd, output_batch_size), stdio(stdio_stream) {}
     std::mutex lock;
     output::buffer bytes;
+    std::FILE* stdio;
     bool holding = false;
     std::string head;  // the head of the message being written, its storage kept
+
+    void flush_stdio_first() {
+        errno = 0;
+        if (std::fflush(stdio) != 0) bytes.fail(errno != 0 ? errno : EIO);
+    }
 };
 log_stream& standard_output_state() {
-    static log_stream s(stdout);
+    static log_stream s(STDOUT_FILENO, stdout);
     return s;
 }
 log_stream& standard_error_state() {
-    static log_stream s(stderr);
+    static log_stream s(STDERR_FILENO, stderr);
     return s;
+}
+
+// Set on the thread whose output_batch holds standard output's lock: what it writes there takes no lock.
+thread_local bool holds_standard_output = false;
+
+// Standard output's lock, unless this thread holds it for its batch.
+std::unique_lock<std::mutex> lock_standard_output() {
+    log_stream& s = standard_output_state();
+    if (holds_standard_output) return std::unique_lock<std::mutex>(s.lock, std::defer_lock);
+    return std::unique_lock<std::mutex>(s.lock);
 }
 
 // Keeps the first failed write of either stream for the program to report; the reporter itself has
@@ -113,6 +134,7 @@ void append_bracketed(std::string& out, bool ansi, level lvl, std::string_view w
 // holds from elsewhere goes first.
 void write_message(log_stream& s, std::string_view program, bool ansi, level lvl, std::string_view header,
                    std::string_view text) {
+    if (!s.holding) s.flush_stdio_first();
     if (s.bytes.error() != 0) return;  // lost like every message after a failed write
     // An `app` message without a header (a transcript line) is its text alone.
     s.head.clear();
@@ -132,7 +154,8 @@ void write_message(log_stream& s, std::string_view program, bool ansi, level lvl
 
 void write_app_message(const std::function<void(const text_pieces&)>& compose) {
     log_stream& s = standard_output_state();
-    const std::lock_guard held(s.lock);
+    const auto held = lock_standard_output();
+    if (!s.holding) s.flush_stdio_first();
     if (s.bytes.error() != 0) return;  // lost like every message after a failed write
     compose([&](std::string_view piece) { s.bytes.write(piece); });
     s.bytes.put('\n');
@@ -140,23 +163,44 @@ void write_app_message(const std::function<void(const text_pieces&)>& compose) {
     note_failure(s.bytes);
 }
 
-output_batch::output_batch() {
+// A batch within a batch of the same thread finds standard output held already: the outer one releases it.
+output_batch::output_batch() : stream_(standard_output_state().bytes), outer_(!holds_standard_output) {
     log_stream& s = standard_output_state();
-    const std::lock_guard held(s.lock);
+    if (outer_) {
+        s.lock.lock();
+        holds_standard_output = true;
+        s.flush_stdio_first();
+    }
     s.holding = ::isatty(STDOUT_FILENO) != 1;
+    holding_ = s.holding;
 }
 
 output_batch::~output_batch() {
     log_stream& s = standard_output_state();
-    const std::lock_guard held(s.lock);
     s.holding = false;
     s.bytes.flush();
     note_failure(s.bytes);
+    if (!outer_) return;
+    holds_standard_output = false;
+    s.lock.unlock();
+}
+
+void output_batch::app(std::string_view text) {
+    if (stream_.error() != 0) return;  // lost like every message after a failed write
+    stream_.keep_together(text.size() + 1);
+    stream_.write(text);
+    stream_.put('\n');
+    line_written();
+}
+
+void output_batch::line_written() {
+    if (!holding_) stream_.flush();
+    if (stream_.error() != 0) note_failure(stream_);
 }
 
 void flush_output_batch() {
     log_stream& s = standard_output_state();
-    const std::lock_guard held(s.lock);
+    const auto held = lock_standard_output();
     s.bytes.flush();
     note_failure(s.bytes);
 }
@@ -224,9 +268,14 @@ void setup_log(std::string_view program_name, color_choice color, std::optional<
     const log_styling styling = decide_log_styling(color, current_log_environment());
     styling_state() = styling;
     write_error_state() = 0;
-    for (log_stream* s : {&standard_output_state(), &standard_error_state()}) {
-        const std::lock_guard held(s->lock);
-        s->bytes.restart();
+    {
+        const auto held = lock_standard_output();
+        standard_output_state().bytes.restart();
+    }
+    {
+        log_stream& s = standard_error_state();
+        const std::lock_guard held(s.lock);
+        s.bytes.restart();
     }
     quarvel::log::set_level(lvl);
 
@@ -244,7 +293,7 @@ void setup_log(std::string_view program_name, color_choice color, std::optional<
             return;
         }
         log_stream& s = standard_output_state();
-        const std::lock_guard held(s.lock);
+        const auto held = lock_standard_output();
         write_message(s, program, styling.standard_output.ansi, message_level, header, text);
     });
 }

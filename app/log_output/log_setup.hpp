@@ -7,6 +7,8 @@
 #include <string_view>
 
 #include <quarvel/log.hpp>
+#include <quarvel_toolkit/sink.hpp>
+#include <quarvel_toolkit/sole_delivery.hpp>
 
 namespace log_output {
 
@@ -58,6 +60,11 @@ int log_write_error();
 // changes: held lines go out before anything is written to standard error, whenever the held bytes pass
 // `output_batch_size`, and when the batch ends (or `flush_output_batch` is called), so a program ends its
 // batch before it waits on anything or exits. Failed writes count for `log_write_error` as before.
+//
+// The thread that makes a batch holds standard output until the batch ends: the log delivers no other
+// thread's message meanwhile (quarvel_toolkit/sole_delivery.hpp), and the batch's own `app` lines reach the
+// output buffer straight, with neither a lock nor the reporter's dispatch on their way. The thread's other
+// messages (a warning of the library) go through the reporter as always, in their place.
 inline constexpr std::size_t output_batch_size = 65536;
 class output_batch {
 public:
@@ -65,6 +72,30 @@ public:
     ~output_batch();
     output_batch(const output_batch&) = delete;
     output_batch& operator=(const output_batch&) = delete;
+
+    // One `app` message without a header, as the reporter writes it: the text and a newline. For a program
+    // whose reporter `setup_log` installed, once it has checked that the `app` level is enabled.
+    void app(std::string_view text);
+    // The same for a text written in place, where it goes: `fill(at)` writes at most `room` bytes at `at`
+    // and returns their count.
+    template <class Fill>
+    void app_in_place(std::size_t room, Fill&& fill) {
+        if (stream_.error() != 0) return;  // lost like every message after a failed write
+        stream_.write_in_place(room + 1, [&](char* at) {
+            const std::size_t size = fill(at);
+            at[size] = '\n';
+            return size + 1;
+        });
+        line_written();
+    }
+
+private:
+    void line_written();
+
+    quarvel::log::sole_delivery delivery_;  // taken before standard output's lock, as the reporter takes them
+    quarvel::sink& stream_;
+    const bool outer_;  // not within another batch of this thread
+    bool holding_ = false;
 };
 // Writes what the batch holds now; the batch goes on.
 void flush_output_batch();

@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -376,6 +379,42 @@ TEST(OutputBatch, LinesLeaveOnceTheBatchSizeIsPassedWithEveryByteInOrder) {
     EXPECT_EQ(before_end, expected.substr(0, before_end.size()));
     EXPECT_LT(before_end.size(), expected.size());
     EXPECT_EQ(after_end, expected);
+}
+
+// The batch's own lines, written past the reporter, keep their place among the thread's other messages; a
+// message of another thread waits until the batch ends instead of landing between them.
+TEST(OutputBatch, ItsOwnLinesKeepTheirPlaceAndOtherThreadsWaitForIt) {
+    const std::string long_line(3 * log_output::output_batch_size, 'z');  // past the buffer, in its place
+    std::thread other;
+    std::atomic<bool> started{false};
+    const auto run = [&] {
+        log_output::output_batch batch;
+        batch.app("one");
+        quarvel::log::warning(quarvel::log::library, "x");
+        batch.app_in_place(10, [](char* at) {
+            std::memcpy(at, "two", 3);
+            return std::size_t{3};
+        });
+        {
+            log_output::output_batch within;  // the same thread's: standard output is held already
+            within.app("within");
+        }
+        other = std::thread([&] {
+            started = true;
+            quarvel::log::app("other");
+        });
+        while (!started) std::this_thread::yield();
+        quarvel::log::app("three");
+        batch.app(long_line);
+        batch.app("four");
+    };
+    log_restorer restore;
+    test::temp_dir dir;
+    captured_descriptor o(STDOUT_FILENO, dir, "out");
+    log_output::setup_log("p", color_choice::never, level::warning);
+    run();
+    other.join();
+    EXPECT_EQ(o.text(), "one\np: [WARNING] x\ntwo\nwithin\nthree\n" + long_line + "\nfour\nother\n");
 }
 
 TEST(OutputBatch, AFailedWriteIsRememberedWhenTheBatchLeaves) {

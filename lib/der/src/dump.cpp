@@ -1,6 +1,6 @@
 #include <der/dump.hpp>
 
-#include "layout.hpp"
+#include <der/layout.hpp>
 
 namespace quarvel::der {
 
@@ -12,7 +12,7 @@ std::string octet_dump(std::string_view octets, std::size_t column) {
     const std::size_t groups = (octets.size() + group - 1) / group;
     const std::size_t groups_per_line = column + 2 * group < margin ? (margin - column + 1) / (2 * group + 1) : 1;
     out.reserve(octets.size() * 2 + groups + (groups / groups_per_line + 1) * column);
-    detail::box<std::string> box{out, column, column};
+    box<std::string> box{out, column, column};
     char digits[2 * group];
     for (std::size_t at = 0; at < octets.size(); at += group) {
         const std::size_t n = octets.size() - at < group ? octets.size() - at : group;

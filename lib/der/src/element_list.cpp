@@ -1,6 +1,6 @@
 #include <der/element.hpp>
 
-#include "layout.hpp"
+#include <der/layout.hpp>
 
 namespace quarvel::der {
 
@@ -11,7 +11,7 @@ namespace {
 // first item, one column after "[".
 template <class Out, class Next>
 void lay_out(Out& out, Next next, std::size_t column) {
-    detail::box<Out> box{out, column + 1, column};
+    box<Out> box{out, column + 1, column};
     box.piece("[");
     form f;
     tag t;
@@ -27,16 +27,11 @@ void lay_out(Out& out, Next next, std::size_t column) {
     box.piece("]");
 }
 
-// The list after `prefix`, in a string reserved at its final size: the items are laid out twice, counted
-// and then written.
+// The list after `prefix`, in a string reserved at its final size.
 template <class Source>
 std::string list_with_prefix(std::string_view prefix, const Source& source, std::size_t column) {
-    detail::octet_count count;
-    lay_out(count, source(), column);
-    std::string out;
-    out.reserve(prefix.size() + count.size);
-    out += prefix;
-    lay_out(out, source(), column);
+    std::string out(prefix);
+    append_measured(out, [&](auto& o) { lay_out(o, source(), column); });
     return out;
 }
 

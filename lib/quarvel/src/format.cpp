@@ -1,33 +1,38 @@
 #include <quarvel/format.hpp>
 
-#include <quarvel_toolkit/posix.hpp>
+#include <quarvel_toolkit/sink.hpp>
 
 namespace quarvel {
 
 namespace {
 
-// A stream sink gets laid-out bytes in pieces of about this size even within one long line stretch, so the
-// buffer stays bounded; handing bytes to a stdio stream is not a flush.
-constexpr std::size_t stream_spill_size = 64 * 1024;
+// A stream or descriptor gets laid-out bytes in pieces of about this size even within one long line stretch,
+// so the buffer stays bounded; handing bytes to a stdio stream is not a flush.
+constexpr std::size_t spill_size = 64 * 1024;
 
 }  // namespace
 
+// A string gets every laid-out byte as it is settled (a sink of no capacity), so that the caller may read it
+// between tokens.
 formatter::formatter(std::string& sink, int margin)
-    : kind_(sink_kind::string), out_(&sink), margin_(margin) {}
+    : owned_(std::make_unique<quarvel::sink>(sink, 0)), out_(owned_.get()), margin_(margin) {}
 
 formatter::formatter(std::FILE* sink, int margin)
-    : kind_(sink_kind::file), out_(&buffer_), file_(sink), margin_(margin) {}
+    : owned_(std::make_unique<quarvel::sink>(sink, spill_size)), out_(owned_.get()), margin_(margin) {}
 
 formatter::formatter(file_descriptor sink, int margin)
-    : kind_(sink_kind::descriptor), out_(&buffer_), fd_(sink.fd), margin_(margin) {}
+    : owned_(std::make_unique<quarvel::sink>(sink.fd, spill_size)), out_(owned_.get()), margin_(margin) {}
+
+formatter::formatter(sink& out, int margin) : out_(&out), margin_(margin) {}
 
 formatter::~formatter() { finish(); }
 
+bool formatter::failed() const { return out_->error() != 0; }
+
 void formatter::text(std::string_view s) {
     if (!hint_open_) {
-        out_->append(s);
+        out_->write(s);
         column_ += static_cast<std::int64_t>(s.size());
-        spill_if_large();
         return;
     }
     pending_text_.append(s);
@@ -51,52 +56,30 @@ void formatter::hint(int width) {
 // Lays out the open hint (as its width in spaces when it fits, else as a line feed to indentation 0) and the
 // text pending behind it.
 void formatter::lay_out_pending(bool hint_fits) {
-    if (hint_fits) {
-        out_->append(static_cast<std::size_t>(hint_width_), ' ');
-        column_ += hint_width_;
-    } else {
-        out_->push_back('\n');
+    if (!hint_fits) {
+        out_->put('\n');
         column_ = 0;
+    } else if (hint_width_ > 0) {
+        out_->put(' ');
+        column_ += hint_width_;
     }
-    out_->append(pending_text_);
+    out_->write(pending_text_);
     column_ += static_cast<std::int64_t>(pending_text_.size());
     pending_text_.clear();
     hint_open_ = false;
-    spill_if_large();
-}
-
-void formatter::spill_if_large() {
-    if (kind_ == sink_kind::file && buffer_.size() >= stream_spill_size) hand_over(false);
 }
 
 void formatter::line_end() {
     if (hint_open_) lay_out_pending(false);
-    out_->push_back('\n');
+    out_->put('\n');
     column_ = 0;
-    hand_over(true);
+    out_->flush();
 }
 
+// The caller's own sink keeps what is laid out: its owner hands it on.
 void formatter::finish() {
     if (hint_open_) lay_out_pending(false);
-    hand_over(false);
-}
-
-void formatter::hand_over(bool flush) {
-    switch (kind_) {
-    case sink_kind::string:
-        return;
-    case sink_kind::file:
-        if (!buffer_.empty() && !failed_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
-            failed_ = true;
-        buffer_.clear();
-        if (flush && !failed_ && std::fflush(file_) != 0) failed_ = true;
-        return;
-    case sink_kind::descriptor: {
-        if (!failed_ && posix::write_all(fd_, buffer_) != 0) failed_ = true;
-        buffer_.clear();
-        return;
-    }
-    }
+    if (owned_) out_->hand_on();
 }
 
 std::string render(const std::function<void(formatter&)>& print) {

@@ -1,5 +1,7 @@
 #include <quarvel/log.hpp>
 
+#include <quarvel_toolkit/sole_delivery.hpp>
+
 #include <atomic>
 #include <exception>
 #include <memory>
@@ -34,6 +36,10 @@ settings& current() {
 // Set while this thread delivers a message: whatever the reporter logs itself is dropped instead of
 // waiting for the delivery that is in progress.
 thread_local bool delivering = false;
+
+// Set while this thread holds the delivery for a run of its own (sole_delivery): its messages go through
+// without taking the lock it holds.
+thread_local bool holds_delivery = false;
 
 std::shared_ptr<const reporter> installed_reporter() {
     settings& s = current();
@@ -75,7 +81,8 @@ void message(const source& from, level lvl, std::string_view text, std::string_v
     try {
         if (!enabled(lvl)) return;
         settings& s = current();
-        const std::lock_guard lock(s.delivery);
+        std::unique_lock<std::mutex> lock(s.delivery, std::defer_lock);
+        if (!holds_delivery) lock.lock();
         const auto report = installed_reporter();
         if (!report) return;
         delivering = true;
@@ -88,6 +95,18 @@ void message(const source& from, level lvl, std::string_view text, std::string_v
         // no exception_ptr: it must go on, as ending it here would abort the process.
         if (!std::current_exception()) throw;
     }
+}
+
+sole_delivery::sole_delivery() : nested_(holds_delivery) {
+    if (nested_) return;
+    current().delivery.lock();
+    holds_delivery = true;
+}
+
+sole_delivery::~sole_delivery() {
+    if (nested_) return;
+    holds_delivery = false;
+    current().delivery.unlock();
 }
 
 }  // namespace quarvel::log

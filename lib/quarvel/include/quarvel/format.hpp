@@ -17,10 +17,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace quarvel {
+
+class sink;
 
 /// A POSIX stream descriptor as a formatter's sink (kept apart from an int margin on purpose).
 struct file_descriptor {
@@ -42,6 +45,10 @@ public:
     /// Buffers laid-out bytes; writes them to the descriptor (retrying EINTR, continuing partial writes) at
     /// each line end.
     QUARVEL_API explicit formatter(file_descriptor sink, int margin = default_margin);
+
+    /// Lays bytes out into a sink of this tree's tools (not part of the installed interface): they stay in the
+    /// sink, which is flushed at each line end; the sink stays the caller's.
+    explicit formatter(sink& out, int margin = default_margin);
 
     /// Finishes (as `finish`), so that nothing written is lost; does not flush a stream.
     QUARVEL_API ~formatter();
@@ -67,28 +74,20 @@ public:
     /// Bytes laid out since the last line feed.
     std::int64_t column() const { return column_; }
     /// A write to the stream or descriptor failed; later bytes were dropped.
-    bool failed() const { return failed_; }
+    QUARVEL_API bool failed() const;
 
 private:
     // The public member functions are exported one by one; these are not, so they may change in a series.
-    enum class sink_kind { string, file, descriptor };
-
     void hint(int width);
     void lay_out_pending(bool hint_fits);
-    void spill_if_large();
-    void hand_over(bool flush);
 
-    sink_kind kind_;
-    std::string* out_;           ///< the caller's string, or `buffer_` for stream and descriptor sinks
-    std::string buffer_;         ///< laid-out bytes not yet handed to a stream or descriptor
-    std::FILE* file_ = nullptr;
-    int fd_ = -1;
+    std::unique_ptr<sink> owned_;  ///< the sink over the string, stream or descriptor given, unless the caller's
+    sink* out_;                    ///< where laid-out bytes go
     std::int64_t margin_;
     std::int64_t column_ = 0;
     bool hint_open_ = false;     ///< a hint whose size is still open heads the pending material
     int hint_width_ = 0;
     std::string pending_text_;   ///< text written after the open hint; reused, so no allocation per token
-    bool failed_ = false;
 };
 
 /// Prints into a fresh formatter over a string with margin 78, finishes it and returns the text.
