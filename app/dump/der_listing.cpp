@@ -183,7 +183,25 @@ void write_element_line(output::buffer& out, const der_listing& how, const der::
 
 }  // namespace
 
-quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::string_view input, const der_listing& how) {
+namespace {
+
+// Tells `done` of each MiB that a walk over the input goes past.
+struct walk_progress {
+    const std::function<void(std::size_t)>* done;
+    std::size_t next = step;
+    static constexpr std::size_t step = std::size_t{1} << 20;
+
+    void at(std::size_t offset) {
+        if (done == nullptr || offset < next) return;
+        (*done)(offset);
+        next = offset + step;
+    }
+};
+
+}  // namespace
+
+quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::string_view input, const der_listing& how,
+                               const std::function<void(std::size_t)>* done) {
     std::string line, preview;
     std::size_t end = 0;  // where the first element ends
     const auto list_one = [&](const der::header_view& h, std::optional<std::uint64_t> announced) {
@@ -195,14 +213,21 @@ quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::str
         if (end < input.size()) return fault_at(out, how, how.base + end, "trailing bytes");
         return {};
     };
-    // An input is listed as its headers are read, without a tape: checked first, then listed, each walk
-    // holding only the elements open. What lies before a fault is listed alike, unless the fault is the end
-    // of the input inside the element: the elements it cuts are only known at the end, and their lines say
-    // so, so that listing is made from the tape of the headers before the end.
-    const std::optional<der::reader_fault> fault = der::walk_headers(input, [](const der::header_view&) {});
-    const std::optional<der::cut_site> cut = fault ? der::read_to_cut(headers, input, false) : std::nullopt;
+    // An input is listed as its headers are read, in one walk without a tape that holds only the elements
+    // open; a fault ends the listing after everything before it. One whose element the end cuts is listed
+    // from the tape of the headers before the end, each element the end cuts marked.
+    // Whether the end cuts the input's element is told by its first header alone: cut short itself, or
+    // announcing more contents than follow it.
+    const der::header_start root = der::read_header_start(input);
+    const bool ends_inside = root.fault ? root.fault == der::header_fault::index_out_of_bounds
+                                        : root.fields.length > input.size() - root.fields.size;
+    const std::optional<der::cut_site> cut = ends_inside ? der::read_to_cut(headers, input, false) : std::nullopt;
     if (!cut) {
-        der::walk_headers(input, [&](const der::header_view& h) { list_one(h, std::nullopt); });
+        walk_progress listing{done};
+        const std::optional<der::reader_fault> fault = der::walk_headers(input, [&](const der::header_view& h) {
+            listing.at(h.offset);
+            list_one(h, std::nullopt);
+        });
         if (fault) return fault_at(out, how, how.base + fault->offset, der::reader_message(*fault, input, dumped_octets));
         return after_element();
     }
@@ -215,7 +240,8 @@ quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::str
         ++index;
         list_one(h, announced);
     });
-    // A cut is said at the innermost element it cuts.
+    // A cut is said at the innermost element it cuts, with the reader's message.
+    const std::optional<der::reader_fault> fault = der::first_fault(input);
     return fault_at(out, how, how.base + cut->offset, der::reader_message(*fault, input, dumped_octets));
 }
 

@@ -26,7 +26,9 @@
 // headers are read, with no memory per element, but one that ends inside its element: that one is listed from
 // the tape of its headers (one word per header). The contents are never copied.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +59,9 @@ struct der_listing {
 // on one line, so every line feed and the indentation after it become one space.
 std::string one_line(std::string message);
 
-quarvel::result<void> list_der(output::buffer& out, quarvel::der::tape& headers, std::string_view input, const der_listing& how);
+// `done`, when given, is told as each walk over the input goes past another MiB how many octets from its
+// start it is done with (each walk starts again from the start): a mapped file's pages behind it may go.
+quarvel::result<void> list_der(output::buffer& out, quarvel::der::tape& headers, std::string_view input, const der_listing& how,
+                               const std::function<void(std::size_t)>* done = nullptr);
 
 }  // namespace dump

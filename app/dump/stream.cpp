@@ -210,8 +210,13 @@ file_result write_one(output::buffer& out, const settings& s, const std::string&
     if (s.kind == input_kind::der) {
         der::tape headers;
         quarvel::result<void> listed;
+        // Each walk of the listing reads the file from its start to its end, once: pages behind it go.
         auto read = file_input::with_whole_file(
-            file, [&](std::string_view bytes) { listed = list_der(out, headers, bytes, listing_for(s, named)); });
+            file,
+            [&](std::string_view bytes, const file_input::prefix_done& done) {
+                listed = list_der(out, headers, bytes, listing_for(s, named), &done);
+            },
+            0);
         if (!read) return read_fault(std::move(read.error()));
         if (!listed) return contents_fault(std::move(listed.error()));
         return {};

@@ -387,3 +387,32 @@ TEST(DerListing, FrameOfACapture) {
 }
 
 }  // namespace
+
+namespace {
+
+// A listing walks a mapped file from start to end and gives up the pages behind it: a file of 48 MiB in
+// 1 KiB strings is listed in a small part of its size.
+TEST(DerListingMemory, AMappedFileIsNotHeldWhole) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow and quarantine would dominate the figure";
+#endif
+    test::temp_dir dir;
+    std::string file;
+    long file_kib = 0;
+    {
+        const std::string item = hex("04 82 04 00") + std::string(1024, 'x');
+        std::string items;
+        for (int i = 0; i < 48 * 1024; ++i) items += item;
+        file = dir.file("large.der", hex("30 84 03 03 00 00") + items);
+        file_kib = static_cast<long>((items.size() + 6) / 1024);
+    }
+    // The children's peak counts what they share of this process when they start: its copies are gone.
+    for (const std::string form : {"", "--json "}) {
+        const auto r = test::run(
+            {"/bin/sh", "-c", "exec \"$0\" " + form + "der \"$1\" >/dev/null", QUARVEL_DUMP_BINARY, file});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_LT(r.max_rss_kib, file_kib / 4) << form << "peak " << r.max_rss_kib << " KiB";
+    }
+}
+
+}  // namespace
