@@ -200,7 +200,7 @@ struct walk_progress {
 
 }  // namespace
 
-quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::string_view input, const der_listing& how,
+quarvel::result<void> list_der(output::buffer& out, std::string_view input, const der_listing& how,
                                const std::function<void(std::size_t)>* done) {
     std::string line, preview;
     std::size_t end = 0;  // where the first element ends
@@ -213,17 +213,14 @@ quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::str
         if (end < input.size()) return fault_at(out, how, how.base + end, "trailing bytes");
         return {};
     };
-    // An input is listed as its headers are read, in one walk without a tape that holds only the elements
-    // open; a fault ends the listing after everything before it. One whose element the end cuts is listed
-    // from the tape of the headers before the end, each element the end cuts marked.
     // Whether the end cuts the input's element is told by its first header alone: cut short itself, or
-    // announcing more contents than follow it.
+    // announcing more contents than follow it. Either way the input is listed as its headers are read, in
+    // one walk that holds only the elements open.
     const der::header_start root = der::read_header_start(input);
     const bool ends_inside = root.fault ? root.fault == der::header_fault::index_out_of_bounds
                                         : root.fields.length > input.size() - root.fields.size;
-    const std::optional<der::cut_site> cut = ends_inside ? der::read_to_cut(headers, input, false) : std::nullopt;
-    if (!cut) {
-        walk_progress listing{done};
+    walk_progress listing{done};
+    if (!ends_inside) {
         const std::optional<der::reader_fault> fault = der::walk_headers(input, [&](const der::header_view& h) {
             listing.at(h.offset);
             list_one(h, std::nullopt);
@@ -231,16 +228,12 @@ quarvel::result<void> list_der(output::buffer& out, der::tape& headers, std::str
         if (fault) return fault_at(out, how, how.base + fault->offset, der::reader_message(*fault, input, dumped_octets));
         return after_element();
     }
-    std::size_t next_cut = 0;  // the next of `cut->elements`, in reading order as the tape is
-    std::size_t index = 0;     // the tape entry of the header listed
-    der::each_header(headers, [&](const der::header_view& h) {
-        std::optional<std::uint64_t> announced;  // the length its header announces, when the end cuts it
-        if (next_cut < cut->elements.size() && cut->elements[next_cut].index == index)
-            announced = cut->elements[next_cut++].announced;
-        ++index;
-        list_one(h, announced);
-    });
-    // A cut is said at the innermost element it cuts, with the reader's message.
+    // Each element the end cuts is marked; the cut is said at the innermost one, with the reader's message.
+    const std::optional<der::cut_site> cut =
+        der::walk_to_cut(input, [&](const der::header_view& h, std::optional<std::uint64_t> announced) {
+            listing.at(h.offset);
+            list_one(h, announced);
+        });
     const std::optional<der::reader_fault> fault = der::first_fault(input);
     return fault_at(out, how, how.base + cut->offset, der::reader_message(*fault, input, dumped_octets));
 }

@@ -23,8 +23,7 @@
 // first 40 octets between double quotes, by the terminal rule with a backslash and a quote escaped too, so
 // that distinct contents never preview alike (text/terminal_text.hpp); NULL none; any other
 // primitive its first 16 octets in hexadecimal; "..." follows a cut preview. An input is listed as its
-// headers are read, with no memory per element, but one that ends inside its element: that one is listed from
-// the tape of its headers (one word per header). The contents are never copied.
+// headers are read, with no memory per element; the contents are never copied.
 
 #include <cstddef>
 #include <cstdint>
@@ -37,10 +36,6 @@
 
 #include "output/buffer.hpp"
 
-namespace quarvel::der {
-struct tape;
-}
-
 namespace dump {
 
 struct der_listing {
@@ -50,18 +45,17 @@ struct der_listing {
     std::optional<std::string_view> file;  // JSON: "file" before it, in a run over several FILEs
 };
 
-// Lists the element at offset 0 of `input` onto `out`. A fault of the element reader, or octets after the
-// element ("trailing bytes"), ends the listing with an error line (text "OFFSET: error: MESSAGE", JSON
-// {"offset":O,"error":"MESSAGE"}, the message on one line and safe for a terminal) and is returned as
-// "at offset O: MESSAGE". `headers` holds the headers of an input cut short: one tape for many inputs (the frames
-// of a capture) keeps its storage from one to the next.
 // The reader lays a long octet dump out over several lines; a line of a listing or of JSON keeps each fault
 // on one line, so every line feed and the indentation after it become one space.
 std::string one_line(std::string message);
 
-// `done`, when given, is told as each walk over the input goes past another MiB how many octets from its
-// start it is done with (each walk starts again from the start): a mapped file's pages behind it may go.
-quarvel::result<void> list_der(output::buffer& out, quarvel::der::tape& headers, std::string_view input, const der_listing& how,
+// Lists the element at offset 0 of `input` onto `out`. A fault of the element reader, or octets after the
+// element ("trailing bytes"), ends the listing with an error line (text "OFFSET: error: MESSAGE", JSON
+// {"offset":O,"error":"MESSAGE"}, the message on one line and safe for a terminal) and is returned as
+// "at offset O: MESSAGE".
+// `done`, when given, is told as the walk over the input goes past another MiB how many octets from its
+// start it is done with: a mapped file's pages behind it may go.
+quarvel::result<void> list_der(output::buffer& out, std::string_view input, const der_listing& how,
                                const std::function<void(std::size_t)>* done = nullptr);
 
 }  // namespace dump

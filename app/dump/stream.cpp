@@ -208,13 +208,12 @@ der_listing listing_for(const settings& s, const std::string* named) {
 // or the listing of its elements.
 file_result write_one(output::buffer& out, const settings& s, const std::string& file, const std::string* named) {
     if (s.kind == input_kind::der) {
-        der::tape headers;
         quarvel::result<void> listed;
         // Each walk of the listing reads the file from its start to its end, once: pages behind it go.
         auto read = file_input::with_whole_file(
             file,
             [&](std::string_view bytes, const file_input::prefix_done& done) {
-                listed = list_der(out, headers, bytes, listing_for(s, named), &done);
+                listed = list_der(out, bytes, listing_for(s, named), &done);
             },
             0);
         if (!read) return read_fault(std::move(read.error()));
@@ -279,7 +278,6 @@ file_result write_frames(output::buffer& out, const settings& s, const std::stri
     capture_reader reader;
     reader.fd = *fd;
     reader.before_read = [&] { out.flush(); };
-    der::tape headers;  // for listings: its storage kept from one frame to the next
     while (out.error() == 0) {
         const auto next = next_frame(reader);
         const frame_place place{reader.frame_number, reader.frame_offset};
@@ -298,7 +296,7 @@ file_result write_frames(output::buffer& out, const settings& s, const std::stri
             der_listing how = listing_for(s, named);
             how.base = payload_offset;
             how.frame = reader.frame_number;
-            auto listed = list_der(out, headers, reader.payload, how);
+            auto listed = list_der(out, reader.payload, how);
             if (!listed) return contents_fault(place.text() + ": " + listed.error());
             continue;
         }

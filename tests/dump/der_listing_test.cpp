@@ -34,11 +34,11 @@ struct listed {
     quarvel::result<void> status;
 };
 
-listed list(der::tape& headers, std::string_view input, const dump::der_listing& how = {}) {
+listed list(std::string_view input, const dump::der_listing& how = {}) {
     listed r;
     {
         output::buffer out(r.text);
-        r.status = dump::list_der(out, headers, input, how);
+        r.status = dump::list_der(out, input, how);
     }
     return r;
 }
@@ -174,14 +174,13 @@ std::vector<well_formed> well_formed_inputs() {
 // The example of quarvel-dump's manual, exactly.
 TEST(DerListing, ListsTheExample) {
     const std::string input = hex("30 08 02 01 05 0C 03 61 62 63");
-    der::tape headers;
-    const auto text = list(headers, input);
+    const auto text = list(input);
     EXPECT_TRUE(text.status);
     EXPECT_EQ(text.text,
               "0: UNIVERSAL 16 Constructed, header 2, length 8\n"
               "2:   UNIVERSAL 2 Primitive, header 2, length 1: 5\n"
               "5:   UNIVERSAL 12 Primitive, header 2, length 3: \"abc\"\n");
-    const auto json = list(headers, input, as_json);
+    const auto json = list(input, as_json);
     EXPECT_TRUE(json.status);
     EXPECT_EQ(json.text,
               R"({"offset":0,"depth":0,"tag":"UNIVERSAL 16","form":"constructed","header":2,"length":8})" "\n"
@@ -192,11 +191,10 @@ TEST(DerListing, ListsTheExample) {
 
 // One tape serves every input, as it serves every frame of a capture.
 TEST(DerListing, ListsEveryElementOfWellFormedInput) {
-    der::tape headers;
     for (const auto& c : well_formed_inputs()) {
         std::vector<std::string> starts;
         for (const auto& f : reference(c.input)) starts.push_back(text_line(f));
-        const auto r = list(headers, c.input);
+        const auto r = list(c.input);
         EXPECT_TRUE(r.status) << c.name << ": " << r.status.error();
         expect_lines(r.text, starts, ": ", "", c.name);
     }
@@ -255,9 +253,8 @@ std::vector<malformed> malformed_inputs() {
 }
 
 TEST(DerListing, FaultEndsTheListing) {
-    der::tape headers;
     for (const auto& c : malformed_inputs()) {
-        const auto r = list(headers, c.input);
+        const auto r = list(c.input);
         std::string expected;
         for (const auto& line : c.before) expected += line + "\n";
         expected += std::to_string(c.offset) + ": error: " + c.message + "\n";
@@ -307,9 +304,8 @@ TEST(DerListing, Previews) {
         {hex("45 01 07"), "0: APPLICATION 5 Primitive, header 2, length 1: 07"},
         {hex("DF 1F 01 FF"), "0: PRIVATE 31 Primitive, header 3, length 1: ff"},
     };
-    der::tape headers;
     for (const auto& c : cases) {
-        const auto r = list(headers, c.input);
+        const auto r = list(c.input);
         EXPECT_TRUE(r.status);
         EXPECT_EQ(r.text, c.line + "\n");
     }
@@ -329,10 +325,9 @@ TEST(DerListing, DistinctContentsNeverPreviewAlike) {
         {"a quote inside", "a\", \"b", "a\\\", \\\"b", R"("a\", \"b")", R"("a\\\", \\\"b")"},
         {"one backslash and two", "\\", "\\\\", R"("\\")", R"("\\\\")"},
     };
-    der::tape headers;
     for (const auto& p : pairs) {
-        const auto first = list(headers, tlv("0C", p.first));
-        const auto second = list(headers, tlv("0C", p.second));
+        const auto first = list(tlv("0C", p.first));
+        const auto second = list(tlv("0C", p.second));
         const std::string head = "0: UNIVERSAL 12 Primitive, header 2, length ";
         EXPECT_EQ(first.text, head + std::to_string(p.first.size()) + ": " + p.first_shown + "\n") << p.what;
         EXPECT_EQ(second.text, head + std::to_string(p.second.size()) + ": " + p.second_shown + "\n") << p.what;
@@ -341,17 +336,16 @@ TEST(DerListing, DistinctContentsNeverPreviewAlike) {
 }
 
 TEST(DerListing, JsonLines) {
-    der::tape headers;
     std::string all;
     for (const auto& c : well_formed_inputs()) {
         std::vector<std::string> starts;
         for (const auto& f : reference(c.input)) starts.push_back(json_line(f));
-        const auto r = list(headers, c.input, as_json);
+        const auto r = list(c.input, as_json);
         EXPECT_TRUE(r.status) << c.name;
         expect_lines(r.text, starts, R"(,"preview":")", "}", c.name);
         all += r.text;
     }
-    const auto escaped = list(headers, hex("30 0A 0C 02 61 0A 05 00 30 80 00 00"), as_json);
+    const auto escaped = list(hex("30 0A 0C 02 61 0A 05 00 30 80 00 00"), as_json);
     EXPECT_EQ(escaped.text,
               R"({"offset":0,"depth":0,"tag":"UNIVERSAL 16","form":"constructed","header":2,"length":10})" "\n"
               R"({"offset":2,"depth":1,"tag":"UNIVERSAL 12","form":"primitive","header":2,"length":2,"preview":"\"a\\n\""})" "\n"
@@ -359,7 +353,7 @@ TEST(DerListing, JsonLines) {
               R"({"offset":8,"error":"Constructed indefinite form"})" "\n");
     EXPECT_FALSE(escaped.status);
     all += escaped.text;
-    for (const auto& c : malformed_inputs()) all += list(headers, c.input, as_json).text;
+    for (const auto& c : malformed_inputs()) all += list(c.input, as_json).text;
     expect_json_lines(all);
 }
 
@@ -367,16 +361,15 @@ TEST(DerListing, JsonLines) {
 TEST(DerListing, FrameOfACapture) {
     const dump::der_listing text{.json = false, .base = 8, .frame = 1, .file = std::nullopt};
     const dump::der_listing json{.json = true, .base = 8, .frame = 1, .file = std::nullopt};
-    der::tape headers;
     const std::string input = hex("30 03 02 01 05 00");
-    const auto t = list(headers, input, text);
+    const auto t = list(input, text);
     EXPECT_EQ(t.text,
               "8: UNIVERSAL 16 Constructed, header 2, length 3\n"
               "10:   UNIVERSAL 2 Primitive, header 2, length 1: 5\n"
               "13: error: trailing bytes\n");
     ASSERT_FALSE(t.status);
     EXPECT_EQ(t.status.error(), "at offset 13: trailing bytes");
-    const auto j = list(headers, input, json);
+    const auto j = list(input, json);
     EXPECT_EQ(j.text,
               R"({"frame":1,"offset":8,"depth":0,"tag":"UNIVERSAL 16","form":"constructed","header":2,"length":3})" "\n"
               R"({"frame":1,"offset":10,"depth":1,"tag":"UNIVERSAL 2","form":"primitive","header":2,"length":1,"preview":"5"})" "\n"

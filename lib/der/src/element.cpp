@@ -412,15 +412,19 @@ void record_cut(tape& t, std::size_t at, std::size_t size, std::uint64_t number,
 
 }  // namespace
 
-std::optional<cut_site> read_to_cut(tape& t, std::string_view input, bool turn_innermost) {
+namespace {
+
+// The walk of `read_to_cut`, handing what it reads to `rec`:
+//   rec.primitive(at, header, depth, shown, announced)  a primitive, `shown` octets of its contents there
+//                                                       and, when the end cuts it, `announced` by its header
+//   rec.open(at, header, depth, shown, announced)       a constructed element opened, the same
+//   rec.close(open_to_cut)                              a constructed element closed (at the end too)
+//   rec.cut_header(at)                                  (turn_innermost) a header that the end cuts
+//   rec.turn(open_to_cut)                               (turn_innermost) the innermost element cut, open
+//   rec.entries()                                       the entry the next element is recorded as
+template <class Recorder>
+std::optional<cut_site> walk_to_cut(std::string_view input, bool turn_innermost, Recorder& rec) {
     const std::size_t n = input.size();
-    t.input = input;
-    t.one_pass = false;
-    t.entries.clear();
-    t.wide.clear();
-    t.fault = {};
-    // As the reader reserves: one entry per two octets at most, pages never written costing nothing.
-    t.entries.reserve(std::min<std::size_t>(n / 2 + 1, std::size_t{1} << 27));
     std::vector<open_to_cut> open;
     cut_site site;
     std::size_t at = 0;
@@ -437,7 +441,7 @@ std::optional<cut_site> read_to_cut(tape& t, std::string_view input, bool turn_i
         if (!open.empty()) {
             const open_to_cut& parent = open.back();
             if (at == parent.announced_end) {
-                close_constructed(t, parent.recorded);
+                rec.close(parent);
                 open.pop_back();
                 if (open.empty()) return std::nullopt;
                 continue;
@@ -459,8 +463,7 @@ std::optional<cut_site> read_to_cut(tape& t, std::string_view input, bool turn_i
             if (h.why == fault::index_out_of_bounds && limit == n && parent_end >= n) {
                 site.offset = at;
                 site.in_header = true;
-                if (turn_innermost && at < n)
-                    record_cut(t, at, n - at, 0, 0, !is_constructed(static_cast<std::uint8_t>(input[at])));
+                if (turn_innermost && at < n) rec.cut_header(at);
             } else {
                 innermost_open = deepest_cut();
             }
@@ -472,21 +475,23 @@ std::optional<cut_site> read_to_cut(tape& t, std::string_view input, bool turn_i
             innermost_open = deepest_cut();
             break;
         }
-        const std::size_t header_size = h.value.contents_begin - at;
+        const std::optional<std::uint64_t> announced =
+            announced_end > n ? std::optional<std::uint64_t>(h.value.length) : std::nullopt;
         if (h.value.form == form::primitive) {
-            if (announced_end <= n) {
-                record_cut(t, at, header_size, h.value.tag.number, h.value.length, false);
+            if (!announced) {
+                rec.primitive(at, h.value, open.size(), h.value.length, announced);
                 at = static_cast<std::size_t>(announced_end);
                 continue;
             }
             site.offset = at;
-            site.elements.push_back({t.entries.size(), h.value.length});
-            record_cut(t, at, header_size, h.value.tag.number, n - h.value.contents_begin, turn_innermost);
+            site.elements.push_back({rec.entries(), h.value.length});
+            rec.primitive(at, h.value, open.size(), n - h.value.contents_begin, announced);
             break;
         }
-        const std::size_t contents_end = announced_end > n ? n : static_cast<std::size_t>(announced_end);
-        open.push_back({{h.value.contents_begin, contents_end, h.value.tag.number, t.entries.size()}, at, announced_end});
-        t.entries.push_back(header_entry(static_cast<std::uint8_t>(input[at]), header_size));
+        const std::size_t contents_end = announced ? n : static_cast<std::size_t>(announced_end);
+        const std::size_t index = rec.entries();
+        rec.open(at, h.value, open.size(), contents_end - h.value.contents_begin, announced);
+        open.push_back({{h.value.contents_begin, contents_end, h.value.tag.number, index}, at, announced_end});
         at = h.value.contents_begin;
     }
     // Every element still open up to the innermost one is cut.
@@ -500,15 +505,88 @@ std::optional<cut_site> read_to_cut(tape& t, std::string_view input, bool turn_i
         const open_to_cut& cut = open[*innermost_open];
         site.offset = cut.header_at;
         if (turn_innermost) {
-            // Its children are whole, but the grammar is to stop at the element itself: they go.
-            t.entries.resize(cut.recorded.index);
-            record_cut(t, cut.header_at, cut.recorded.contents_begin - cut.header_at, cut.recorded.number,
-                       cut.recorded.contents_end - cut.recorded.contents_begin, false);
+            rec.turn(cut);
             open.resize(*innermost_open);
         }
     }
-    for (std::size_t i = open.size(); i-- > 0;) close_constructed(t, open[i].recorded);
+    for (std::size_t i = open.size(); i-- > 0;) rec.close(open[i]);
     return site;
+}
+
+// What `read_to_cut` writes on its tape.
+struct tape_recorder {
+    tape& t;
+    bool turn_innermost;
+
+    std::size_t entries() const { return t.entries.size(); }
+    // A primitive the end cuts is the innermost element cut: turned, so that a grammar refuses it.
+    void primitive(std::size_t at, const header& h, std::size_t, std::uint64_t shown,
+                   std::optional<std::uint64_t> announced) {
+        record_cut(t, at, h.contents_begin - at, h.tag.number, shown, announced && turn_innermost);
+    }
+    void open(std::size_t at, const header& h, std::size_t, std::uint64_t, std::optional<std::uint64_t>) {
+        t.entries.push_back(header_entry(static_cast<std::uint8_t>(t.input[at]), h.contents_begin - at));
+    }
+    void close(const open_to_cut& e) { close_constructed(t, e.recorded); }
+    void cut_header(std::size_t at) {
+        record_cut(t, at, t.input.size() - at, 0, 0, !is_constructed(static_cast<std::uint8_t>(t.input[at])));
+    }
+    // Its children are whole, but the grammar is to stop at the element itself: they go.
+    void turn(const open_to_cut& cut) {
+        t.entries.resize(cut.recorded.index);
+        record_cut(t, cut.header_at, cut.recorded.contents_begin - cut.header_at, cut.recorded.number,
+                   cut.recorded.contents_end - cut.recorded.contents_begin, false);
+    }
+};
+
+// What `walk_to_cut` shows: each header as it is read.
+struct visiting_recorder {
+    std::string_view input;
+    const std::function<void(const header_view&, std::optional<std::uint64_t>)>& visit;
+    std::size_t read = 0;
+
+    std::size_t entries() const { return read; }
+    void primitive(std::size_t at, const header& h, std::size_t depth, std::uint64_t shown,
+                   std::optional<std::uint64_t> announced) {
+        show(at, h, depth, shown, announced);
+    }
+    void open(std::size_t at, const header& h, std::size_t depth, std::uint64_t shown,
+              std::optional<std::uint64_t> announced) {
+        show(at, h, depth, shown, announced);
+    }
+    void close(const open_to_cut&) {}
+    void cut_header(std::size_t) {}
+    void turn(const open_to_cut&) {}
+
+    void show(std::size_t at, const header& h, std::size_t depth, std::uint64_t shown,
+              std::optional<std::uint64_t> announced) {
+        element e;
+        e.tag = h.tag;
+        e.form = h.form;
+        e.contents = input.substr(h.contents_begin, static_cast<std::size_t>(shown));
+        visit(header_view{at, depth, e, h.contents_begin - at}, announced);
+        ++read;
+    }
+};
+
+}  // namespace
+
+std::optional<cut_site> read_to_cut(tape& t, std::string_view input, bool turn_innermost) {
+    t.input = input;
+    t.one_pass = false;
+    t.entries.clear();
+    t.wide.clear();
+    t.fault = {};
+    // As the reader reserves: one entry per two octets at most, pages never written costing nothing.
+    t.entries.reserve(std::min<std::size_t>(input.size() / 2 + 1, std::size_t{1} << 27));
+    tape_recorder rec{t, turn_innermost};
+    return walk_to_cut(input, turn_innermost, rec);
+}
+
+std::optional<cut_site> walk_to_cut(std::string_view input,
+                                    const std::function<void(const header_view&, std::optional<std::uint64_t>)>& visit) {
+    visiting_recorder rec{input, visit};
+    return walk_to_cut(input, false, rec);
 }
 
 tape_owner::~tape_owner() { delete tape_; }

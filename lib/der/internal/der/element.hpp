@@ -318,6 +318,13 @@ struct cut_site {
 /// decode has failed: a sound input never pays for it.
 std::optional<cut_site> read_to_cut(tape& headers, std::string_view input, bool turn_innermost);
 
+/// The same walk without a tape: every header that lies before the end handed to `visit` as it is read, in
+/// reading order, with the length of contents its header announces when the end cuts its element (the
+/// element's contents then reach the end); `value.source` is null. The cut elements' `index` counts the
+/// headers visited before them. Holds only the elements open.
+std::optional<cut_site> walk_to_cut(std::string_view input,
+                                    const std::function<void(const header_view&, std::optional<std::uint64_t>)>& visit);
+
 /// One header as the element reader reads it, without its contents.
 struct header_fields {
     der::tag tag;                      ///< its tag
