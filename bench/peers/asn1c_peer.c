@@ -16,9 +16,6 @@
 #error "build with -DASN_DEBUG(...)=((void)0), or asn1c's tracing stays in the decoder"
 #endif
 
-/* Keeps the conversions from being optimised away. */
-static volatile long long observed_sum;
-
 static const char *check_paths(const Data_t *files) {
     for (int i = 0; i < files->list.count; ++i) {
         const OutputFile_t *file = files->list.array[i];
@@ -74,12 +71,8 @@ static const char *check_record(const Record_t *record, long long *sum) {
 }
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: %s FILE\n", argv[0]);
-        return 1;
-    }
     size_t size;
-    unsigned char *bytes = read_whole_file(argv[1], &size);
+    unsigned char *bytes = read_argument_file(argc, argv, &size);
     if (!bytes) return 1;
 
     Exec_t *exec = NULL;
@@ -102,10 +95,5 @@ int main(int argc, char **argv) {
         failure = check_record(&exec->choice.record, &sum);
     ASN_STRUCT_FREE(asn_DEF_Exec, exec);
     free(bytes);
-    if (failure) {
-        fprintf(stderr, "%s: %s\n", argv[1], failure);
-        return 1;
-    }
-    observed_sum = sum;
-    return 0;
+    return peer_exit(argv[1], failure, sum);
 }

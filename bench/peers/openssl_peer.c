@@ -99,9 +99,6 @@ ASN1_CHOICE(EXEC) = {
     ASN1_EXP(EXEC, value.reserved, ASN1_NULL, 1),
 } ASN1_CHOICE_END(EXEC)
 
-/* Keeps the conversions from being optimised away. */
-static volatile long long observed_sum;
-
 DECLARE_ASN1_FUNCTIONS(EXEC)
 IMPLEMENT_ASN1_FUNCTIONS(EXEC)
 
@@ -146,12 +143,8 @@ static const char *check_record(const RECORD *record, long long *sum) {
 }
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: %s FILE\n", argv[0]);
-        return 1;
-    }
     size_t size;
-    unsigned char *bytes = read_whole_file(argv[1], &size);
+    unsigned char *bytes = read_argument_file(argc, argv, &size);
     if (!bytes) return 1;
 
     const unsigned char *cursor = bytes;
@@ -173,10 +166,5 @@ int main(int argc, char **argv) {
         failure = check_record(exec->value.record, &sum);
     EXEC_free(exec);
     free(bytes);
-    if (failure) {
-        fprintf(stderr, "%s: %s\n", argv[1], failure);
-        return 1;
-    }
-    observed_sum = sum;
-    return 0;
+    return peer_exit(argv[1], failure, sum);
 }

@@ -56,4 +56,27 @@ static int valid_path(const unsigned char *octets, size_t length) {
     return length > 0 && memchr(octets, 0, length) == NULL;
 }
 
+/* The file named by a program's one argument, read whole; NULL after printing why (the usage when the
+ * arguments are not one file). */
+static inline unsigned char *read_argument_file(int argc, char **argv, size_t *size) {
+    if (argc != 2) {
+        fprintf(stderr, "usage: %s FILE\n", argv[0]);
+        return NULL;
+    }
+    return read_whole_file(argv[1], size);
+}
+
+/* Where the sum of the values a peer read is kept, so that the compiler cannot leave their reading out. */
+static volatile long long observed_sum;
+
+/* A peer's end: 1 after saying `failure` about the file `path`, else 0 with `sum` kept. */
+static inline int peer_exit(const char *path, const char *failure, long long sum) {
+    if (failure) {
+        fprintf(stderr, "%s: %s\n", path, failure);
+        return 1;
+    }
+    observed_sum = sum;
+    return 0;
+}
+
 #endif

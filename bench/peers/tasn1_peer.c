@@ -10,9 +10,6 @@
 #define QUARVEL_RECORD_ASN "record.asn"
 #endif
 
-/* Keeps the conversions from being optimised away. */
-static volatile long long observed_sum;
-
 /* Reads a signed big-endian INTEGER of at most 8 octets. */
 static const char *read_integer(asn1_node_const node, const char *name, long long *value) {
     unsigned char octets[16];
@@ -177,10 +174,5 @@ int main(int argc, char **argv) {
     asn1_delete_structure(&exec);
     asn1_delete_structure(&definitions);
     free(bytes);
-    if (failure) {
-        fprintf(stderr, "%s: %s\n", argv[1], failure);
-        return 1;
-    }
-    observed_sum = sum;
-    return 0;
+    return peer_exit(argv[1], failure, sum);
 }
