@@ -26,18 +26,14 @@ std::int64_t confined(std::int64_t value) {
 }  // namespace
 
 result<std::int64_t> read_integer(std::string_view contents) {
+    std::int64_t value;
+    if (read_integer_inline(contents, value)) return value;
     const auto octet = [&](std::size_t i) { return static_cast<std::uint8_t>(contents[i]); };
     if (contents.empty()) return error("INTEGER: length 0");
-    // DER's minimal two's complement: the first nine bits are never all equal.
     if (contents.size() >= 2 && ((octet(0) == 0x00 && octet(1) < 0x80) || (octet(0) == 0xFF && octet(1) >= 0x80)))
         return error("INTEGER: redundant form");
-    if (contents.size() > 8) return error(overflow(contents));
-    // Sign-extend from the first octet, then shift the rest in (unsigned, so no overflow is possible).
-    std::uint64_t bits = (octet(0) & 0x80) != 0 ? ~std::uint64_t{0} : 0;
-    for (std::size_t i = 0; i < contents.size(); ++i) bits = (bits << 8) | octet(i);
-    const auto value = static_cast<std::int64_t>(bits);
-    if (value < min_integer || value > max_integer) return error(overflow(contents));
-    return value;
+    // Longer than eight octets, or outside the range.
+    return error(overflow(contents));
 }
 
 std::size_t integer_size(std::int64_t value) {

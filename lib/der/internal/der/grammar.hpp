@@ -337,7 +337,11 @@ struct integer_traits {
     using value_type = std::int64_t;
     static constexpr tag default_tag = tags::integer;
     static constexpr form expected_form = form::primitive;
-    static result<value_type> read(std::string_view contents) { return read_integer(contents); }
+    static result<value_type> read(std::string_view contents) {
+        std::int64_t value;
+        if (read_integer_inline(contents, value)) [[likely]] return value;
+        return read_integer(contents);
+    }
     static std::size_t content_size(std::int64_t v) { return integer_size(v); }
     static void write(std::string& out, std::int64_t v) { write_integer(out, v); }
 };
