@@ -3,6 +3,9 @@
 // grammar.
 #include <der/grammar.hpp>
 
+#include <cstdint>
+#include <sys/mman.h>
+
 namespace quarvel::der {
 
 std::string type_mismatch(form expected_form, tag expected, const element& got) {
@@ -14,6 +17,20 @@ std::string type_mismatch(form expected_form, tag expected, const element& got) 
 }
 
 namespace detail {
+
+void prefer_large_pages(void* address, std::size_t size) {
+#ifdef MADV_HUGEPAGE
+    // Only the whole large pages inside the range can be given.
+    constexpr std::uintptr_t large_page = std::uintptr_t{1} << 21;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(address) + large_page - 1) & ~(large_page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(address) + size) & ~(large_page - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)address;
+    (void)size;
+#endif
+}
+
 
 tag_set union_of(std::span<const tag_set> alternatives) {
     tag_set all;

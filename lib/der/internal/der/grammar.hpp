@@ -248,6 +248,11 @@ struct map_value<std::expected<U, std::string>> {
     static constexpr bool is_result = true;
 };
 
+// Asks the system to back the memory at `address` with large pages where it can: a list of millions of
+// items then costs a few page faults instead of one every 4 KiB. A hint; nothing changes where it is not
+// taken.
+void prefer_large_pages(void* address, std::size_t size);
+
 // Reserves room for a list decoded from the children of `list`, so that a long list is neither regrown nor
 // moved. A short list's children are counted. A long one's are not, as that would be a pass over the whole
 // list before its decode: room for as many as its contents could hold is reserved instead, two octets
@@ -261,6 +266,7 @@ void reserve_children(Vector& out, const child_cursor& children, const element& 
     if (list.contents.size() > counted_list_octets) {
         try {
             out.reserve(list.contents.size() / 2);
+            prefer_large_pages(out.data(), out.capacity() * sizeof(typename Vector::value_type));
             return;
         } catch (const std::exception&) {
         }
