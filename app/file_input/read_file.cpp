@@ -322,7 +322,7 @@ quarvel::result<void> with_whole_file(
                 // Pages given up are read again when the record is printed or exported: worth it only
                 // for a file that the memory the process may fill would not hold beside the rest.
                 const prefix_done release =
-                    size > release_above.value_or(memory_limit() / large_against_memory)
+                    size > (release_above ? *release_above : memory_limit() / large_against_memory)
                         ? prefix_done(prefix_release{mapping, static_cast<std::size_t>(::sysconf(_SC_PAGESIZE))})
                         : prefix_done([](std::size_t) {});
                 // The descriptor stays open while the contents are used: the file is asked whether it
