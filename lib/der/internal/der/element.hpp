@@ -1,10 +1,12 @@
 #pragma once
 /// \file
-/// Reading DER elements. `parse` checks one complete element, every level of it, before any grammar
-/// looks at it, so every byte-level error wins over a type error. What it checked is kept as a tape: one
-/// compact entry per header, in reading order (depth first, left to right), so that the walk that follows
-/// reads each header from the tape and never decodes it again. Elements are views into the input: nothing
-/// is copied. A child is read only from its parent's contents.
+/// Reading DER elements. Every byte-level error wins over a type error. The decoders read an element in one
+/// pass (`begin_pass`, `finish_pass`): each header is checked where the grammar reaches it, and the rest of
+/// the element is checked before a failure is answered. `parse` checks one complete element, every level of
+/// it, before anything looks at it, and keeps what it checked as a tape: one compact entry per header, in
+/// reading order (depth first, left to right), for the walks of failure paths (where an input cut short
+/// ends) and for what reads an element more than once. Elements are views into the input: nothing is
+/// copied. A child is read only from its parent's contents.
 
 #include <cstddef>
 #include <cstdint>

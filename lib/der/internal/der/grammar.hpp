@@ -17,7 +17,10 @@
 // both times. Labels are kept as views: give string literals.
 //
 // Tag sets and recognisers are computed when a grammar is built; `codec` checks ambiguity once, when it
-// is built. Decoding walks the element tree once, reading the headers from the tape that `parse` wrote.
+// is built. Decoding walks the element tree once (`begin_pass`), each header checked as it is reached;
+// every grammar that accepts a constructed element reads all of its children, so a decode that succeeds
+// has checked every header, and one that fails checks the rest before it answers, so that a broken byte
+// rule anywhere wins over the grammar's refusal (`finish_pass`).
 //
 // A grammar's type nests the types of everything inside it. A named grammar is therefore a `rule`: a
 // handle whose decode and emit are compiled once, in the source file that defines it, and whose
