@@ -736,10 +736,10 @@ std::optional<reader_fault> finish_pass(tape& t, const element& root) {
 }
 
 std::size_t child_cursor::remaining() const {
-    if (source == nullptr || source->one_pass) {
+    if (how != reading::from_tape) {
         std::size_t n = 0;
         for (child_cursor c = *this; !c.done(); ++n) {
-            if (source)
+            if (how == reading::in_pass)
                 c.next_in_pass(false);
             else
                 c.next_by_hand();

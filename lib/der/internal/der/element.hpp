@@ -390,22 +390,25 @@ struct child_cursor {
     std::size_t contents_end = 0;  ///< (in a pass) the input offset where the parent's contents end
     std::string_view rest;  ///< (by hand) the contents not yet read
     std::size_t depth = 0;  ///< (in a pass) the children's level
+    /// How the children are read, known once for the walk: the decoders' pass first.
+    enum class reading : std::uint8_t { in_pass, from_tape, by_hand } how = reading::by_hand;
 
     /// A cursor at the first child of `parent`.
     explicit child_cursor(const element& parent)
         : source(parent.source), index(parent.index + 1), end(parent.end),
           at(source ? static_cast<std::size_t>(parent.contents.data() - source->input.data()) : 0),
           contents_end(at + parent.contents.size()), rest(source ? std::string_view() : parent.contents),
-          depth(static_cast<std::uint8_t>(parent.depth + 1)) {}
+          depth(parent.depth + 1),
+          how(!source ? reading::by_hand : source->one_pass ? reading::in_pass : reading::from_tape) {}
     /// Whether every child has been read.
     bool done() const {
-        if (!source) return rest.empty();
-        return source->one_pass ? at == contents_end : index == end;
+        if (how == reading::in_pass) [[likely]] return at == contents_end;
+        return how == reading::from_tape ? index == end : rest.empty();
     }
     /// The next child; must not be called when done().
     element next() {
-        if (!source) return next_by_hand();
-        if (source->one_pass) return next_in_pass(true);
+        if (how == reading::in_pass) [[likely]] return next_in_pass(true);
+        if (how == reading::by_hand) return next_by_hand();
         element e = detail::read_entry(*source, index, at);
         index = e.end;
         at = static_cast<std::size_t>(e.contents.data() - source->input.data()) + e.contents.size();
@@ -413,8 +416,8 @@ struct child_cursor {
     }
     /// The next child without consuming it; must not be called when done().
     element peek() const {
-        if (!source) return child_cursor(*this).next_by_hand();
-        if (source->one_pass) return child_cursor(*this).next_in_pass(false);
+        if (how == reading::in_pass) [[likely]] return child_cursor(*this).next_in_pass(false);
+        if (how == reading::by_hand) return child_cursor(*this).next_by_hand();
         return detail::read_entry(*source, index, at);
     }
     /// The children not yet read, counted without reading them.
