@@ -241,6 +241,25 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+// Readies `t` for a reading of `input`: no entries, no fault. A tape that the reading writes (`one_pass`
+// false) is reserved for one entry per two octets, the least a header takes, up to 256 MiB of input; pages
+// of it that are never written cost no memory.
+void start(tape& t, std::string_view input, bool one_pass) {
+    t.input = input;
+    t.one_pass = one_pass;
+    t.entries.clear();
+    t.wide.clear();
+    t.fault.found = false;
+    t.fault.in_grammar = false;
+    t.fault.path.clear();
+    t.pass_fault = false;
+    if (!one_pass) t.entries.reserve(std::min<std::size_t>(input.size() / 2 + 1, std::size_t{1} << 27));
+}
+
+}  // namespace
+
 // One pass over the headers, depth first, left to right, without recursion: `open` holds the constructed
 // elements being read, at most `max_depth` of them. Each checked header goes onto the tape.
 header_start read_header_start(std::string_view octets) {
@@ -255,16 +274,7 @@ std::optional<reader_fault> check_headers(tape& headers, std::string_view input)
     std::size_t depth = 0;
 
     tape* const t = &headers;
-    t->input = input;
-    t->one_pass = false;
-    t->entries.clear();
-    t->wide.clear();
-    t->fault.found = false;
-    t->fault.in_grammar = false;
-    t->fault.path.clear();
-    // Every header takes two octets at least, so the tape never grows past this reservation for inputs
-    // up to 256 MiB; pages of it that are never written cost no memory.
-    t->entries.reserve(std::min<std::size_t>(input.size() / 2 + 1, std::size_t{1} << 27));
+    start(*t, input, false);
 
     const header_or_fault root = read_header(input, 0, input.size());
     if (!root.ok) return fail(*t, {}, root.why, 0, input);
@@ -364,13 +374,23 @@ std::optional<reader_fault> each_checked_header(std::string_view input, Visit&& 
 
 }  // namespace
 
+namespace {
+
+// What a walk shows of the header `h` at `at` of `input`: its element, with `shown` octets of contents (all
+// of them, or as far as the input goes), and its place.
+header_view view_of(std::string_view input, std::size_t at, std::size_t depth, const header& h, std::uint64_t shown) {
+    element e;
+    e.tag = h.tag;
+    e.form = h.form;
+    e.contents = input.substr(h.contents_begin, static_cast<std::size_t>(shown));
+    return header_view{at, depth, e, h.contents_begin - at};
+}
+
+}  // namespace
+
 std::optional<reader_fault> walk_headers(std::string_view input, const std::function<void(const header_view&)>& visit) {
     return each_checked_header(input, [&](std::size_t at, std::size_t depth, const header& h) {
-        element e;
-        e.tag = h.tag;
-        e.form = h.form;
-        e.contents = input.substr(h.contents_begin, static_cast<std::size_t>(h.length));
-        visit(header_view{at, depth, e, h.contents_begin - at});
+        visit(view_of(input, at, depth, h, h.length));
     });
 }
 
@@ -560,11 +580,7 @@ struct visiting_recorder {
 
     void show(std::size_t at, const header& h, std::size_t depth, std::uint64_t shown,
               std::optional<std::uint64_t> announced) {
-        element e;
-        e.tag = h.tag;
-        e.form = h.form;
-        e.contents = input.substr(h.contents_begin, static_cast<std::size_t>(shown));
-        visit(header_view{at, depth, e, h.contents_begin - at}, announced);
+        visit(view_of(input, at, depth, h, shown), announced);
         ++read;
     }
 };
@@ -572,13 +588,7 @@ struct visiting_recorder {
 }  // namespace
 
 std::optional<cut_site> read_to_cut(tape& t, std::string_view input, bool turn_innermost) {
-    t.input = input;
-    t.one_pass = false;
-    t.entries.clear();
-    t.wide.clear();
-    t.fault = {};
-    // As the reader reserves: one entry per two octets at most, pages never written costing nothing.
-    t.entries.reserve(std::min<std::size_t>(input.size() / 2 + 1, std::size_t{1} << 27));
+    start(t, input, false);
     tape_recorder rec{t, turn_innermost};
     return walk_to_cut(input, turn_innermost, rec);
 }
@@ -670,11 +680,11 @@ element refused_in_pass(const tape& source, std::size_t at) {
     return e;
 }
 
-element read_in_pass(const tape& source, const header& h, std::size_t at, std::uint8_t depth) {
+element read_in_pass(const tape& source, const header& h, std::size_t at, std::size_t depth) {
     element e;
     e.tag = h.tag;
     e.form = h.form;
-    e.header_size = static_cast<std::uint8_t>(h.contents_begin - at);
+    e.header_size = h.contents_begin - at;
     e.depth = depth;
     e.contents = source.input.substr(h.contents_begin, static_cast<std::size_t>(h.length));
     e.source = &source;
@@ -702,14 +712,7 @@ element child_cursor::next_in_pass_general(bool counted) {
 }
 
 std::expected<element, reader_fault> begin_pass(tape& t, std::string_view input, bool headers_first) {
-    t.input = input;
-    t.one_pass = true;
-    t.entries.clear();
-    t.wide.clear();
-    t.fault.found = false;
-    t.fault.in_grammar = false;
-    t.fault.path.clear();
-    t.pass_fault = false;
+    start(t, input, true);
     if (headers_first)
         if (auto fault = first_fault(input)) {
             t.fault.found = true;

@@ -164,7 +164,7 @@ inline element read_entry(const tape& t, std::size_t index, std::size_t at) {
     } else {
         length = entry_primitive_length(entry);
     }
-    e.header_size = static_cast<std::uint8_t>(entry_header_size(entry));
+    e.header_size = entry_header_size(entry);
     const std::size_t begin = at + e.header_size;
     e.contents = std::string_view(t.input.data() + begin, static_cast<std::size_t>(length));
     e.source = &t;
