@@ -68,7 +68,7 @@ tool_result<typename G::value_type> decode_for_tool(const der::codec_t<G>& codec
     };
     der::tape_lease lease;
     der::tape& headers = lease.get();
-    const auto outermost = der::begin_pass(headers, bytes, options.headers_first);
+    const auto outermost = der::begin_pass(headers, bytes, codec.headers_first);
     if (!outermost) [[unlikely]] return refused_by_reader(outermost.error());
     auto value = der::decode_root(codec, headers, *outermost, options);
     if (const auto fault = der::finish_pass(headers, *outermost)) [[unlikely]] return refused_by_reader(*fault);
@@ -91,7 +91,7 @@ decode_error located_refusal(std::string_view root, std::string_view bytes, cons
 }
 
 tool_result<state> state_of_str_for_tool(std::string_view bytes, const tool_decode_options& how) {
-    return decode_for_tool(state_projections().codec, bytes, "state", how, {nullptr, true});
+    return decode_for_tool(state_projections().codec, bytes, "state", how);
 }
 
 tool_result<cmd> cmd_of_str_for_tool(std::string_view bytes, const tool_decode_options& how) {

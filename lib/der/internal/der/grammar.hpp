@@ -1332,6 +1332,10 @@ template <class G>
 struct codec_t {
     using value_type = typename G::value_type;
     G grammar;
+    // Every header checked before the grammar runs, instead of as it reaches them: for a grammar whose
+    // decode does more than make a value (logs a warning, say), which must do nothing for an input that
+    // the element reader refuses.
+    bool headers_first = false;
 };
 
 // Writes "Ambiguous_syntax: " with the grammar's name and the reason on standard error, then aborts.
@@ -1341,7 +1345,7 @@ struct codec_t {
 template <class G>
 std::expected<codec_t<G>, Ambiguous_syntax> try_codec(G grammar) {
     if (auto why = grammar.ambiguity()) return std::unexpected(Ambiguous_syntax{std::move(*why)});
-    return codec_t<G>{std::move(grammar)};
+    return codec_t<G>{std::move(grammar), false};
 }
 
 // An ambiguous grammar is a programming error: the program stops, naming the fault (and the grammar,
@@ -1373,10 +1377,6 @@ std::string encode(const codec_t<G>& c, const V& value) {
 // What a decode may be given besides its input.
 struct decode_options {
     consumption_watch* watch = nullptr;  // told how far the decode has gone (see <der/consumption.hpp>)
-    // Every header checked before the grammar runs, instead of as it reaches them: for a grammar whose
-    // decode does more than make a value (logs a warning, say), which must do nothing for an input that
-    // the element reader refuses.
-    bool headers_first = false;
 };
 
 // The value of `root`, an element that `begin_pass` or `parse_into` read onto `headers`. A failure leaves
@@ -1399,7 +1399,7 @@ template <class G>
 result<std::pair<typename G::value_type, std::string_view>> decode(const codec_t<G>& c, std::string_view input,
                                                                    decode_options options = {}) {
     tape_lease headers;
-    const auto root = begin_pass(headers.get(), input, options.headers_first);
+    const auto root = begin_pass(headers.get(), input, c.headers_first);
     if (!root) return error(reader_message(root.error(), input));
     auto v = decode_root(c, headers.get(), *root, options);
     if (const auto fault = finish_pass(headers.get(), *root)) [[unlikely]] return error(reader_message(*fault, input));

@@ -20,7 +20,7 @@ std::string fault_path(std::string_view root, const der::fault_site& fault);
 template <class G>
 result<typename G::value_type> decode_strict(const der::codec_t<G>& codec, std::string_view bytes, der::tape& headers,
                                              der::decode_options options = {}) {
-    const auto root = der::begin_pass(headers, bytes, options.headers_first);
+    const auto root = der::begin_pass(headers, bytes, codec.headers_first);
     if (!root) [[unlikely]] return der::error(der::reader_message(root.error(), bytes));
     // The value is returned where it was decoded: a record is not moved on its way out.
     result<typename G::value_type> value = der::decode_root(codec, headers, *root, options);
@@ -55,25 +55,25 @@ located_result<typename G::value_type> decode_located(const der::codec_t<G>& cod
 // value or message, or with the place of the fault, the outermost element being named `root`) and the
 // encoder (value to bytes, which cannot fail). An ambiguous grammar stops the program with a message that
 // names it.
-// With `headers_first`, every decode checks the headers before the grammar runs (see der::decode_options).
+// With `headers_first`, every decode checks the headers before the grammar runs (see der::codec_t).
 template <class G>
 auto projections_of(G grammar, std::string_view name, std::string_view root, bool headers_first = false) {
     using value = typename G::value_type;
     struct projections {
         der::codec_t<G> codec;
         std::string_view root;
-        bool headers_first;
         result<value> decode(std::string_view bytes) const {
             der::tape_lease headers;
-            return decode_strict(codec, bytes, headers.get(), {nullptr, headers_first});
+            return decode_strict(codec, bytes, headers.get());
         }
         located_result<value> decode_located(std::string_view bytes, der::decode_options options = {}) const {
-            options.headers_first = options.headers_first || headers_first;
             return asn::decode_located(codec, bytes, root, options);
         }
         std::string encode(const value& v) const { return der::encode(codec, v); }
     };
-    return projections{der::codec(name, std::move(grammar)), root, headers_first};
+    der::codec_t<G> codec = der::codec(name, std::move(grammar));
+    codec.headers_first = headers_first;
+    return projections{std::move(codec), root};
 }
 
 }  // namespace quarvel::asn
