@@ -53,13 +53,11 @@ outcome<typename G::value_type> checked_first(const der::codec_t<G>& codec, std:
 template <class G>
 outcome<typename G::value_type> in_one_pass(const der::codec_t<G>& codec, std::string_view input) {
     der::tape headers;
-    const auto root = der::begin_pass(headers, input);
-    if (!root) return refused<typename G::value_type>(der::reader_message(root.error(), input), headers);
-    auto value = der::decode_root(codec, headers, *root);
-    if (const auto fault = der::finish_pass(headers, *root))
-        return refused<typename G::value_type>(der::reader_message(*fault, input), headers);
+    der::pass_outcome outcome;
+    auto value = der::decode_in_pass(codec, headers, input, outcome);
+    if (outcome.reader) return refused<typename G::value_type>(der::reader_message(*outcome.reader, input), headers);
     if (!value) return refused<typename G::value_type>(value.error(), headers);
-    EXPECT_EQ(der::root_size(*root), der::parse(input)->size);
+    EXPECT_EQ(outcome.size, der::parse(input)->size);
     return {std::move(*value), {}, 0, false, {}};
 }
 

@@ -49,11 +49,9 @@ tool_refusal whole_refusal(std::string_view bytes, const tool_decode_options& ho
 
 // The item at the start of `octets` decoded on `headers`, in one pass.
 der::result<std::optional<state_item>> decode_item(der::tape& headers, std::string_view octets) {
-    const auto root = der::begin_pass(headers, octets);
-    if (!root) [[unlikely]] return der::error(der::reader_message(root.error(), octets));
-    auto value = der::decode_root(item_codec(), headers, *root);
-    if (const auto fault = der::finish_pass(headers, *root)) [[unlikely]]
-        return der::error(der::reader_message(*fault, octets));
+    der::pass_outcome outcome;
+    auto value = der::decode_in_pass(item_codec(), headers, octets, outcome);
+    if (outcome.reader) [[unlikely]] return der::error(der::reader_message(*outcome.reader, octets));
     return value;
 }
 

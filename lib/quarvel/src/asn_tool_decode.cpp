@@ -61,19 +61,17 @@ template <class G>
 tool_result<typename G::value_type> decode_for_tool(const der::codec_t<G>& codec, std::string_view bytes,
                                                     std::string_view root, const tool_decode_options& how,
                                                     der::decode_options options = {}) {
-    const auto refused_by_reader = [&](const der::reader_fault& fault) {
-        tool_refusal refused{{der::reader_message(fault, bytes, how.max_dumped, true), fault.offset, {}}, fault};
-        if (how.locate_cut) locate_cut(codec, bytes, root, refused.error);
-        return std::unexpected(std::move(refused));
-    };
     der::tape_lease lease;
     der::tape& headers = lease.get();
-    const auto outermost = der::begin_pass(headers, bytes, codec.headers_first);
-    if (!outermost) [[unlikely]] return refused_by_reader(outermost.error());
-    auto value = der::decode_root(codec, headers, *outermost, options);
-    if (const auto fault = der::finish_pass(headers, *outermost)) [[unlikely]] return refused_by_reader(*fault);
-    const std::size_t size = der::root_size(*outermost);
-    if (value && size != bytes.size()) return std::unexpected(tool_refusal{{"trailing bytes", size, {}}, {}});
+    der::pass_outcome outcome;
+    auto value = der::decode_in_pass(codec, headers, bytes, outcome, options);
+    if (const auto& fault = outcome.reader) [[unlikely]] {
+        tool_refusal refused{{der::reader_message(*fault, bytes, how.max_dumped, true), fault->offset, {}}, *fault};
+        if (how.locate_cut) locate_cut(codec, bytes, root, refused.error);
+        return std::unexpected(std::move(refused));
+    }
+    if (value && outcome.size != bytes.size())
+        return std::unexpected(tool_refusal{{"trailing bytes", outcome.size, {}}, {}});
     if (value) return std::move(*value);
     const der::fault_site& fault = headers.fault;
     return std::unexpected(tool_refusal{

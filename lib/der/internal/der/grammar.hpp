@@ -1393,18 +1393,43 @@ result<typename G::value_type> decode_root(const codec_t<G>& c, tape& headers, c
     return value;
 }
 
+// What a decode in one pass found besides the value: the element reader's first fault, which wins over
+// whatever the grammar made of the element, and the octets the element occupies from offset 0.
+struct pass_outcome {
+    std::optional<reader_fault> reader;
+    std::size_t size = 0;
+};
+
+// The value of the element at offset 0 of `input`, read in one pass on `headers` (`begin_pass`, the
+// grammar, `finish_pass`). When `outcome.reader` is set, the element reader refused the octets and the value
+// is not to be used. The value is returned where it was decoded.
+template <class G>
+result<typename G::value_type> decode_in_pass(const codec_t<G>& c, tape& headers, std::string_view input,
+                                              pass_outcome& outcome, decode_options options = {}) {
+    const auto root = begin_pass(headers, input, c.headers_first);
+    // One object returned on every path, so that it is made where the caller keeps it.
+    result<typename G::value_type> value =
+        root ? decode_root(c, headers, *root, options) : result<typename G::value_type>(std::unexpect);
+    if (root) [[likely]] {
+        outcome.reader = finish_pass(headers, *root);
+        outcome.size = root_size(*root);
+    } else {
+        outcome.reader = root.error();
+    }
+    return value;
+}
+
 // The value of the first element of the input, and the octets after it (not examined). The value owns
 // its contents; the octets after it are a view into `input`, valid while `input` lives.
 template <class G>
 result<std::pair<typename G::value_type, std::string_view>> decode(const codec_t<G>& c, std::string_view input,
                                                                    decode_options options = {}) {
     tape_lease headers;
-    const auto root = begin_pass(headers.get(), input, c.headers_first);
-    if (!root) return error(reader_message(root.error(), input));
-    auto v = decode_root(c, headers.get(), *root, options);
-    if (const auto fault = finish_pass(headers.get(), *root)) [[unlikely]] return error(reader_message(*fault, input));
+    pass_outcome outcome;
+    auto v = decode_in_pass(c, headers.get(), input, outcome, options);
+    if (outcome.reader) [[unlikely]] return error(reader_message(*outcome.reader, input));
     if (!v) return error(std::move(v.error()));
-    return std::pair{std::move(*v), input.substr(root_size(*root))};
+    return std::pair{std::move(*v), input.substr(outcome.size)};
 }
 
 }  // namespace quarvel::der

@@ -20,15 +20,12 @@ std::string fault_path(std::string_view root, const der::fault_site& fault);
 template <class G>
 result<typename G::value_type> decode_strict(const der::codec_t<G>& codec, std::string_view bytes, der::tape& headers,
                                              der::decode_options options = {}) {
-    const auto root = der::begin_pass(headers, bytes, codec.headers_first);
-    if (!root) [[unlikely]] return der::error(der::reader_message(root.error(), bytes));
+    der::pass_outcome outcome;
     // The value is returned where it was decoded: a record is not moved on its way out.
-    result<typename G::value_type> value = der::decode_root(codec, headers, *root, options);
-    if (const auto fault = der::finish_pass(headers, *root)) [[unlikely]]
-        return der::error(der::reader_message(*fault, bytes));
-    const std::size_t size = der::root_size(*root);
-    if (value && size != bytes.size()) [[unlikely]] {
-        headers.fault = {true, false, size, {}};
+    result<typename G::value_type> value = der::decode_in_pass(codec, headers, bytes, outcome, options);
+    if (outcome.reader) [[unlikely]] return der::error(der::reader_message(*outcome.reader, bytes));
+    if (value && outcome.size != bytes.size()) [[unlikely]] {
+        headers.fault = {true, false, outcome.size, {}};
         return der::error("trailing bytes");
     }
     return value;
