@@ -125,10 +125,7 @@ bool write_state_items(output::buffer& out, const settings& s, const quarvel::as
             write_printed(out, printed{state, whole}, +[](quarvel::formatter& f, const printed& p) {
                 bool first = true;
                 p.whole = quarvel::asn::each_state_item(p.items, [&](state_item& item) {
-                    if (!first) {
-                        f.text(";");
-                        f.space();
-                    }
+                    if (!first) quarvel::asn::pp_state_separator(f);
                     first = false;
                     escape_printed_texts(item);
                     quarvel::pp_state_item(f, item);

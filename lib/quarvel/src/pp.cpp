@@ -3,6 +3,8 @@
 
 #include "pp_forms.hpp"
 
+#include <quarvel_toolkit/state_items.hpp>
+
 #include <quarvel_toolkit/overloaded.hpp>
 
 #include <variant>
@@ -251,6 +253,8 @@ void pp_state_item(formatter& f, const state_item& item) {
                item.value);
 }
 
-void pp_state(formatter& f, const state& s) { pp_list(f, s, semicolon_space, pp_state_item); }
+void asn::pp_state_separator(formatter& f) { semicolon_space(f); }
+
+void pp_state(formatter& f, const state& s) { pp_list(f, s, asn::pp_state_separator, pp_state_item); }
 
 }  // namespace quarvel

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include <quarvel/format.hpp>
 #include <quarvel/model.hpp>
 #include <quarvel_toolkit/tool_decode.hpp>
 
@@ -38,6 +39,9 @@ tool_result<checked_state> check_state_items(std::string_view bytes, const tool_
 /// the check read it, which only octets changed since the check (a mapped file written meanwhile) can do:
 /// the items stop there.
 bool each_state_item(const checked_state& state, const std::function<void(state_item&)>& visit);
+
+/// What `pp_state` writes between two items, for a printer of the items one by one.
+void pp_state_separator(formatter& f);
 
 /// The list's header that `state_to_str` writes before items whose elements take `items_size` octets.
 std::string state_header(std::size_t items_size);
